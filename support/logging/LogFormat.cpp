@@ -1,0 +1,197 @@
+#include "support/logging/LogFormat.h"
+
+namespace pxLib {
+namespace {
+
+struct Spec {
+    bool left = false, zero = false, plus = false, space = false, alt = false;
+    int width = -1, precision = -1;
+    bool wide64 = false;
+    char16_t conv = 0;
+};
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads a decimal field, bounded so that a huge width cannot exhaust memory.
+bool ReadNumber(std::u16string_view fmt, size_t& i, int& value) {
+    value = 0;
+    while (i < fmt.size() && IsDigit(fmt[i])) {
+        value = value * 10 + (fmt[i] - u'0');
+        if (value > 4096) return false;
+        ++i;
+    }
+    return true;
+}
+
+bool ParseSpec(std::u16string_view fmt, size_t& i, Spec& spec) {
+    for (; i < fmt.size(); ++i) {
+        const char16_t c = fmt[i];
+        if (c == u'-') spec.left = true;
+        else if (c == u'0') spec.zero = true;
+        else if (c == u'+') spec.plus = true;
+        else if (c == u' ') spec.space = true;
+        else if (c == u'#') spec.alt = true;
+        else break;
+    }
+    if (i < fmt.size() && IsDigit(fmt[i]) && !ReadNumber(fmt, i, spec.width)) return false;
+    if (i < fmt.size() && fmt[i] == u'.') {
+        ++i;
+        if (!ReadNumber(fmt, i, spec.precision)) return false;
+    }
+    // Length modifiers: h, hh, l (32 bits on Windows), ll, I64, I32, z, j.
+    if (fmt.substr(i, 3) == u"I64") {
+        spec.wide64 = true, i += 3;
+    } else if (fmt.substr(i, 3) == u"I32") {
+        i += 3;
+    } else if (fmt.substr(i, 2) == u"ll") {
+        spec.wide64 = true, i += 2;
+    } else if (i < fmt.size() && (fmt[i] == u'z' || fmt[i] == u'j')) {
+        spec.wide64 = true, ++i;
+    } else {
+        while (i < fmt.size() && (fmt[i] == u'h' || fmt[i] == u'l')) ++i;
+    }
+    if (i >= fmt.size()) return false;
+    spec.conv = fmt[i++];
+    return true;
+}
+
+void Pad(std::u16string& out, std::u16string_view body, const Spec& spec, char16_t fill) {
+    const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    const size_t padding = body.size() < width ? width - body.size() : 0;
+    if (spec.left) {
+        out.append(body);
+        out.append(padding, u' ');
+    } else {
+        out.append(padding, fill);
+        out.append(body);
+    }
+}
+
+std::u16string Digits(uint64_t value, unsigned base, bool upper) {
+    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::u16string d;
+    do {
+        d.insert(d.begin(), static_cast<char16_t>(set[value % base]));
+        value /= base;
+    } while (value != 0);
+    return d;
+}
+
+void FormatInteger(std::u16string& out, const Spec& spec, int64_t raw, bool isSigned) {
+    std::u16string sign, prefix, digits;
+    uint64_t magnitude;
+    if (isSigned) {
+        const int64_t v = spec.wide64 ? raw : static_cast<int32_t>(raw);
+        magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+        if (v < 0) sign = u"-";
+        else if (spec.plus) sign = u"+";
+        else if (spec.space) sign = u" ";
+    } else {
+        magnitude = spec.wide64 ? static_cast<uint64_t>(raw) : static_cast<uint32_t>(raw);
+    }
+    switch (spec.conv) {
+        case u'x': digits = Digits(magnitude, 16, false); break;
+        case u'X': digits = Digits(magnitude, 16, true); break;
+        case u'o': digits = Digits(magnitude, 8, false); break;
+        default: digits = Digits(magnitude, 10, false); break;
+    }
+    if (spec.alt && magnitude != 0 && (spec.conv == u'x' || spec.conv == u'X'))
+        prefix = spec.conv == u'x' ? u"0x" : u"0X";
+    if (spec.precision >= 0) {
+        if (spec.precision == 0 && magnitude == 0) digits.clear();
+        while (digits.size() < static_cast<size_t>(spec.precision)) digits.insert(0, u"0");
+    }
+    std::u16string head = sign + prefix;
+    if (spec.zero && !spec.left && spec.precision < 0) {
+        const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+        while (head.size() + digits.size() < width) digits.insert(0, u"0");
+    }
+    Pad(out, head + digits, spec, u' ');
+}
+
+}  // namespace
+
+bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args,
+                   size_t count) {
+    std::u16string text;
+    size_t next = 0;
+    for (size_t i = 0; i < fmt.size();) {
+        const char16_t c = fmt[i++];
+        if (c != u'%') {
+            text.push_back(c);
+            continue;
+        }
+        if (i < fmt.size() && fmt[i] == u'%') {
+            text.push_back(u'%');
+            ++i;
+            continue;
+        }
+        if (i < fmt.size() && fmt[i] == u'!') {
+            // Trace-style %!WINERROR! (decimal) and %!HRESULT! (0x%08X) placeholders.
+            const size_t end = fmt.find(u'!', i + 1);
+            if (end == std::u16string_view::npos || next >= count) return false;
+            const std::u16string_view name = fmt.substr(i + 1, end - i - 1);
+            const LogArg& arg = args[next++];
+            if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
+                return false;
+            Spec spec;
+            if (name == u"WINERROR") {
+                spec.conv = u'u';
+            } else if (name == u"HRESULT") {
+                spec.conv = u'X', spec.zero = true, spec.width = 8;
+                text += u"0x";
+            } else {
+                return false;
+            }
+            FormatInteger(text, spec, arg.integer(), false);
+            i = end + 1;
+            continue;
+        }
+        Spec spec;
+        if (!ParseSpec(fmt, i, spec) || next >= count) return false;
+        const LogArg& arg = args[next++];
+        switch (spec.conv) {
+            case u'd':
+            case u'i':
+            case u'u':
+            case u'x':
+            case u'X':
+            case u'o':
+                if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
+                    return false;
+                FormatInteger(text, spec, arg.integer(),
+                              spec.conv == u'd' || spec.conv == u'i');
+                break;
+            case u'c': {
+                if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
+                    return false;
+                const char16_t ch = static_cast<char16_t>(arg.integer());
+                Pad(text, std::u16string_view(&ch, 1), spec, u' ');
+                break;
+            }
+            case u's':
+            case u'S': {
+                if (arg.kind() != LogArg::Kind::String) return false;
+                std::u16string_view s = arg.isNullString() ? u"(null)" : arg.text();
+                if (spec.precision >= 0 && s.size() > static_cast<size_t>(spec.precision))
+                    s = s.substr(0, spec.precision);
+                Pad(text, s, spec, u' ');
+                break;
+            }
+            case u'p': {
+                if (arg.kind() != LogArg::Kind::Pointer) return false;
+                Spec hex = spec;
+                hex.conv = u'X', hex.wide64 = true, hex.zero = true, hex.width = 16;
+                FormatInteger(text, hex, arg.integer(), false);
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    // Like printf, arguments beyond those the format uses are ignored.
+    out += text;
+    return true;
+}
+
+}  // namespace pxLib

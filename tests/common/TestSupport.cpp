@@ -1,0 +1,152 @@
+#include "TestSupport.h"
+
+#ifdef _WIN32
+#include <shellapi.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace qvdtest {
+
+std::wstring Widen(const std::string& s) {
+    if (s.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+    if (w.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                        nullptr);
+    return s;
+}
+
+std::wstring WinePath(const std::string& unixPath) {
+    std::wstring p = L"Z:" + Widen(unixPath);
+    for (auto& c : p)
+        if (c == L'/') c = L'\\';
+    return p;
+}
+
+std::wstring PluginDllPath() { return WinePath(QVD_TEST_PLUGIN_DLL); }
+
+std::wstring InstallerFixture(const wchar_t* name) {
+    return WinePath(QVD_TEST_INSTALLERS_DIR) + L"\\" + name + L".exe";
+}
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        std::wstringstream name;
+        name << base << L"qvdtest-" << GetCurrentProcessId() << L"-"
+             << InterlockedIncrement(&counter) << L"-" << GetTickCount();
+        m_path = name.str();
+        if (CreateDirectoryW(m_path.c_str(), nullptr)) break;
+    }
+}
+
+TempDir::~TempDir() {
+    // SHFileOperation wants a double-NUL-terminated list.
+    std::wstring from = m_path;
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFileUtf8(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::wstring ReadFileWide(const std::wstring& path) { return Widen(ReadFileUtf8(path)); }
+
+bool WriteFileUtf8(const std::wstring& path, const std::string& text) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+bool CopyFixture(const std::wstring& from, const std::wstring& to) {
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+std::wstring PlaceInstaller(const TempDir& dir, const wchar_t* fixture, const std::wstring& name,
+                            const std::vector<std::string>& behaviour) {
+    const std::wstring path = dir.file(name);
+    if (!CopyFixture(InstallerFixture(fixture), path)) return {};
+    std::string text;
+    for (const auto& line : behaviour) text += line + "\n";
+    WriteFileUtf8(path + L".behaviour", text);
+    return path;
+}
+
+namespace {
+void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+}  // namespace
+
+ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view)
+    : m_root(root), m_path(std::move(path)), m_view(view) {
+    DeleteKeyTree(m_root, m_path, m_view);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+}
+
+ScopedRegistryKey::~ScopedRegistryKey() { DeleteKeyTree(m_root, m_path, m_view); }
+
+namespace {
+bool SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name, DWORD type,
+              const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+}  // namespace
+
+bool ScopedRegistryKey::SetString(const wchar_t* name, const std::wstring& value) {
+    return SetValue(m_root, m_path, m_view, name, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool ScopedRegistryKey::SetDword(const wchar_t* name, DWORD value) {
+    return SetValue(m_root, m_path, m_view, name, REG_DWORD, &value, sizeof(value));
+}
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!FileExists(path)) {
+        if (GetTickCount64() > end) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+}  // namespace qvdtest
+#endif
