@@ -3,7 +3,7 @@
 namespace pxLib {
 namespace {
 
-struct Spec {
+struct Field {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     int width = -1, precision = -1;
     bool wide64 = false;
@@ -23,42 +23,42 @@ bool ReadNumber(std::u16string_view fmt, size_t& i, int& value) {
     return true;
 }
 
-bool ParseSpec(std::u16string_view fmt, size_t& i, Spec& spec) {
+bool ParseSpec(std::u16string_view fmt, size_t& i, Field& field) {
     for (; i < fmt.size(); ++i) {
         const char16_t c = fmt[i];
-        if (c == u'-') spec.left = true;
-        else if (c == u'0') spec.zero = true;
-        else if (c == u'+') spec.plus = true;
-        else if (c == u' ') spec.space = true;
-        else if (c == u'#') spec.alt = true;
+        if (c == u'-') field.left = true;
+        else if (c == u'0') field.zero = true;
+        else if (c == u'+') field.plus = true;
+        else if (c == u' ') field.space = true;
+        else if (c == u'#') field.alt = true;
         else break;
     }
-    if (i < fmt.size() && IsDigit(fmt[i]) && !ReadNumber(fmt, i, spec.width)) return false;
+    if (i < fmt.size() && IsDigit(fmt[i]) && !ReadNumber(fmt, i, field.width)) return false;
     if (i < fmt.size() && fmt[i] == u'.') {
         ++i;
-        if (!ReadNumber(fmt, i, spec.precision)) return false;
+        if (!ReadNumber(fmt, i, field.precision)) return false;
     }
     // Length modifiers: h, hh, l (32 bits on Windows), ll, I64, I32, z, j.
     if (fmt.substr(i, 3) == u"I64") {
-        spec.wide64 = true, i += 3;
+        field.wide64 = true, i += 3;
     } else if (fmt.substr(i, 3) == u"I32") {
         i += 3;
     } else if (fmt.substr(i, 2) == u"ll") {
-        spec.wide64 = true, i += 2;
+        field.wide64 = true, i += 2;
     } else if (i < fmt.size() && (fmt[i] == u'z' || fmt[i] == u'j')) {
-        spec.wide64 = true, ++i;
+        field.wide64 = true, ++i;
     } else {
         while (i < fmt.size() && (fmt[i] == u'h' || fmt[i] == u'l')) ++i;
     }
     if (i >= fmt.size()) return false;
-    spec.conv = fmt[i++];
+    field.conv = fmt[i++];
     return true;
 }
 
-void Pad(std::u16string& out, std::u16string_view body, const Spec& spec, char16_t fill) {
-    const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void Pad(std::u16string& out, std::u16string_view body, const Field& field, char16_t fill) {
+    const size_t width = field.width > 0 ? static_cast<size_t>(field.width) : 0;
     const size_t padding = body.size() < width ? width - body.size() : 0;
-    if (spec.left) {
+    if (field.left) {
         out.append(body);
         out.append(padding, u' ');
     } else {
@@ -77,36 +77,36 @@ std::u16string Digits(uint64_t value, unsigned base, bool upper) {
     return d;
 }
 
-void FormatInteger(std::u16string& out, const Spec& spec, int64_t raw, bool isSigned) {
+void FormatInteger(std::u16string& out, const Field& field, int64_t raw, bool isSigned) {
     std::u16string sign, prefix, digits;
     uint64_t magnitude;
     if (isSigned) {
-        const int64_t v = spec.wide64 ? raw : static_cast<int32_t>(raw);
+        const int64_t v = field.wide64 ? raw : static_cast<int32_t>(raw);
         magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
         if (v < 0) sign = u"-";
-        else if (spec.plus) sign = u"+";
-        else if (spec.space) sign = u" ";
+        else if (field.plus) sign = u"+";
+        else if (field.space) sign = u" ";
     } else {
-        magnitude = spec.wide64 ? static_cast<uint64_t>(raw) : static_cast<uint32_t>(raw);
+        magnitude = field.wide64 ? static_cast<uint64_t>(raw) : static_cast<uint32_t>(raw);
     }
-    switch (spec.conv) {
+    switch (field.conv) {
         case u'x': digits = Digits(magnitude, 16, false); break;
         case u'X': digits = Digits(magnitude, 16, true); break;
         case u'o': digits = Digits(magnitude, 8, false); break;
         default: digits = Digits(magnitude, 10, false); break;
     }
-    if (spec.alt && magnitude != 0 && (spec.conv == u'x' || spec.conv == u'X'))
-        prefix = spec.conv == u'x' ? u"0x" : u"0X";
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0) digits.clear();
-        while (digits.size() < static_cast<size_t>(spec.precision)) digits.insert(0, u"0");
+    if (field.alt && magnitude != 0 && (field.conv == u'x' || field.conv == u'X'))
+        prefix = field.conv == u'x' ? u"0x" : u"0X";
+    if (field.precision >= 0) {
+        if (field.precision == 0 && magnitude == 0) digits.clear();
+        while (digits.size() < static_cast<size_t>(field.precision)) digits.insert(0, u"0");
     }
     std::u16string head = sign + prefix;
-    if (spec.zero && !spec.left && spec.precision < 0) {
-        const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    if (field.zero && !field.left && field.precision < 0) {
+        const size_t width = field.width > 0 ? static_cast<size_t>(field.width) : 0;
         while (head.size() + digits.size() < width) digits.insert(0, u"0");
     }
-    Pad(out, head + digits, spec, u' ');
+    Pad(out, head + digits, field, u' ');
 }
 
 }  // namespace
@@ -134,23 +134,23 @@ bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* a
             const LogArg& arg = args[next++];
             if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
                 return false;
-            Spec spec;
+            Field field;
             if (name == u"WINERROR") {
-                spec.conv = u'u';
+                field.conv = u'u';
             } else if (name == u"HRESULT") {
-                spec.conv = u'X', spec.zero = true, spec.width = 8;
+                field.conv = u'X', field.zero = true, field.width = 8;
                 text += u"0x";
             } else {
                 return false;
             }
-            FormatInteger(text, spec, arg.integer(), false);
+            FormatInteger(text, field, arg.integer(), false);
             i = end + 1;
             continue;
         }
-        Spec spec;
-        if (!ParseSpec(fmt, i, spec) || next >= count) return false;
+        Field field;
+        if (!ParseSpec(fmt, i, field) || next >= count) return false;
         const LogArg& arg = args[next++];
-        switch (spec.conv) {
+        switch (field.conv) {
             case u'd':
             case u'i':
             case u'u':
@@ -159,28 +159,28 @@ bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* a
             case u'o':
                 if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
                     return false;
-                FormatInteger(text, spec, arg.integer(),
-                              spec.conv == u'd' || spec.conv == u'i');
+                FormatInteger(text, field, arg.integer(),
+                              field.conv == u'd' || field.conv == u'i');
                 break;
             case u'c': {
                 if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
                     return false;
                 const char16_t ch = static_cast<char16_t>(arg.integer());
-                Pad(text, std::u16string_view(&ch, 1), spec, u' ');
+                Pad(text, std::u16string_view(&ch, 1), field, u' ');
                 break;
             }
             case u's':
             case u'S': {
                 if (arg.kind() != LogArg::Kind::String) return false;
                 std::u16string_view s = arg.isNullString() ? u"(null)" : arg.text();
-                if (spec.precision >= 0 && s.size() > static_cast<size_t>(spec.precision))
-                    s = s.substr(0, spec.precision);
-                Pad(text, s, spec, u' ');
+                if (field.precision >= 0 && s.size() > static_cast<size_t>(field.precision))
+                    s = s.substr(0, field.precision);
+                Pad(text, s, field, u' ');
                 break;
             }
             case u'p': {
                 if (arg.kind() != LogArg::Kind::Pointer) return false;
-                Spec hex = spec;
+                Field hex = field;
                 hex.conv = u'X', hex.wide64 = true, hex.zero = true, hex.width = 16;
                 FormatInteger(text, hex, arg.integer(), false);
                 break;
