@@ -75,10 +75,13 @@ struct TraceSource {
 };
 
 // Hands one event to the platform (TraceMessage), or to a test's recorder.
+// An event carries at most kMaxTraceArgs arguments.
+constexpr size_t kMaxTraceArgs = 10;
 void EmitTrace(const TraceSource& source, uint16_t number, const TraceArg* args, size_t count);
 
 template <class... Args>
 void Trace(const TraceSource& source, TraceLevel level, uint16_t number, const Args&... args) {
+    static_assert(sizeof...(Args) <= kMaxTraceArgs, "too many arguments for one trace event");
     if (!TraceEnabled(level)) return;
     const TraceArg list[] = {ToTraceArg(args)..., TraceArg{nullptr, 0}};
     EmitTrace(source, number, list, sizeof...(Args));

@@ -1,0 +1,89 @@
+#include "support/logging/DebugLogger.h"
+
+#include "support/logging/DebugLogLine.h"
+
+namespace pxLib {
+namespace {
+
+// Set while this thread loads the options: a line logged meanwhile (by the
+// isolation settings, say) finds the log still off instead of loading again.
+thread_local bool t_bLoading = false;
+
+}  // namespace
+
+CDebugOutputLogger& ModuleDebugLogger() {
+    static CDebugOutputLogger logger;
+    return logger;
+}
+
+namespace {
+// The logger exists before module start-up, not just from its first line.
+[[maybe_unused]] CDebugOutputLogger& g_createdWithTheModule = ModuleDebugLogger();
+}  // namespace
+
+void CDebugOutputLogger::LoadOptions() {
+    if (m_bOptionsLoaded.load(std::memory_order_acquire) || t_bLoading) return;
+    t_bLoading = true;
+    // Asked before taking our lock: the isolation settings take their own.
+    std::u16string root;
+    uint32_t registryView = 0;
+    try {
+        debuglog::ProductRegistryLocation(root, registryView);
+    } catch (...) {
+        root.clear();
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        if (!m_bOptionsLoaded.load(std::memory_order_relaxed)) {
+            try {
+                pxTavDebugOptions options;
+                if (!root.empty() && debuglog::ReadDebugOptions(root, registryView, options)) {
+                    ApplyDebugOptions(options, m_settings);
+                    FillMissingNames(debuglog::ExecutablePath(), m_settings);
+                }
+            } catch (...) {
+                m_settings.m_dwLevel = 0;  // out of memory while loading: the log stays off
+            }
+            m_bOptionsLoaded.store(true, std::memory_order_release);
+        }
+    }
+    t_bLoading = false;
+}
+
+bool CDebugOutputLogger::IsEnabled(LogType type) {
+    LoadOptions();
+    const uint32_t level = m_settings.m_dwLevel;
+    return level != 0 && static_cast<uint32_t>(type) >= level;
+}
+
+void CDebugOutputLogger::Write(LogType type, std::u16string_view format, const LogArg* args,
+                               size_t count) {
+    if (!IsEnabled(type)) return;
+    try {
+        const LogStamp stamp = debuglog::CurrentStamp();
+        std::u16string line;
+        if (!BuildLogLine(m_settings, type, stamp, format, args, count, line)) return;
+        // The debugger gets lines without the lock; only the file needs it.
+        if (m_settings.m_bOutputToDebugger) debuglog::OutputToDebugger(line);
+        if (m_settings.m_bOutputToFile) WriteToFile(line, stamp.m_dwProcessId);
+    } catch (...) {
+        // A line that cannot be built is dropped.
+    }
+}
+
+void CDebugOutputLogger::WriteToFile(const std::u16string& line, uint32_t processId) {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    // A file that failed to open is tried again with every line.
+    if (!m_file.IsOpen()) m_file.Open(LogFilePath(m_settings, processId));
+    if (m_file.IsOpen()) m_file.Append(line);
+}
+
+bool IsLogEnabled(LogType type) {
+    return ModuleDebugLogger().IsEnabled(type);
+}
+
+void WriteLogLine(LogType type, std::u16string_view format, const LogArg* args, size_t count) {
+    ModuleDebugLogger().Write(type, format, args, count);
+}
+
+}  // namespace pxLib
