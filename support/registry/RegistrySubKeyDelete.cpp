@@ -1,0 +1,65 @@
+// Deleting subkeys of an open key, in the registry view it was opened in.
+#include "support/registry/RegistryKey.h"
+
+#include <shlwapi.h>
+
+#include "support/logging/Trace.h"
+#include "support/registry/RegistryTree.h"
+#include "support/system/Platform.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0xaf0ff954, 0x0af2, 0x4dd6, {0x98, 0x5d, 0x15, 0x20, 0x3b, 0x3a, 0x91, 0xf8}}};
+
+// Windows XP (5.1) has no view-aware deletion; there the shell's helpers serve.
+bool IsWindowsXp() {
+    const OsVersion version = Platform().Version();
+    return version.major == 5 && version.minor == 1;
+}
+
+}  // namespace
+
+bool RegistryKey::DeleteSubKey(const wchar_t* name) {
+    if (!RequireOpen()) return false;
+    if (name == nullptr) name = L"";
+    m_lLastError = IsWindowsXp() ? static_cast<LONG>(SHDeleteKeyW(m_hKey.get(), name))
+                                 : DeleteKeyTreeInView(m_hKey.get(), name, m_samView);
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource,
+              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error, 1,
+              name, m_lLastError);
+    return m_lLastError == ERROR_SUCCESS;
+}
+
+bool RegistryKey::DeleteEmptySubKey(const wchar_t* name) {
+    if (!RequireOpen()) return false;
+    if (name == nullptr) name = L"";
+    if (IsWindowsXp()) {
+        m_lLastError = static_cast<LONG>(SHDeleteEmptyKeyW(m_hKey.get(), name));
+    } else {
+        HKEY opened = nullptr;
+        m_lLastError = RegOpenKeyExW(m_hKey.get(), name, 0, KEY_QUERY_VALUE | m_samView, &opened);
+        if (m_lLastError == ERROR_SUCCESS) {
+            UniqueRegKey subkey(opened);
+            DWORD subkeys = 0;
+            DWORD values = 0;
+            m_lLastError =
+                RegQueryInfoKeyW(subkey.get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                 nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+            subkey.reset();
+            if (m_lLastError == ERROR_SUCCESS && (subkeys != 0 || values != 0))
+                m_lLastError = ERROR_KEY_HAS_CHILDREN;
+            if (m_lLastError == ERROR_SUCCESS)
+                m_lLastError = RegDeleteKeyExW(m_hKey.get(), name, m_samView, 0);
+        }
+    }
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource,
+              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error, 2,
+              name, m_lLastError);
+    return m_lLastError == ERROR_SUCCESS;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,147 @@
+// Reading, writing and enumerating the values and subkeys of an open key.
+#include "support/registry/RegistryKey.h"
+
+#include "support/logging/Trace.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x2f4f1b73, 0x28c9, 0x4d3b, {0xa3, 0xad, 0x9c, 0x8f, 0x3e, 0x63, 0x58, 0x4d}}};
+
+// A value that keeps growing between the size query and the read is given up on.
+constexpr int kStringReadAttempts = 4;
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
+TraceLevel QueryFailureLevel(LONG error) {
+    return error == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error;
+}
+
+}  // namespace
+
+bool RegistryKey::QueryDWORD(const wchar_t* name, DWORD& value) {
+    if (!RequireOpen()) return false;
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    const LONG rc =
+        RegQueryValueExW(m_hKey.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) {
+        m_lLastError = rc;
+        Trace(kTraceSource, QueryFailureLevel(rc), 1, name, rc);
+        return false;
+    }
+    // A REG_DWORD shorter than 4 bytes would leave part of the result unread.
+    if (rc == ERROR_MORE_DATA || type != REG_DWORD || size != sizeof(DWORD)) {
+        m_lLastError = ERROR_INVALID_DATA;
+        Trace(kTraceSource, TraceLevel::Error, 2, name, type, size);
+        return false;
+    }
+    value = data;
+    m_lLastError = ERROR_SUCCESS;
+    return true;
+}
+
+bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
+    if (!RequireOpen()) return false;
+    for (int attempt = 0; attempt < kStringReadAttempts; ++attempt) {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        LONG rc = RegQueryValueExW(m_hKey.get(), name, nullptr, &type, nullptr, &size);
+        if (rc != ERROR_SUCCESS) {
+            m_lLastError = rc;
+            Trace(kTraceSource, QueryFailureLevel(rc), 3, name, rc);
+            return false;
+        }
+        if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
+            m_lLastError = ERROR_INVALID_DATA;
+            Trace(kTraceSource, TraceLevel::Error, 4, name, type, size);
+            return false;
+        }
+        std::wstring text(size / sizeof(wchar_t), L'\0');
+        if (size != 0) {
+            rc = RegQueryValueExW(m_hKey.get(), name, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(text.data()), &size);
+            if (rc == ERROR_MORE_DATA) continue;
+            if (rc != ERROR_SUCCESS) {
+                m_lLastError = rc;
+                Trace(kTraceSource, QueryFailureLevel(rc), 5, name, rc);
+                return false;
+            }
+            // The value may have been replaced between the two calls.
+            if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
+                m_lLastError = ERROR_INVALID_DATA;
+                Trace(kTraceSource, TraceLevel::Error, 6, name, type, size);
+                return false;
+            }
+            text.resize(size / sizeof(wchar_t));
+        }
+        const size_t end = text.find(L'\0');
+        if (end != std::wstring::npos) text.resize(end);
+        value = std::move(text);
+        m_lLastError = ERROR_SUCCESS;
+        return true;
+    }
+    m_lLastError = ERROR_MORE_DATA;
+    Trace(kTraceSource, TraceLevel::Error, 7, name, m_lLastError);
+    return false;
+}
+
+bool RegistryKey::SetDWORD(const wchar_t* name, DWORD value) {
+    if (!RequireOpen()) return false;
+    m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, 8, name, m_lLastError);
+    return m_lLastError == ERROR_SUCCESS;
+}
+
+bool RegistryKey::SetString(const wchar_t* name, const std::wstring& text) {
+    if (!RequireOpen()) return false;
+    if (text.size() >= MAXDWORD / sizeof(wchar_t)) {
+        m_lLastError = ERROR_INVALID_PARAMETER;
+        Trace(kTraceSource, TraceLevel::Error, 9, name, m_lLastError);
+        return false;
+    }
+    const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, 10, name, m_lLastError);
+    return m_lLastError == ERROR_SUCCESS;
+}
+
+bool RegistryKey::DeleteValue(const wchar_t* name) {
+    if (!RequireOpen()) return false;
+    m_lLastError = RegDeleteValueW(m_hKey.get(), name);
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource, QueryFailureLevel(m_lLastError), 11, name, m_lLastError);
+    return m_lLastError == ERROR_SUCCESS;
+}
+
+LONG RegistryKey::EnumerateSubKey(DWORD index, wchar_t* name, DWORD capacity) {
+    if (!RequireOpen()) return m_lLastError;
+    if (name == nullptr || capacity == 0) return m_lLastError = ERROR_INVALID_PARAMETER;
+    DWORD length = capacity;
+    m_lLastError =
+        RegEnumKeyExW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
+        Trace(kTraceSource, TraceLevel::Error, 12, index, m_lLastError);
+    return m_lLastError;
+}
+
+LONG RegistryKey::EnumerateValue(DWORD index, wchar_t* name, DWORD capacity) {
+    if (!RequireOpen()) return m_lLastError;
+    if (name == nullptr || capacity == 0) return m_lLastError = ERROR_INVALID_PARAMETER;
+    DWORD length = capacity;
+    m_lLastError =
+        RegEnumValueW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
+        Trace(kTraceSource, TraceLevel::Error, 13, index, m_lLastError);
+    return m_lLastError;
+}
+
+}  // namespace pxLib
