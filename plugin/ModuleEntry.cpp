@@ -1,6 +1,40 @@
-#include <windows.h>
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
-extern "C" __declspec(dllexport) int GetFactory(const GUID*, void**) { return 0; }
-extern "C" __declspec(dllexport) unsigned GetObjectCount() { return 0; }
-extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID, void**) { return 0; }
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return 0; }
+// The DLL's entry point and its four exports.
+#include "plugin/ComModule.h"
+#include "plugin/LiveObjectCounter.h"
+#include "plugin/ModuleLifetime.h"
+#include "plugin/QVDPluginFactory.h"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            qvd::plugin::ModuleStartup(module);
+            DisableThreadLibraryCalls(module);
+            break;
+        case DLL_PROCESS_DETACH:
+            qvd::plugin::ModuleShutdown();
+            break;
+        default:
+            break;
+    }
+    return TRUE;
+}
+
+extern "C" {
+
+qvd::OBJRESULT WINAPI GetFactory(const GUID* factoryId, void** factory) {
+    return qvd::plugin::GetPluginFactory(factoryId, factory);
+}
+
+uint32_t WINAPI GetObjectCount() {
+    return qvd::plugin::LiveObjectCount();
+}
+
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    return qvd::plugin::ComGetClassObject(clsid, iid, out);
+}
+
+HRESULT WINAPI DllCanUnloadNow() {
+    return qvd::plugin::ComCanUnloadNow();
+}
+
+}  // extern "C"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <stdint.h>
 
 namespace Json {
@@ -23,7 +24,9 @@ constexpr OBJRESULT OBJ_E_NOINTERFACE = static_cast<OBJRESULT>(0x80010200u);
 constexpr OBJRESULT OBJ_E_OUTOFMEMORY = static_cast<OBJRESULT>(0x80010201u);
 constexpr OBJRESULT OBJ_E_INVALIDARG = static_cast<OBJRESULT>(0x80010203u);
 
-inline bool ObjSucceeded(OBJRESULT r) { return r >= 0; }
+inline bool ObjSucceeded(OBJRESULT r) {
+    return r >= 0;
+}
 
 // Every object answers the all-zero GUID with its base interface.
 constexpr GUID IID_IObjectBase = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -111,8 +114,8 @@ enum QVDJobState : int32_t {
 enum QVDJobStatus : int32_t {
     QVD_STATUS_INSTALLER_STARTED = 4,
     QVD_STATUS_WAITING = 15,
-    QVD_STATUS_ALREADY_INSTALLED_STAGED = 16,
-    QVD_STATUS_ALREADY_INSTALLED = 17,
+    QVD_STATUS_INSTALLED_AFTER_WAIT = 16,  // found installed after waiting (or a staged update)
+    QVD_STATUS_ALREADY_INSTALLED = 17,     // found installed before anything was waited for
     QVD_STATUS_DECLINED = 18,
     QVD_STATUS_FAILED = -3,
 };

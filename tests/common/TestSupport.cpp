@@ -33,7 +33,9 @@ std::wstring WinePath(const std::string& unixPath) {
     return p;
 }
 
-std::wstring PluginDllPath() { return WinePath(QVD_TEST_PLUGIN_DLL); }
+std::wstring PluginDllPath() {
+    return WinePath(QVD_TEST_PLUGIN_DLL);
+}
 
 std::wstring InstallerFixture(const wchar_t* name) {
     return WinePath(QVD_TEST_INSTALLERS_DIR) + L"\\" + name + L".exe";
@@ -74,7 +76,9 @@ std::string ReadFileUtf8(const std::wstring& path) {
     return s.str();
 }
 
-std::wstring ReadFileWide(const std::wstring& path) { return Widen(ReadFileUtf8(path)); }
+std::wstring ReadFileWide(const std::wstring& path) {
+    return Widen(ReadFileUtf8(path));
+}
 
 bool WriteFileUtf8(const std::wstring& path, const std::string& text) {
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
@@ -116,7 +120,9 @@ ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view)
         RegCloseKey(key);
 }
 
-ScopedRegistryKey::~ScopedRegistryKey() { DeleteKeyTree(m_root, m_path, m_view); }
+ScopedRegistryKey::~ScopedRegistryKey() {
+    DeleteKeyTree(m_root, m_path, m_view);
+}
 
 namespace {
 bool SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name, DWORD type,

@@ -1,0 +1,13 @@
+// The C runtime preload of the run sequence (needed on systems before Windows 8).
+#pragma once
+
+#include <windows.h>
+
+namespace qvd::job {
+
+// S_OK on Windows 8 (6.2) or later without doing anything. On older systems
+// the library "%INSTALLDIR%\ucrtbase.dll" is loaded once per process; the
+// first attempt's result is kept.
+HRESULT PreloadCRuntime();
+
+}  // namespace qvd::job

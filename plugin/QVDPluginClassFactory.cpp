@@ -1,0 +1,34 @@
+#include "plugin/QVDPluginClassFactory.h"
+
+#include "plugin/ComModule.h"
+#include "plugin/QVDPluginImplCOM.h"
+
+namespace qvd::plugin {
+
+HRESULT CQVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+        *out = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT CQVDPluginClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    return CQVDPluginImplCOM::Create(outer, iid, out);
+}
+
+HRESULT CQVDPluginClassFactory::LockServer(BOOL lock) {
+    if (lock) {
+        LockComModule();
+    } else {
+        UnlockComModule();
+    }
+    return S_OK;
+}
+
+}  // namespace qvd::plugin

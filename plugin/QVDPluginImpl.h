@@ -1,0 +1,66 @@
+// The plug-in object the host drives: it takes one job, runs it on a worker
+// thread of its own and exposes the job's state and the installer's exit code.
+#pragma once
+
+#include "plugin/HostObjectBase.h"
+#include "support/system/UniqueHandle.h"
+
+#include <json/json.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace boost {
+class thread;
+}
+
+namespace qvd::plugin {
+
+class QVDPluginImpl final : public CHostObjectBase, public IQVDPlugin {
+public:
+    QVDPluginImpl();
+    ~QVDPluginImpl() override;
+
+    // Class operations.
+    OBJRESULT Initialise() override { return 0; }
+    HRESULT StartFromValue(const Json::Value& job, IQVDJobSink* sink);
+
+    // IQVDPlugin.
+    OBJRESULT QueryInterface(const GUID& iid, void** out) override;
+    int64_t AddRef() override { return AddRefCommon(); }
+    int64_t Release() override { return ReleaseCommon(); }
+    uint32_t GetExitCode() override { return m_dwExitCode.load(); }
+    uint32_t GetDetail() override { return m_dwDetail.load(); }
+    HRESULT GetState(int32_t* state) override;
+    HRESULT CancelAndWait() override;
+    HRESULT Start(const wchar_t* job, IQVDJobSink* sink) override;
+
+private:
+    // The run sequence, on the worker thread. It stores the final state as its
+    // very last access to this object, so a host that saw the state leave 2
+    // may release the object at once.
+    void run();
+    // The steps of run() up to the final state, which it returns.
+    int32_t runSteps(pxLib::UniqueHandle& heldInstaller);
+
+    // Installed check of the run sequence (first check or follow-up check).
+    bool isProductInstalled(bool followUp);
+    bool isCancelled() const;
+    void reportError(uint32_t code, unsigned line);
+    void reportStatus(int32_t status);
+
+    std::unique_ptr<boost::thread> m_worker;
+    std::atomic<int32_t> m_nState{QVD_STATE_CREATED};
+    std::atomic<uint32_t> m_dwDetail{0};
+    std::atomic<uint32_t> m_dwExitCode{0x8000FFFF};
+    pxLib::UniqueHandle m_hCancelEvent;
+    Json::Value m_job;
+    bool m_bForceOverinstall = false;
+    bool m_bRebootFromLastRun = false;
+    bool m_bSameVersionInstalled = false;
+    bool m_bNotOlderInstalled = false;
+    IQVDJobSink* m_pSink = nullptr;
+};
+
+}  // namespace qvd::plugin

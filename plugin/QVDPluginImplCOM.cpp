@@ -1,0 +1,131 @@
+#include "plugin/QVDPluginImplCOM.h"
+
+#include "job/JobDescription.h"
+#include "plugin/ComModule.h"
+#include "plugin/QVDPluginImpl.h"
+#include "support/logging/ExceptionRecord.h"
+#include "support/logging/Trace.h"
+
+#include <new>
+
+namespace qvd::plugin {
+namespace {
+
+const pxLib::TraceSource kTraceSource{
+    {0xa4e8d217, 0x61c3, 0x4b5e, {0x92, 0x0f, 0x37, 0xc6, 0x5a, 0x8b, 0xe1, 0x44}}};
+enum TraceEvent : uint16_t {
+    kInnerCreationFailed = 1,
+    kGetStateFailed,
+    kStartFailed,
+    kStartFromValueFailed,
+    kCancelAndWaitFailed,
+};
+
+}  // namespace
+
+HRESULT CQVDPluginImplCOM::Create(IUnknown* outer, REFIID iid, void** out) {
+    auto* object = new (std::nothrow) CQVDPluginImplCOM(outer);
+    if (!object) return E_OUTOFMEMORY;
+    if (!object->CreateInnerPlugin()) {
+        delete object;
+        return E_OUTOFMEMORY;
+    }
+    // Hold a reference while asking, so that a refused interface frees the object.
+    object->m_inner.AddRef();
+    const HRESULT hr = object->m_inner.QueryInterface(iid, out);
+    object->m_inner.Release();
+    return hr;
+}
+
+CQVDPluginImplCOM::CQVDPluginImplCOM(IUnknown* outer)
+    : m_inner(this), m_pControlling(outer ? outer : &m_inner) {
+    LockComModule();
+}
+
+CQVDPluginImplCOM::~CQVDPluginImplCOM() {
+    if (m_pPlugin) m_pPlugin->Release();
+    UnlockComModule();
+}
+
+bool CQVDPluginImplCOM::CreateInnerPlugin() {
+    QVDPluginImpl* plugin = nullptr;
+    try {
+        plugin = new QVDPluginImpl();
+    } catch (...) {
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
+        return false;
+    }
+    plugin->AddRef();
+    if (plugin->Initialise() < 0) {
+        plugin->Release();
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
+        return false;
+    }
+    m_pPlugin = plugin;
+    return true;
+}
+
+HRESULT CQVDPluginImplCOM::CInnerUnknown::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+        *out = static_cast<IUnknown*>(this);
+    } else if (IsEqualIID(iid, IID_IQVDPlugin) || IsEqualIID(iid, IID_IQVDPlugin2)) {
+        *out = static_cast<IQVDPluginCOM2*>(m_pObject);
+    } else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*out)->AddRef();
+    return S_OK;
+}
+
+ULONG CQVDPluginImplCOM::CInnerUnknown::AddRef() {
+    return ++m_pObject->m_cRef;
+}
+
+ULONG CQVDPluginImplCOM::CInnerUnknown::Release() {
+    const ULONG count = --m_pObject->m_cRef;
+    if (count == 0) delete m_pObject;
+    return count;
+}
+
+HRESULT CQVDPluginImplCOM::Traced(HRESULT hr, uint16_t event) const {
+    if (FAILED(hr)) pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, event, hr);
+    return hr;
+}
+
+ULONG CQVDPluginImplCOM::GetExitCode() {
+    return m_pPlugin->GetExitCode();
+}
+
+ULONG CQVDPluginImplCOM::GetDetail() {
+    return m_pPlugin->GetDetail();
+}
+
+HRESULT CQVDPluginImplCOM::GetState(LONG* state) {
+    int32_t value = 0;
+    const HRESULT hr = m_pPlugin->GetState(state ? &value : nullptr);
+    if (SUCCEEDED(hr)) *state = value;
+    return Traced(hr, kGetStateFailed);
+}
+
+HRESULT CQVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
+    return Traced(m_pPlugin->Start(job, sink), kStartFailed);
+}
+
+HRESULT CQVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
+    pxLib::CExceptionRecord record;
+    try {
+        const std::u16string text = job::StyledJobText(job);
+        return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
+    } catch (...) {
+        record.Capture(u"QVDPluginImplCOM", __LINE__);
+    }
+    return Traced(E_UNEXPECTED, kStartFromValueFailed);
+}
+
+HRESULT CQVDPluginImplCOM::CancelAndWait() {
+    return Traced(m_pPlugin->CancelAndWait(), kCancelAndWaitFailed);
+}
+
+}  // namespace qvd::plugin

@@ -1,0 +1,54 @@
+// The COM face of the plug-in: a wrapper (aggregatable) that forwards every
+// call to an inner qvd::plugin::QVDPluginImpl.
+#pragma once
+
+#include "plugin/QVDHostInterface.h"
+
+#include <atomic>
+
+namespace qvd::plugin {
+
+class CQVDPluginImplCOM final : public IQVDPluginCOM2 {
+public:
+    // The class object's create-instance; outer is the controlling unknown or null.
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** out);
+
+    // IUnknown, delegated to the controlling unknown.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return m_pControlling->QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_pControlling->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_pControlling->Release(); }
+
+    ULONG STDMETHODCALLTYPE GetExitCode() override;
+    ULONG STDMETHODCALLTYPE GetDetail() override;
+    HRESULT STDMETHODCALLTYPE GetState(LONG* state) override;
+    HRESULT STDMETHODCALLTYPE StartFromValue(const Json::Value& job, IQVDJobSink* sink) override;
+    HRESULT STDMETHODCALLTYPE CancelAndWait() override;
+    HRESULT STDMETHODCALLTYPE Start(const wchar_t* job, IQVDJobSink* sink) override;
+
+private:
+    // The object's own identity and reference count (the non-delegating unknown).
+    class CInnerUnknown final : public IUnknown {
+    public:
+        explicit CInnerUnknown(CQVDPluginImplCOM* object) : m_pObject(object) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+
+    private:
+        CQVDPluginImplCOM* m_pObject;
+    };
+
+    explicit CQVDPluginImplCOM(IUnknown* outer);
+    ~CQVDPluginImplCOM();
+    bool CreateInnerPlugin();
+    HRESULT Traced(HRESULT hr, uint16_t event) const;
+
+    std::atomic<ULONG> m_cRef{0};
+    CInnerUnknown m_inner;
+    IUnknown* m_pControlling;
+    IQVDPlugin* m_pPlugin = nullptr;
+};
+
+}  // namespace qvd::plugin

@@ -1,0 +1,99 @@
+#include "PluginTestSupport.h"
+
+#include <sstream>
+
+namespace qvdtest {
+
+SinkCall ErrorCall(uint32_t code, unsigned line) {
+    return {true, static_cast<int32_t>(code),
+            L"qvd::plugin::QVDPluginImpl::run(" + std::to_wstring(line) + L")"};
+}
+
+SinkCall StatusCall(int32_t status) {
+    return {false, status, L""};
+}
+
+std::string Describe(const std::vector<SinkCall>& calls) {
+    std::ostringstream out;
+    for (const auto& c : calls) {
+        if (c.isError) {
+            out << "ReportError(0x" << std::hex << static_cast<uint32_t>(c.value) << std::dec
+                << ", " << Narrow(c.location) << ") ";
+        } else {
+            out << "ReportStatus(" << c.value << ") ";
+        }
+    }
+    return out.str();
+}
+
+void RecordingSink::ReportError(int32_t code, const wchar_t* location) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_calls.push_back({true, code, location ? location : L"(null)"});
+}
+
+void RecordingSink::ReportStatus(int32_t status) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_calls.push_back({false, status, L""});
+}
+
+std::vector<SinkCall> RecordingSink::Calls() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_calls;
+}
+
+LoadedPlugin::LoadedPlugin() {
+    m_module = LoadLibraryW(PluginDllPath().c_str());
+    if (!m_module) return;
+    auto get = [this](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(m_module, name));
+    };
+    GetFactory = reinterpret_cast<PFN_QVDGetFactory>(get("GetFactory"));
+    GetObjectCount = reinterpret_cast<PFN_QVDGetObjectCount>(get("GetObjectCount"));
+    DllGetClassObject =
+        reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(get("DllGetClassObject"));
+    DllCanUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(get("DllCanUnloadNow"));
+}
+
+// Left loaded: detached workers may still be returning through the DLL's code.
+LoadedPlugin::~LoadedPlugin() = default;
+
+qvd::IQVDPlugin* LoadedPlugin::CreatePlugin() {
+    qvd::IPluginFactory* factory = nullptr;
+    if (!GetFactory ||
+        GetFactory(&qvd::FACTORYID_QVDPlugin, reinterpret_cast<void**>(&factory)) < 0)
+        return nullptr;
+    qvd::IQVDPlugin* plugin = nullptr;
+    const qvd::OBJRESULT r =
+        factory->CreateInstance(qvd::IID_IQVDPlugin2, reinterpret_cast<void**>(&plugin));
+    factory->Release();
+    return r < 0 ? nullptr : plugin;
+}
+
+std::string JsonString(const std::wstring& text) {
+    std::string out = "\"";
+    for (char c : Narrow(text)) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
+std::wstring JobFor(const std::wstring& installerPath, const std::string& extraMembers) {
+    std::string job = "{\"file_array\": [{\"type\": \"job_installer\", \"destination_file\": " +
+                      JsonString(installerPath) + "}]";
+    if (!extraMembers.empty()) job += ", " + extraMembers;
+    job += "}";
+    return Widen(job);
+}
+
+int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    int32_t state = qvd::QVD_STATE_RUNNING;
+    for (;;) {
+        plugin->GetState(&state);
+        if (state != qvd::QVD_STATE_RUNNING || GetTickCount64() > end) return state;
+        Sleep(10);
+    }
+}
+
+}  // namespace qvdtest

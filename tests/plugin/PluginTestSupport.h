@@ -1,0 +1,63 @@
+// Helpers for driving the plug-in as a host does.
+#pragma once
+
+#include "TestSupport.h"
+#include "plugin/QVDHostInterface.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qvdtest {
+
+// One sink call as the host saw it.
+struct SinkCall {
+    bool isError;
+    int32_t value;          // error code or status
+    std::wstring location;  // for errors
+    bool operator==(const SinkCall& o) const {
+        return isError == o.isError && value == o.value && location == o.location;
+    }
+};
+SinkCall ErrorCall(uint32_t code, unsigned line);
+SinkCall StatusCall(int32_t status);
+std::string Describe(const std::vector<SinkCall>& calls);
+
+class RecordingSink : public qvd::IQVDJobSink {
+public:
+    void ReportError(int32_t code, const wchar_t* location) override;
+    void ReportStatus(int32_t status) override;
+    std::vector<SinkCall> Calls() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<SinkCall> m_calls;
+};
+
+// The built DLL, loaded for the life of the object.
+class LoadedPlugin {
+public:
+    LoadedPlugin();
+    ~LoadedPlugin();
+    HMODULE module() const { return m_module; }
+    PFN_QVDGetFactory GetFactory = nullptr;
+    PFN_QVDGetObjectCount GetObjectCount = nullptr;
+    HRESULT(WINAPI* DllGetClassObject)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(WINAPI* DllCanUnloadNow)() = nullptr;
+
+    // A new plug-in object through the factory (released by the caller).
+    qvd::IQVDPlugin* CreatePlugin();
+
+private:
+    HMODULE m_module = nullptr;
+};
+
+// A job text: the installer entry for path, then the given extra members
+// (already JSON, e.g. "\"product_data\": {...}").
+std::wstring JobFor(const std::wstring& installerPath, const std::string& extraMembers = "");
+std::string JsonString(const std::wstring& text);
+
+// Polls GetState until it leaves 2 (or the time is up); returns the state.
+int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs = 60000);
+
+}  // namespace qvdtest

@@ -1,0 +1,155 @@
+#include "tools/qvdhost/PluginDriver.h"
+
+#include "plugin/QVDHostInterface.h"
+#include "tools/qvdhost/ConsoleSink.h"
+
+#include <objbase.h>
+
+namespace qvdhost {
+namespace {
+
+std::wstring Hex(long value) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+// Polls the state until it leaves 2, or cancels once the time is up.
+template <class Plugin, class StateType>
+void WaitForJob(Plugin* plugin, long cancelAfterMs, StateType& state) {
+    const ULONGLONG start = GetTickCount64();
+    int32_t last = 2;
+    PrintLine(L"state: 2 - %ls", StateMeaning(2));
+    for (;;) {
+        plugin->GetState(&state);
+        if (static_cast<int32_t>(state) != last) {
+            last = static_cast<int32_t>(state);
+            PrintLine(L"state: %d - %ls", last, StateMeaning(last));
+        }
+        if (last != 2) return;
+        if (cancelAfterMs >= 0 &&
+            GetTickCount64() - start >= static_cast<ULONGLONG>(cancelAfterMs)) {
+            PrintLine(L"host: CancelAndWait() after %ld ms", cancelAfterMs);
+            const HRESULT hr = plugin->CancelAndWait();
+            PrintLine(L"host: CancelAndWait returned %ls", Hex(hr).c_str());
+            plugin->GetState(&state);
+            PrintLine(L"state: %d - %ls", static_cast<int32_t>(state),
+                      StateMeaning(static_cast<int32_t>(state)));
+            return;
+        }
+        Sleep(20);
+    }
+}
+
+bool RunHostModel(HMODULE module, const HostOptions& options, const std::wstring& job,
+                  JobOutcome& outcome, std::wstring& error) {
+    const auto getFactory = reinterpret_cast<PFN_QVDGetFactory>(
+        reinterpret_cast<void*>(GetProcAddress(module, "GetFactory")));
+    const auto getObjectCount = reinterpret_cast<PFN_QVDGetObjectCount>(
+        reinterpret_cast<void*>(GetProcAddress(module, "GetObjectCount")));
+    if (!getFactory || !getObjectCount) {
+        error = L"the DLL does not export GetFactory and GetObjectCount";
+        return false;
+    }
+    qvd::IPluginFactory* factory = nullptr;
+    qvd::OBJRESULT r = getFactory(&qvd::FACTORYID_QVDPlugin, reinterpret_cast<void**>(&factory));
+    if (r < 0) {
+        error = L"GetFactory failed with " + Hex(r);
+        return false;
+    }
+    qvd::IQVDPlugin* plugin = nullptr;
+    r = factory->CreateInstance(qvd::IID_IQVDPlugin2, reinterpret_cast<void**>(&plugin));
+    factory->Release();
+    if (r < 0) {
+        error = L"CreateInstance failed with " + Hex(r);
+        return false;
+    }
+    PrintLine(L"host: plug-in object created (live objects: %u)", getObjectCount());
+
+    ConsoleSink sink;
+    const HRESULT started = plugin->Start(job.c_str(), &sink);
+    PrintLine(L"host: Start returned %ls", Hex(started).c_str());
+    if (FAILED(started)) {
+        plugin->Release();
+        error = L"Start failed";
+        return false;
+    }
+    int32_t state = 0;
+    WaitForJob(plugin, options.cancelAfterMs, state);
+    outcome.state = state;
+    outcome.exitCode = plugin->GetExitCode();
+    plugin->Release();
+    PrintLine(L"host: plug-in object released (live objects: %u)", getObjectCount());
+    return true;
+}
+
+bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
+            JobOutcome& outcome, std::wstring& error) {
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(WINAPI*)();
+    const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    if (!getClassObject || !canUnloadNow) {
+        error = L"the DLL does not export DllGetClassObject and DllCanUnloadNow";
+        return false;
+    }
+    IClassFactory* classObject = nullptr;
+    HRESULT hr = getClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory,
+                                reinterpret_cast<void**>(&classObject));
+    if (FAILED(hr)) {
+        error = L"DllGetClassObject failed with " + Hex(hr);
+        return false;
+    }
+    qvd::IQVDPluginCOM2* plugin = nullptr;
+    hr = classObject->CreateInstance(nullptr, qvd::IID_IQVDPlugin2,
+                                     reinterpret_cast<void**>(&plugin));
+    classObject->Release();
+    if (FAILED(hr)) {
+        error = L"CreateInstance failed with " + Hex(hr);
+        return false;
+    }
+    PrintLine(L"host: COM object created (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
+
+    ConsoleSink sink;
+    hr = plugin->Start(job.c_str(), &sink);
+    PrintLine(L"host: Start returned %ls", Hex(hr).c_str());
+    if (FAILED(hr)) {
+        plugin->Release();
+        error = L"Start failed";
+        return false;
+    }
+    LONG state = 0;
+    WaitForJob(plugin, options.cancelAfterMs, state);
+    outcome.state = state;
+    outcome.exitCode = plugin->GetExitCode();
+    plugin->Release();
+    PrintLine(L"host: COM object released (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
+    return true;
+}
+
+}  // namespace
+
+bool RunJob(const HostOptions& options, const std::wstring& job, JobOutcome& outcome,
+            std::wstring& error) {
+    HMODULE module = LoadLibraryW(options.pluginPath.c_str());
+    if (!module) {
+        error = L"cannot load " + options.pluginPath + L" (error " +
+                std::to_wstring(GetLastError()) + L")";
+        return false;
+    }
+    bool ran;
+    if (options.useCom) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ran = RunCom(module, options, job, outcome, error);
+        CoUninitialize();
+    } else {
+        ran = RunHostModel(module, options, job, outcome, error);
+    }
+    // The plug-in's worker may still be returning after its final state: the
+    // module stays loaded until this process ends.
+    return ran;
+}
+
+}  // namespace qvdhost
