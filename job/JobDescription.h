@@ -14,11 +14,19 @@ namespace qvd::job {
 
 // Value kinds as log lines number them (jsoncpp's ValueType).
 enum class JsonKind : int {
-    Null = 0, Int = 1, UInt = 2, Real = 3, String = 4, Boolean = 5, Array = 6, Object = 7
+    Null = 0,
+    Int = 1,
+    UInt = 2,
+    Real = 3,
+    String = 4,
+    Boolean = 5,
+    Array = 6,
+    Object = 7
 };
 
 // Parses with the reader's default settings; whether it succeeded is not
 // reported: text that is not JSON leaves whatever the reader produced.
+// Nesting deeper than the reader's stack limit raises Json::RuntimeError.
 Json::Value ParseJobText(std::u16string_view text);
 // Styled JSON text of a value, as StartFromValue passes it on.
 std::u16string StyledJobText(const Json::Value& value);
@@ -39,7 +47,8 @@ uint32_t AsUnsigned(const Json::Value& value);
 bool AsBool(const Json::Value& value);
 
 // The first element of file_array (array or object, in order) whose "type" is
-// exactly "job_installer", copied out.
+// exactly "job_installer", copied out. Member tests as everywhere: a root or an
+// element that is neither object nor null raises.
 bool FindInstallerFileEntry(const Json::Value& job, Json::Value& entry);
 
 // Each key of the document, read exactly the way the run sequence needs it.
@@ -48,21 +57,21 @@ struct JobReader {
     const Json::Value& job;
 
     std::u16string InstallerPath(const Json::Value& entry) const;  // destination_file, "" if absent
-    bool Silo(std::u16string& silo) const;                          // product_data.silo
+    bool Silo(std::u16string& silo) const;                         // product_data.silo
     // product_data.force_overinstall: present with its kind; forced when kind 1 and non-zero.
     bool ForceOverinstall(JsonKind& kind, bool& forced) const;
-    bool CommandLine(std::u16string& text) const;       // product_data.command_line
-    bool ContextIsSystem() const;                       // product_data.context == "system"
-    bool Admin() const;                                 // product_data.admin
-    std::u16string ProductVersion() const;              // "" when absent
-    std::u16string ProductVersionKey() const;           // "" when absent
-    std::u16string RunKey() const;                      // "" when absent
+    bool CommandLine(std::u16string& text) const;  // product_data.command_line
+    bool ContextIsSystem() const;                  // product_data.context == "system"
+    bool Admin() const;                            // product_data.admin
+    std::u16string ProductVersion() const;         // "" when absent
+    std::u16string ProductVersionKey() const;      // "" when absent
+    std::u16string RunKey() const;                 // "" when absent
     bool HasProductData() const;
-    bool HasRunKey() const;                             // product_data has run_key
-    bool HasInstallCache() const;                       // product_data has install_cache
+    bool HasRunKey() const;                               // product_data has run_key
+    bool HasInstallCache() const;                         // product_data has install_cache
     bool InstallCache(std::u16string& unexpanded) const;  // product_data.install_cache
-    bool Token(std::u16string& token) const;            // distribution.ebe_token, else .token
-    bool MachineName(std::u16string& name) const;       // distribution.machinename
+    bool Token(std::u16string& token) const;              // distribution.ebe_token, else .token
+    bool MachineName(std::u16string& name) const;         // distribution.machinename
     // distribution.PartnerID and PartnerUnitID, both required, as decimal text.
     bool PartnerIds(std::u16string& partnerId, std::u16string& partnerUnitId) const;
     bool PayloadDestination(std::u16string& path) const;  // environment.PAYLOAD_DESTINATION
