@@ -1,0 +1,106 @@
+// The portable form of a VARIANT as the archive stores it: only the variant
+// types the format knows can be held. Windows code converts from and to the
+// OLE type in OleVariant.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pxLib {
+
+// Numbers as the platform's VARTYPE spells them.
+enum VariantType : uint16_t {
+    eVtEmpty = 0,
+    eVtI2 = 2,
+    eVtI4 = 3,
+    eVtR4 = 4,
+    eVtR8 = 5,
+    eVtDate = 7,
+    eVtBstr = 8,
+    eVtBool = 11,
+    eVtDecimal = 14,
+    eVtI1 = 16,
+    eVtUI1 = 17,
+    eVtUI2 = 18,
+    eVtUI4 = 19,
+    eVtI8 = 20,
+    eVtUI8 = 21,
+    eVtInt = 22,
+    eVtUInt = 23,
+    eVtArrayFlag = 0x2000,
+    eVtVariantArray = 0x200C,  // one-dimensional, lower bound 0
+    eVtByteArray = 0x2011,     // one-dimensional, lower bound 0
+};
+
+// Bytes of a scalar type's payload; 0 for every other type.
+uint32_t VariantScalarWidth(uint16_t type);
+
+// Arrays of variants nest; deeper data is refused on both writing and reading
+// so that the reader's recursion stays bounded.
+constexpr uint32_t kMaxVariantNesting = 64;
+
+// The DECIMAL record without its first word, which repeats the variant type.
+struct VariantDecimal {
+    uint8_t scale = 0;
+    uint8_t sign = 0;
+    uint32_t hi32 = 0;
+    uint64_t lo64 = 0;
+};
+
+class CVariant {
+public:
+    CVariant() = default;  // VT_EMPTY
+
+    static CVariant Scalar(uint16_t type, uint64_t bits);  // type must be a scalar type
+    static CVariant I1(int8_t v) { return Scalar(eVtI1, static_cast<uint8_t>(v)); }
+    static CVariant UI1(uint8_t v) { return Scalar(eVtUI1, v); }
+    static CVariant I2(int16_t v) { return Scalar(eVtI2, static_cast<uint16_t>(v)); }
+    static CVariant UI2(uint16_t v) { return Scalar(eVtUI2, v); }
+    static CVariant Bool(bool v) { return Scalar(eVtBool, v ? 0xFFFF : 0); }  // VARIANT_TRUE is -1
+    static CVariant I4(int32_t v) { return Scalar(eVtI4, static_cast<uint32_t>(v)); }
+    static CVariant UI4(uint32_t v) { return Scalar(eVtUI4, v); }
+    static CVariant Int(int32_t v) { return Scalar(eVtInt, static_cast<uint32_t>(v)); }
+    static CVariant UInt(uint32_t v) { return Scalar(eVtUInt, v); }
+    static CVariant I8(int64_t v) { return Scalar(eVtI8, static_cast<uint64_t>(v)); }
+    static CVariant UI8(uint64_t v) { return Scalar(eVtUI8, v); }
+    static CVariant R4(float v);
+    static CVariant R8(double v);
+    static CVariant Date(double v);
+    static CVariant Decimal(const VariantDecimal& v);
+    static CVariant Bstr(std::u16string_view text);
+    // A BSTR may hold an odd number of bytes; the archive keeps them as they are.
+    static CVariant BstrBytes(std::vector<uint8_t> bytes);
+    static CVariant ByteArray(std::vector<uint8_t> bytes);
+    static CVariant VariantArray(std::vector<CVariant> elements);
+
+    uint16_t Type() const { return m_wType; }
+    // The payload of a scalar type, zero-extended.
+    uint64_t ScalarBits() const { return m_qwBits; }
+    double AsDouble() const;  // VT_R8 and VT_DATE
+    float AsFloat() const;    // VT_R4
+    const VariantDecimal& AsDecimal() const { return m_decimal; }
+    // The bytes of a VT_BSTR or of a VT_UI1 array.
+    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    std::u16string BstrText() const;  // an odd last byte is dropped
+    const std::vector<CVariant>& Elements() const { return m_elements; }
+
+    // True when the archive can write this value: every element is storable, no
+    // byte array is empty (it could not be read back) and nesting is bounded.
+    bool IsStorable() const { return IsStorableAt(1); }
+
+    friend bool operator==(const CVariant& a, const CVariant& b);
+    friend bool operator!=(const CVariant& a, const CVariant& b) { return !(a == b); }
+
+private:
+    bool IsStorableAt(uint32_t depth) const;
+
+    uint16_t m_wType = eVtEmpty;
+    uint64_t m_qwBits = 0;
+    VariantDecimal m_decimal;
+    std::vector<uint8_t> m_bytes;
+    std::vector<CVariant> m_elements;
+};
+
+}  // namespace pxLib
