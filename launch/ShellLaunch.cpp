@@ -28,7 +28,7 @@ HRESULT LaunchThroughShell(const std::wstring& file, const std::wstring& paramet
     info.lpParameters = parameters.c_str();
     info.lpDirectory = nullptr;
     info.nShow = SW_SHOW;
-    if (!pxLib::Platform().ShellExecuteEx(&info)) {
+    if (!pxLib::Platform().ExecuteWithShell(&info)) {
         const DWORD error = GetLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kShellExecuteFailed, file, error);
         return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;

@@ -1,8 +1,9 @@
 # Configure (once) and build one preset, quietly unless something fails.
 # shellcheck shell=bash
 
-configure_and_build() { # preset
+configure_and_build() { # preset [targets...]
     local preset=$1 dir="$repo_root/build/$1" log
+    shift
     log=$(mktemp)
     if [ ! -f "$dir/build.ninja" ]; then
         say "Configuring the $preset build"
@@ -14,5 +15,9 @@ configure_and_build() { # preset
     fi
     rm -f "$log"
     say "Building the $preset build"
-    cmake --build --preset "$preset" -- --quiet
+    if [ $# -gt 0 ]; then
+        cmake --build --preset "$preset" --target "$@" -- --quiet
+    else
+        cmake --build --preset "$preset" -- --quiet
+    fi
 }

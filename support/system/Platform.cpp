@@ -12,7 +12,7 @@ class CWin32Platform : public IPlatform {
 public:
     OsVersion Version() override { return RealOsVersion(); }
     bool IsLocalSystem() override { return RealIsLocalSystem(); }
-    BOOL ShellExecuteEx(SHELLEXECUTEINFOW* info) override { return ShellExecuteExW(info); }
+    BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override { return ShellExecuteExW(info); }
 };
 
 CWin32Platform g_win32Platform;

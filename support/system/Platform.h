@@ -27,7 +27,7 @@ public:
     // True when the calling thread's token (or else the process token) is LocalSystem.
     virtual bool IsLocalSystem() = 0;
     // ShellExecuteExW: the only way to see a user decline the elevation prompt.
-    virtual BOOL ShellExecuteEx(SHELLEXECUTEINFOW* info) = 0;
+    virtual BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) = 0;
 };
 
 IPlatform& Platform();

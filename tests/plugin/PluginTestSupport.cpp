@@ -13,6 +13,10 @@ SinkCall StatusCall(int32_t status) {
     return {false, status, L""};
 }
 
+void PrintTo(const SinkCall& call, std::ostream* out) {
+    *out << Describe({call});
+}
+
 std::string Describe(const std::vector<SinkCall>& calls) {
     std::ostringstream out;
     for (const auto& c : calls) {

@@ -5,6 +5,7 @@
 #include "plugin/QVDHostInterface.h"
 
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct SinkCall {
         return isError == o.isError && value == o.value && location == o.location;
     }
 };
+// gtest prints sink calls with this.
+void PrintTo(const SinkCall& call, std::ostream* out);
 SinkCall ErrorCall(uint32_t code, unsigned line);
 SinkCall StatusCall(int32_t status);
 std::string Describe(const std::vector<SinkCall>& calls);

@@ -1,0 +1,239 @@
+// Whole jobs through the DLL: the signed fake installer is really started
+// under Wine, waited for, cancelled, and its exit code mapped.
+#include "PluginTestSupport.h"
+#include "support/system/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace qvdtest {
+namespace {
+
+class JobLifecycle : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(dll.module(), nullptr); }
+
+    struct Run {
+        int32_t state = 0;
+        uint32_t exitCode = 0;
+        std::vector<SinkCall> calls;
+    };
+
+    Run RunToEnd(const std::wstring& job) {
+        Run run;
+        qvd::IQVDPlugin* plugin = dll.CreatePlugin();
+        EXPECT_NE(plugin, nullptr);
+        if (!plugin) return run;
+        RecordingSink sink;
+        EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
+        run.state = WaitForFinalState(plugin);
+        run.exitCode = plugin->GetExitCode();
+        run.calls = sink.Calls();
+        plugin->Release();
+        return run;
+    }
+
+    LoadedPlugin dll;
+    TempDir dir;
+};
+
+TEST_F(JobLifecycle, TextThatIsNotJsonHasNoInstallerEntry) {
+    for (const wchar_t* text :
+         {L"this is not json", L"", L"{\"file_array\": [", L"{\"file_array\": 7}"}) {
+        const Run run = RunToEnd(text);
+        EXPECT_EQ(run.state, qvd::QVD_STATE_FAILED);
+        EXPECT_EQ(run.exitCode, 0x8000FFFFu);
+        EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(0x80047F21, 608),
+                                                    StatusCall(qvd::QVD_STATUS_FAILED)}))
+            << Describe(run.calls);
+    }
+}
+
+TEST_F(JobLifecycle, AJsonTypeErrorEndsTheRunThroughItsCatchAll) {
+    const std::wstring installer = PlaceInstaller(
+        dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(dir.file(L"started"))});
+    const Run run = RunToEnd(JobFor(installer, "\"product_data\": \"not an object\""));
+    EXPECT_EQ(run.state, qvd::QVD_STATE_FAILED);
+    EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(0x80047F22, 1177)}))
+        << Describe(run.calls);
+    EXPECT_FALSE(FileExists(dir.file(L"started")));
+}
+
+TEST_F(JobLifecycle, AnInstallerThatFailsVerificationIsNeverStarted) {
+    const struct {
+        const wchar_t* fixture;  // null: no file at all
+        const char* what;
+    } cases[] = {{L"unsigned", "unsigned"}, {L"tampered", "tampered"}, {nullptr, "missing"}};
+    for (const auto& c : cases) {
+        const std::wstring marker = dir.file(L"started-" + Widen(c.what));
+        std::wstring installer = dir.file(Widen(c.what) + L".exe");
+        if (c.fixture) {
+            installer = PlaceInstaller(dir, c.fixture, Widen(c.what) + L".exe",
+                                       {"started_marker=" + Narrow(marker)});
+        }
+        const Run run = RunToEnd(JobFor(installer));
+        EXPECT_EQ(run.state, qvd::QVD_STATE_LAUNCH_FAILED) << c.what;
+        EXPECT_EQ(run.exitCode, 0x8000FFFFu) << c.what;
+        EXPECT_EQ(run.calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)}))
+            << c.what << ": " << Describe(run.calls);
+        Sleep(200);
+        EXPECT_FALSE(FileExists(marker)) << c.what << " was started";
+    }
+}
+
+TEST_F(JobLifecycle, TheExitCodeDecidesTheStateAndTheReports) {
+    const SinkCall started = StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED);
+    const struct {
+        uint32_t exitCode;
+        int32_t state;
+        std::vector<SinkCall> calls;
+    } rows[] = {
+        // Without install data the follow-up check cannot find the product.
+        {0, 6, {started}},
+        {0x80070642, 6, {started}},
+        {0x80170642, 6, {started}},
+        {0x80047C09, 6, {started}},
+        {0x80047C13, 6, {started}},
+        {0x80047C14, 6, {started}},
+        {0x80070669, 4, {started}},
+        {0x00047C03, 4, {started}},
+        {0x00047C04, 4, {started}},
+        {0x80070BC2, 5, {started}},
+        {0x00047C05, 5, {started}},
+        {0x8017000C, 7, {started}},
+        {0x80047C05, 7, {started}},
+        {0x80047C02, 7, {started}},
+        {0x00047C02, 7, {started}},
+        {0x80170002, 8, {started, ErrorCall(0x80170002, 1153)}},
+        {0x80070070, 8, {started, ErrorCall(0x80070070, 1153)}},
+        {0x80047C01, 8, {started, ErrorCall(0x80047C01, 1153)}},
+        {0x80047D70, -3, {started, ErrorCall(0x80047D70, 1163)}},
+        {0x80047D73, -3, {started, ErrorCall(0x80047D73, 1163)}},
+        {0x80047D74, -1, {started, ErrorCall(0x80047F23, 1170)}},
+        {5, -1, {started, ErrorCall(0x80047F23, 1170)}},
+        {0x80047C10, 10, {started, ErrorCall(0x80047F24, 1092), StatusCall(18)}},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        char code[16];
+        snprintf(code, sizeof(code), "0x%08X", row.exitCode);
+        const std::wstring installer =
+            PlaceInstaller(dir, L"maker", L"setup" + std::to_wstring(++n) + L".exe",
+                           {std::string("exit_code=") + code});
+        const Run run = RunToEnd(JobFor(installer));
+        EXPECT_EQ(run.state, row.state) << code;
+        EXPECT_EQ(run.exitCode, row.exitCode) << code;
+        EXPECT_EQ(run.calls, row.calls) << code << ": " << Describe(run.calls);
+    }
+}
+
+TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
+    const std::wstring started = dir.file(L"started"), finished = dir.file(L"finished");
+    const std::wstring installer = PlaceInstaller(
+        dir, L"maker", L"slow setup.exe",
+        {"sleep_ms=3000", "started_marker=" + Narrow(started), "write_file=" + Narrow(finished)});
+    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
+    ASSERT_NE(plugin, nullptr);
+    RecordingSink sink;
+    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
+    ASSERT_TRUE(WaitForFile(started, 30000));
+
+    // The job holds the installer open: nobody can change it now.
+    pxLib::UniqueHandle writer(CreateFileW(installer.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(static_cast<bool>(writer));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileW(installer.c_str()));
+
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    int32_t state = 0;
+    plugin->GetState(&state);
+    EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED);
+    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
+    EXPECT_FALSE(FileExists(finished)) << "the wait should have ended before the installer did";
+    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
+    plugin->Release();
+    // Never terminated: it finishes its work on its own.
+    EXPECT_TRUE(WaitForFile(finished, 30000));
+    // And the file is free again once the run has ended.
+    pxLib::UniqueHandle again(
+        CreateFileW(installer.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(static_cast<bool>(again));
+}
+
+TEST_F(JobLifecycle, CancelAndWaitFromInsideASinkCallIsRefused) {
+    class CancellingSink : public RecordingSink {
+    public:
+        void ReportStatus(int32_t status) override {
+            RecordingSink::ReportStatus(status);
+            if (status == qvd::QVD_STATUS_INSTALLER_STARTED) joinResult = plugin->CancelAndWait();
+        }
+        qvd::IQVDPlugin* plugin = nullptr;
+        HRESULT joinResult = S_OK;
+    };
+    const std::wstring installer = PlaceInstaller(dir, L"maker", L"setup.exe", {"exit_code=0"});
+    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
+    ASSERT_NE(plugin, nullptr);
+    CancellingSink sink;
+    sink.plugin = plugin;
+    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_NOT_INSTALLED);
+    EXPECT_EQ(sink.joinResult, E_UNEXPECTED) << "a worker cannot join itself";
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    plugin->Release();
+}
+
+TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
+    const std::wstring started = dir.file(L"started");
+    const std::wstring installer = PlaceInstaller(
+        dir, L"maker", L"setup.exe",
+        {"sleep_ms=1500", "exit_code=0x80070BC2", "started_marker=" + Narrow(started)});
+    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
+    ASSERT_NE(plugin, nullptr);
+    RecordingSink first, second;
+    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &first), S_OK);
+    ASSERT_TRUE(WaitForFile(started, 30000));
+    EXPECT_EQ(plugin->Start(L"not even json", &second), static_cast<HRESULT>(0x800700AA));
+    EXPECT_EQ(WaitForFinalState(plugin), 5);
+    EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
+    EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+    EXPECT_TRUE(second.Calls().empty());
+
+    // Once the state has left 2 the object takes a new job.
+    EXPECT_EQ(plugin->Start(L"not even json", &second), S_OK);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_FAILED);
+    EXPECT_EQ(second.Calls().size(), 2u);
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    plugin->Release();
+}
+
+TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
+    constexpr int kJobs = 16;
+    struct Job {
+        qvd::IQVDPlugin* plugin = nullptr;
+        RecordingSink sink;
+    };
+    std::vector<std::unique_ptr<Job>> jobs;
+    for (int i = 0; i < kJobs; ++i) {
+        auto job = std::make_unique<Job>();
+        const std::wstring installer =
+            PlaceInstaller(dir, L"maker", L"setup" + std::to_wstring(i) + L".exe",
+                           {"sleep_ms=300", "exit_code=" + std::to_string(0x80070BC2u + 0)});
+        job->plugin = dll.CreatePlugin();
+        ASSERT_NE(job->plugin, nullptr);
+        ASSERT_EQ(job->plugin->Start(JobFor(installer).c_str(), &job->sink), S_OK);
+        jobs.push_back(std::move(job));
+    }
+    for (auto& job : jobs) {
+        EXPECT_EQ(WaitForFinalState(job->plugin, 120000), 5);
+        EXPECT_EQ(job->plugin->GetExitCode(), 0x80070BC2u);
+        EXPECT_EQ(job->sink.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+        EXPECT_EQ(job->plugin->CancelAndWait(), S_OK);
+        job->plugin->Release();
+    }
+}
+
+}  // namespace
+}  // namespace qvdtest

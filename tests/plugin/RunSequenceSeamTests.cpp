@@ -1,0 +1,126 @@
+// The run sequence's launch decisions that Wine cannot show for real (a
+// LocalSystem host, a declined elevation prompt), reached through the platform
+// seam, with the plug-in object linked in and a real installer under Wine.
+#include "PluginTestSupport.h"
+#include "UacSettingGuard.h"
+#include "plugin/ModuleLifetime.h"
+#include "plugin/QVDPluginFactory.h"
+#include "support/system/Platform.h"
+
+#include <gtest/gtest.h>
+
+namespace qvdtest {
+namespace {
+
+class FakePlatform : public pxLib::IPlatform {
+public:
+    pxLib::OsVersion Version() override { return pxLib::RealOsVersion(); }
+    bool IsLocalSystem() override { return localSystem; }
+    BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override {
+        verbs.push_back(info->lpVerb ? info->lpVerb : L"");
+        if (declineElevation && info->lpVerb && std::wstring(info->lpVerb) == L"runas") {
+            SetLastError(ERROR_CANCELLED);
+            return FALSE;
+        }
+        return ShellExecuteExW(info);
+    }
+    bool localSystem = false;
+    bool declineElevation = false;
+    std::vector<std::wstring> verbs;
+};
+
+class RunSequenceSeams : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { qvd::plugin::ModuleStartup(GetModuleHandleW(nullptr)); }
+    void SetUp() override { previous = pxLib::SetPlatformForTesting(&platform); }
+    void TearDown() override { pxLib::SetPlatformForTesting(previous); }
+
+    int32_t Run(const std::wstring& job, std::vector<SinkCall>& calls) {
+        qvd::IPluginFactory* factory = nullptr;
+        EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin,
+                                                reinterpret_cast<void**>(&factory)),
+                  qvd::OBJ_OK);
+        qvd::IQVDPlugin* plugin = nullptr;
+        EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, reinterpret_cast<void**>(&plugin)),
+                  0);
+        factory->Release();
+        RecordingSink sink;
+        EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
+        const int32_t state = WaitForFinalState(plugin);
+        EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+        plugin->Release();
+        calls = sink.Calls();
+        return state;
+    }
+
+    FakePlatform platform;
+    pxLib::IPlatform* previous = nullptr;
+    TempDir dir;
+};
+
+TEST_F(RunSequenceSeams, ALocalSystemHostCannotPrepareAUserSessionLaunchYet) {
+    platform.localSystem = true;
+    const std::wstring marker = dir.file(L"started");
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(marker)});
+    std::vector<SinkCall> calls;
+    EXPECT_EQ(Run(JobFor(installer), calls), qvd::QVD_STATE_LAUNCH_FAILED);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F25, 959), StatusCall(-3)}))
+        << Describe(calls);
+    EXPECT_TRUE(platform.verbs.empty());
+    Sleep(200);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+TEST_F(RunSequenceSeams, ADeclinedElevationEndsTheJobAsNotInstalled) {
+    UacSettingGuard uac;
+    uac.SetDword(1);
+    platform.declineElevation = true;
+    const std::wstring installer = PlaceInstaller(dir, L"maker", L"setup.exe", {});
+    std::vector<SinkCall> calls;
+    EXPECT_EQ(Run(JobFor(installer, "\"product_data\": {\"admin\": true}"), calls),
+              qvd::QVD_STATE_NOT_INSTALLED);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F24, 1028), StatusCall(18)}))
+        << Describe(calls);
+    EXPECT_EQ(platform.verbs, (std::vector<std::wstring>{L"runas"}));
+}
+
+TEST_F(RunSequenceSeams, ElevationIsAskedOnlyForAdminJobsWithUacOn) {
+    UacSettingGuard uac;
+    const struct {
+        const char* productData;
+        int enableLua;  // -1: no value, -2: a string "1"
+        const wchar_t* verb;
+    } rows[] = {
+        {"{\"admin\": true}", 1, L"runas"},
+        {"{\"admin\": true}", 0, L"open"},
+        {"{\"admin\": true}", 2, L"open"},
+        {"{\"admin\": true}", -1, L"open"},
+        {"{\"admin\": true}", -2, L"open"},
+        {"{\"admin\": false}", 1, L"open"},
+        {"{}", 1, L"open"},
+        {"{\"admin\": 1}", 1, L"runas"},
+    };
+    for (const auto& row : rows) {
+        if (row.enableLua >= 0) {
+            uac.SetDword(static_cast<DWORD>(row.enableLua));
+        } else if (row.enableLua == -1) {
+            uac.Remove();
+        } else {
+            uac.SetString(L"1");
+        }
+        platform.verbs.clear();
+        const std::wstring installer =
+            PlaceInstaller(dir, L"maker", L"setup.exe", {"exit_code=0x80070BC2"});
+        std::vector<SinkCall> calls;
+        // Wine never declines: both verbs really start the installer.
+        EXPECT_EQ(
+            Run(JobFor(installer, std::string("\"product_data\": ") + row.productData), calls), 5)
+            << row.productData << " " << row.enableLua;
+        EXPECT_EQ(platform.verbs, (std::vector<std::wstring>{row.verb}))
+            << row.productData << " " << row.enableLua;
+    }
+}
+
+}  // namespace
+}  // namespace qvdtest
