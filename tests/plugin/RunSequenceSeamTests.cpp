@@ -4,17 +4,20 @@
 #include "PluginTestSupport.h"
 #include "UacSettingGuard.h"
 #include "plugin/ModuleLifetime.h"
+#include "job/RuntimePreload.h"
 #include "plugin/QVDPluginFactory.h"
 #include "support/system/Platform.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace qvdtest {
 namespace {
 
 class FakePlatform : public pxLib::IPlatform {
 public:
-    pxLib::OsVersion Version() override { return pxLib::RealOsVersion(); }
+    pxLib::OsVersion Version() override { return version ? *version : pxLib::RealOsVersion(); }
     bool IsLocalSystem() override { return localSystem; }
     BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override {
         verbs.push_back(info->lpVerb ? info->lpVerb : L"");
@@ -24,6 +27,7 @@ public:
         }
         return ShellExecuteExW(info);
     }
+    std::optional<pxLib::OsVersion> version;
     bool localSystem = false;
     bool declineElevation = false;
     std::vector<std::wstring> verbs;
@@ -119,6 +123,26 @@ TEST_F(RunSequenceSeams, ElevationIsAskedOnlyForAdminJobsWithUacOn) {
             << row.productData << " " << row.enableLua;
         EXPECT_EQ(platform.verbs, (std::vector<std::wstring>{row.verb}))
             << row.productData << " " << row.enableLua;
+    }
+}
+
+TEST_F(RunSequenceSeams, TheRuntimePreloadIsNeededOnlyBeforeWindows8) {
+    const struct {
+        DWORD major, minor;
+        HRESULT expected;
+    } rows[] = {
+        {10, 0, S_OK},
+        {6, 3, S_OK},
+        {6, 2, S_OK},
+        // Older systems need "%INSTALLDIR%", which cannot be expanded yet.
+        {6, 1, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+    };
+    for (const auto& row : rows) {
+        pxLib::OsVersion v;
+        v.major = row.major;
+        v.minor = row.minor;
+        platform.version = v;
+        EXPECT_EQ(qvd::job::PreloadCRuntime(), row.expected) << row.major << "." << row.minor;
     }
 }
 

@@ -1,0 +1,57 @@
+// The run sequence's fixed debug-log lines, read back from the log file that
+// the product's debug options ask for. Options load once per process, so this
+// program runs one job only.
+#include "PluginTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace qvdtest {
+namespace {
+
+const wchar_t kSilo[] = L"{0D1E2F3A-4B5C-4D6E-8F70-819203A4B5C6}";
+
+std::wstring ReadUtf16File(const std::wstring& path) {
+    const std::string bytes = ReadFileUtf8(path);
+    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+}
+
+TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
+    LoadedPlugin dll;
+    ASSERT_NE(dll.module(), nullptr);
+    TempDir dir;
+    const std::wstring product = std::wstring(L"SOFTWARE\\Halvex\\") + kSilo;
+    ScopedRegistryKey productKey(HKEY_LOCAL_MACHINE, product);
+    ScopedRegistryKey options(HKEY_LOCAL_MACHINE, product + L"\\Plexor\\Debug\\DebugOutput");
+    ASSERT_TRUE(options.SetDword(L"DebugType", 1));
+    ASSERT_TRUE(options.SetDword(L"OutputToFile", 1));
+    ASSERT_TRUE(options.SetDword(L"OutputToDebugger", 0));
+    ASSERT_TRUE(options.SetDword(L"AppendProcessIdToFile", 0));
+    ASSERT_TRUE(options.SetString(L"Directory", dir.path()));
+
+    const std::wstring installer = PlaceInstaller(dir, L"unsigned", L"setup.exe", {});
+    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
+    ASSERT_NE(plugin, nullptr);
+    RecordingSink sink;
+    const std::string productData =
+        "\"product_data\": {\"silo\": " + JsonString(kSilo) + ", \"force_overinstall\": true}";
+    ASSERT_EQ(plugin->Start(JobFor(installer, productData).c_str(), &sink), S_OK);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_LAUNCH_FAILED);
+    plugin->CancelAndWait();
+    plugin->Release();
+
+    const std::wstring log = ReadUtf16File(dir.file(L"QVDPlugin.log"));
+    ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";
+    const wchar_t* expected[] = {
+        L" : Information : qvd::plugin::QVDPluginImpl::run(643) : Preloaded ucrtbase.dll\r\n",
+        L" : Error : qvd::plugin::QVDPluginImpl::run(905) : Prelaunch verification of installer  "
+        L"failed, hr=0x800B0100\r\n",
+    };
+    for (const wchar_t* line : expected)
+        EXPECT_NE(log.find(line), std::wstring::npos) << Narrow(line) << "\nin:\n" << Narrow(log);
+    EXPECT_NE(log.find(L"run(671) : force_overinstall of type 5 ignored"), std::wstring::npos)
+        << Narrow(log);
+}
+
+}  // namespace
+}  // namespace qvdtest
