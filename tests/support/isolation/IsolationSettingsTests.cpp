@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/TestSupport.h"
+#include "support/logging/TraceRecorder.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
@@ -352,6 +353,19 @@ TEST(IsolationSettingsInProcess, ConcurrentFirstCallsSettleOneSilo) {
         EXPECT_EQ(seen[i], seen[0]);
     }
     EXPECT_EQ(given.count(seen[0]), 1u);
+}
+
+// A flag that is not a view is refused whether or not this process has
+// settled its settings, and the refusal is traced.
+TEST(IsolationSettingsInProcess, ARefusedViewIsTraced) {
+    qvdtest::CTraceRecorder recorder;
+    qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
+    const uint32_t before = pxLib::IsolationSettings::RegistryView();
+    EXPECT_FALSE(pxLib::IsolationSettings::SetRegistryView(7));
+    EXPECT_EQ(pxLib::IsolationSettings::RegistryView(), before);
+    ASSERT_EQ(recorder.events.size(), 1u);
+    ASSERT_EQ(recorder.events[0].args.size(), 1u);
+    EXPECT_EQ(recorder.events[0].args[0], std::string("\x07\0\0\0", 4));
 }
 
 }  // namespace

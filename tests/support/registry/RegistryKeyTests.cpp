@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/TestSupport.h"
+#include "support/logging/TraceRecorder.h"
 #include "support/system/UniqueHandle.h"
 
 namespace {
@@ -396,6 +397,41 @@ TEST_F(RegistryKeyTest, EnumerationListsEveryNameAndReportsShortBuffers) {
     EXPECT_EQ(key.EnumerateSubKey(0, tiny, 3), ERROR_MORE_DATA);
     EXPECT_EQ(key.LastError(), ERROR_MORE_DATA);
     EXPECT_EQ(key.EnumerateValue(0, tiny, 3), ERROR_MORE_DATA);
+}
+
+// Failures reach the trace channel at their level: an absent key only at
+// verbose level, data of the wrong type as an error.
+TEST_F(RegistryKeyTest, FailuresAreTracedAtTheirLevel) {
+    const std::wstring missing = Path(L"missing");
+    qvdtest::CTraceRecorder recorder;
+    RegistryKey key;
+    {
+        qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
+        EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, missing.c_str(), KEY_READ));
+        EXPECT_TRUE(recorder.events.empty());
+    }
+    {
+        qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Verbose), 1);
+        EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, missing.c_str(), KEY_READ));
+        ASSERT_EQ(recorder.events.size(), 1u);
+        ASSERT_EQ(recorder.events[0].args.size(), 2u);
+        EXPECT_EQ(recorder.events[0].args[0],
+                  qvdtest::Utf16Bytes(reinterpret_cast<const char16_t*>(missing.c_str())));
+        EXPECT_EQ(recorder.events[0].args[1], std::string("\x02\0\0\0", 4));
+    }
+    recorder.events.clear();
+    const uint64_t eight = 8;
+    ASSERT_EQ(RawSetValue(HKEY_CURRENT_USER, Path(), L"q", REG_QWORD, &eight, 8), ERROR_SUCCESS);
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path().c_str(), KEY_READ));
+    {
+        qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
+        DWORD value = 0;
+        EXPECT_FALSE(key.QueryDWORD(L"q", value));
+        ASSERT_EQ(recorder.events.size(), 1u);
+        ASSERT_EQ(recorder.events[0].args.size(), 3u);
+        EXPECT_EQ(recorder.events[0].args[0], qvdtest::Utf16Bytes(u"q"));
+        EXPECT_EQ(recorder.events[0].args[1], std::string("\x0B\0\0\0", 4));  // REG_QWORD
+    }
 }
 
 // The registry views: HKLM\Software is split on 64-bit Windows, and Wine
