@@ -55,6 +55,10 @@ public:
     // KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0, as the access mask of the open asked.
     REGSAM View() const { return m_samView; }
 
+protected:
+    // For the access-repairing variant, which reports its own failures here.
+    void SetLastError(LONG error) { m_lLastError = error; }
+
 private:
     void RememberView(REGSAM access);
     bool CreateKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options);
