@@ -39,7 +39,8 @@ Json::Value Member(const Json::Value& value, std::u16string_view key);
 // Text copy: null "", booleans "true"/"false", numbers in decimal, strings as
 // they are; raises "Type is not convertible to string" for containers.
 std::u16string AsText(const Json::Value& value);
-// Strings only; raises "in Json::Value::asCString(): requires stringValue".
+// Strings only, up to the first NUL as a C string reads; raises
+// "in Json::Value::asCString(): requires stringValue".
 std::u16string AsStringValue(const Json::Value& value);
 // Numbers in range, booleans 0/1, null 0; raises otherwise.
 uint32_t AsUnsigned(const Json::Value& value);
