@@ -5,9 +5,14 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
 endif()
 find_package(jsoncpp REQUIRED CONFIG)
 
-set(QVD_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-add_compile_options(${QVD_SANITIZE} -fsanitize=fuzzer-no-link)
-add_link_options(${QVD_SANITIZE})
+# A folder configured with this option is for benchmark figures only: nothing
+# in it is sanitized or instrumented.
+option(QVD_BENCH_NO_SANITIZERS "Build without sanitizers (benchmark build folders only)" OFF)
+if(NOT QVD_BENCH_NO_SANITIZERS)
+    set(QVD_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_compile_options(${QVD_SANITIZE} -fsanitize=fuzzer-no-link)
+    add_link_options(${QVD_SANITIZE})
+endif()
 
 add_library(qvd_platform INTERFACE)
 target_link_libraries(qvd_platform INTERFACE jsoncpp_lib)

@@ -83,9 +83,14 @@ bool CArchive::Write(uint8_t tag, const void* data, uint32_t size) {
 }
 
 bool CArchive::ReadHeader(uint8_t tag, uint32_t& size) {
-    uint8_t stored;
-    if (!ReadBytes(&stored, 1) || stored != tag) return false;
-    if (IsVariableSize(tag)) return ReadBytes(&size, 4);
+    // Tag and length in one read: if either is missing the element fails alike.
+    uint8_t header[5];
+    if (IsVariableSize(tag)) {
+        if (!ReadBytes(header, 5) || header[0] != tag) return false;
+        std::memcpy(&size, header + 1, 4);
+        return true;
+    }
+    if (!ReadBytes(header, 1) || header[0] != tag) return false;
     size = FixedSize(tag);
     return true;
 }
@@ -95,12 +100,20 @@ bool CArchive::Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32
     if (!IsLoading() || !IsValidTag(expectedTag)) return false;
     uint64_t start;
     if (!BeginElement(start)) return false;
-    uint32_t stored;
-    if (!ReadHeader(expectedTag, stored)) return Restore(start);
-    if (stored > capacity || (stored != 0 && buffer == nullptr)) return Restore(start);
-    if (!ReadBytes(buffer, stored)) return Restore(start);
+    const uint32_t fixed = FixedSize(expectedTag);
+    uint32_t stored = fixed;
+    if (fixed != 0 && fixed <= capacity && buffer != nullptr) {
+        // Tag and payload of a fixed-size element in one read.
+        uint8_t element[1 + 16];
+        if (!ReadBytes(element, 1 + fixed) || element[0] != expectedTag) return Restore(start);
+        std::memcpy(buffer, element + 1, fixed);
+    } else {
+        if (!ReadHeader(expectedTag, stored)) return Restore(start);
+        if (stored > capacity || (stored != 0 && buffer == nullptr)) return Restore(start);
+        if (!ReadBytes(buffer, stored)) return Restore(start);
+    }
     size = stored;
-    m_qwByteCount += (IsVariableSize(expectedTag) ? 5 : 1) + uint64_t{stored};
+    m_qwByteCount += (fixed != 0 ? 1 : 5) + uint64_t{stored};
     return true;
 }
 
@@ -144,8 +157,8 @@ bool CArchive::ProveAvailable(uint64_t count) {
     return SetPosition(position);
 }
 
-bool CArchive::ReadSized(uint8_t tag, const std::function<void*(uint32_t)>& allocate,
-                         const std::function<bool(const void*, uint32_t)>& check) {
+template <class Allocate, class Check>
+bool CArchive::ReadSized(uint8_t tag, Allocate&& allocate, Check&& check) {
     if (!IsLoading()) return false;
     uint64_t start;
     if (!BeginElement(start)) return false;
@@ -160,7 +173,7 @@ bool CArchive::ReadSized(uint8_t tag, const std::function<void*(uint32_t)>& allo
     }
     if (buffer == nullptr && size != 0) return Restore(start);
     if (!ReadBytes(buffer, size)) return Restore(start);
-    if (check && !check(buffer, size)) return Restore(start);
+    if (!check(buffer, size)) return Restore(start);
     m_qwByteCount += 5 + uint64_t{size};
     return true;
 }
@@ -244,7 +257,7 @@ bool CArchive::ReadBinary(std::vector<uint8_t>& block) {
                 stored.resize(size);
                 return stored.data();
             },
-            nullptr))
+            [](const void*, uint32_t) { return true; }))
         return false;
     block = std::move(stored);
     return true;

@@ -170,10 +170,10 @@ private:
     bool ReadScalar(uint8_t tag, void* value, uint32_t width);
     // Reads the header of the next element, which must carry tag.
     bool ReadHeader(uint8_t tag, uint32_t& size);
-    // A variable element whose payload goes where allocate(size) says;
-    // check may refuse the payload once read.
-    bool ReadSized(uint8_t tag, const std::function<void*(uint32_t)>& allocate,
-                   const std::function<bool(const void*, uint32_t)>& check);
+    // A variable element whose payload goes where allocate(size) says (null:
+    // refused); check(payload, size) may refuse the payload once read.
+    template <class Allocate, class Check>
+    bool ReadSized(uint8_t tag, Allocate&& allocate, Check&& check);
 
     EMode m_eMode;
     uint64_t m_qwByteCount = 0;
