@@ -11,7 +11,7 @@ target_compile_definitions(qvd_platform INTERFACE
 target_include_directories(qvd_platform SYSTEM INTERFACE ${QVD_DEPS_PREFIX}/include)
 target_link_libraries(qvd_platform INTERFACE
     ${QVD_DEPS_PREFIX}/lib/libjsoncpp.a ${QVD_DEPS_PREFIX}/lib/libboost_thread.a
-    wintrust crypt32 advapi32 ole32 oleaut32 shell32 shlwapi userenv uuid wbemuuid version)
+    wintrust crypt32 advapi32 ole32 oleaut32 shell32 shlwapi userenv uuid wbemuuid version psapi)
 target_link_options(qvd_platform INTERFACE -static -static-libgcc -static-libstdc++)
 
 set(QVD_STRIP x86_64-w64-mingw32-strip)

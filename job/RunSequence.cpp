@@ -2,8 +2,12 @@
 #include "plugin/QVDPluginImpl.h"
 
 #include "job/ExitCodeMapping.h"
+#include "job/HostProcess.h"
+#include "job/InstallerArguments.h"
 #include "job/JobDescription.h"
 #include "job/RuntimePreload.h"
+#include "launch/InstallerOptions.h"
+#include "launch/ProcessLauncher.h"
 #include "launch/ShellLaunch.h"
 #include "launch/UacSetting.h"
 #include "support/isolation/IsolationSettings.h"
@@ -114,7 +118,16 @@ int32_t QVDPluginImpl::runSteps(pxLib::UniqueHandle& heldInstaller) {
         return QVD_STATE_INSTALLED;
     }
 
-    const std::wstring arguments;
+    // Step 16: the installer's arguments.
+    job::InstallerArguments arguments =
+        job::BuildInstallerArguments(reader, job::CurrentHostProcess());
+
+    // Step 17.
+    if (isCancelled()) return kCancelled;
+    if (arguments.strip) {
+        std::u16string stripped;
+        if (launch::StripInstallerOptions(arguments.text, stripped)) arguments.text = stripped;
+    }
 
     // Step 18: prelaunch verification.
     const HRESULT trusted = pxLib::VerifyInstallerTrust(installerPath, heldInstaller);
@@ -136,13 +149,28 @@ int32_t QVDPluginImpl::runSteps(pxLib::UniqueHandle& heldInstaller) {
     // Steps 20-22: the launch.
     pxLib::UniqueHandle process;
     if (pxLib::Platform().IsLocalSystem()) {
-        // The launchers for a service host are not part of this build yet.
-        reportError(QVD_E_LAUNCH_FAILED, 959);
-        reportStatus(QVD_STATUS_FAILED);
-        return QVD_STATE_LAUNCH_FAILED;
+        // Step 21: a service host.
+        const std::wstring commandLine =
+            pxLib::ToWide(job::FullCommandLine(pxLib::ToU16(installerPath), arguments.text));
+        if (!reader.ContextIsSystem()) {
+            // The user-session launcher is not part of this build yet.
+            reportError(QVD_E_LAUNCH_FAILED, 959);
+            reportStatus(QVD_STATUS_FAILED);
+            return QVD_STATE_LAUNCH_FAILED;
+        }
+        launch::ProcessLauncher launcher;
+        if (FAILED(launcher.Launch(commandLine)) ||
+            !DuplicateHandle(GetCurrentProcess(), launcher.ProcessHandle(), GetCurrentProcess(),
+                             process.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            reportStatus(QVD_STATUS_FAILED);
+            return QVD_STATE_LAUNCH_FAILED;
+        }
+        return waitAndMapExitCode(process);
     }
+    // Step 22: through the shell.
     const bool elevate = reader.Admin() && launch::IsUacEnabled();
-    const HRESULT launched = launch::LaunchThroughShell(installerPath, arguments, elevate, process);
+    const HRESULT launched =
+        launch::LaunchThroughShell(installerPath, pxLib::ToWide(arguments.text), elevate, process);
     if (launched == launch::kElevationDeclined) {
         reportError(QVD_E_DECLINED, 1028);
         reportStatus(QVD_STATUS_DECLINED);
@@ -154,6 +182,10 @@ int32_t QVDPluginImpl::runSteps(pxLib::UniqueHandle& heldInstaller) {
         return QVD_STATE_LAUNCH_FAILED;
     }
 
+    return waitAndMapExitCode(process);
+}
+
+int32_t QVDPluginImpl::waitAndMapExitCode(pxLib::UniqueHandle& process) {
     // Step 23.
     if (!process) return QVD_STATE_FAILED;
 

@@ -43,6 +43,8 @@ private:
     void run();
     // The steps of run() up to the final state, which it returns.
     int32_t runSteps(pxLib::UniqueHandle& heldInstaller);
+    // Steps 23 to 25: wait for the started installer and map its exit code.
+    int32_t waitAndMapExitCode(pxLib::UniqueHandle& process);
 
     // Installed check of the run sequence (first check or follow-up check).
     bool isProductInstalled(bool followUp);

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
 
 #include <fstream>
 #include <sstream>
@@ -54,15 +53,33 @@ TempDir::TempDir() {
     }
 }
 
+namespace {
+// Deletes a folder tree through "\\?\" paths, so that depth is no problem and a
+// lost path can never turn into the current folder.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+}  // namespace
+
 TempDir::~TempDir() {
-    // SHFileOperation wants a double-NUL-terminated list.
-    std::wstring from = m_path;
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
+    if (m_path.size() > 3) RemoveTree(L"\\\\?\\" + m_path);
 }
 
 bool FileExists(const std::wstring& path) {

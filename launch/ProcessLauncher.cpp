@@ -1,0 +1,66 @@
+#include "launch/ProcessLauncher.h"
+
+#include "launch/StartupInfoEx.h"
+#include "support/logging/Trace.h"
+
+#include <stdexcept>
+#include <vector>
+
+namespace qvd::launch {
+namespace {
+const pxLib::TraceSource kTraceSource{
+    {0xc80b5e47, 0x36a9, 0x4f1d, {0x8b, 0x72, 0x4a, 0x95, 0x0d, 0xe6, 0x21, 0x3f}}};
+enum TraceEvent : uint16_t { kStartupInfoFailed = 1 };
+}  // namespace
+
+ProcessLauncher::~ProcessLauncher() {
+    CloseProcessInformation();
+}
+
+void ProcessLauncher::CloseProcessInformation() {
+    if (m_processInfo.hThread) CloseHandle(m_processInfo.hThread);
+    if (m_processInfo.hProcess) CloseHandle(m_processInfo.hProcess);
+    m_processInfo = PROCESS_INFORMATION{};
+}
+
+uint32_t ProcessLauncher::ExitCode() const {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(m_processInfo.hProcess, &code))
+        throw std::runtime_error("GetExitCodeProcess() failed");
+    return code;
+}
+
+HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
+    if (commandLine.empty()) return E_INVALIDARG;
+    CloseProcessInformation();
+    StartupInfoEx startup;
+    HRESULT hr = SetUpStartupInfoEx(startup);
+    if (FAILED(hr)) {
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartupInfoFailed, hr);
+        ReleaseStartupInfoEx(startup);
+        return hr;
+    }
+    if (!visible) {
+        startup.info.StartupInfo.dwFlags |= STARTF_USESHOWWINDOW;
+        startup.info.StartupInfo.wShowWindow = SW_HIDE;
+    }
+    // CreateProcessW may write into the command line.
+    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
+    writable.push_back(L'\0');
+    const DWORD flags = startup.inUse ? EXTENDED_STARTUPINFO_PRESENT : 0;
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup.info.StartupInfo, &m_processInfo)) {
+        const DWORD error = GetLastError();
+        hr = error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    } else {
+        hr = S_OK;
+    }
+    ReleaseStartupInfoEx(startup);
+    return hr;
+}
+
+DWORD ProcessLauncher::Wait(DWORD timeoutMs) const {
+    return WaitForSingleObject(m_processInfo.hProcess, timeoutMs);
+}
+
+}  // namespace qvd::launch
