@@ -1,12 +1,9 @@
 // The run sequence's launch decisions that Wine cannot show for real (a
 // LocalSystem host, a declined elevation prompt), reached through the platform
 // seam, with the plug-in object linked in and a real installer under Wine.
-#include "PluginTestSupport.h"
+#include "InProcessPlugin.h"
 #include "UacSettingGuard.h"
-#include "plugin/ModuleLifetime.h"
 #include "job/RuntimePreload.h"
-#include "plugin/QVDPluginFactory.h"
-#include "support/system/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -15,50 +12,14 @@
 namespace qvdtest {
 namespace {
 
-class FakePlatform : public pxLib::IPlatform {
-public:
-    pxLib::OsVersion Version() override { return version ? *version : pxLib::RealOsVersion(); }
-    bool IsLocalSystem() override { return localSystem; }
-    BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override {
-        verbs.push_back(info->lpVerb ? info->lpVerb : L"");
-        if (declineElevation && info->lpVerb && std::wstring(info->lpVerb) == L"runas") {
-            SetLastError(ERROR_CANCELLED);
-            return FALSE;
-        }
-        return ShellExecuteExW(info);
-    }
-    std::optional<pxLib::OsVersion> version;
-    bool localSystem = false;
-    bool declineElevation = false;
-    std::vector<std::wstring> verbs;
-};
-
 class RunSequenceSeams : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { qvd::plugin::ModuleStartup(GetModuleHandleW(nullptr)); }
-    void SetUp() override { previous = pxLib::SetPlatformForTesting(&platform); }
-    void TearDown() override { pxLib::SetPlatformForTesting(previous); }
-
     int32_t Run(const std::wstring& job, std::vector<SinkCall>& calls) {
-        qvd::IPluginFactory* factory = nullptr;
-        EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin,
-                                                reinterpret_cast<void**>(&factory)),
-                  qvd::OBJ_OK);
-        qvd::IQVDPlugin* plugin = nullptr;
-        EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, reinterpret_cast<void**>(&plugin)),
-                  0);
-        factory->Release();
-        RecordingSink sink;
-        EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
-        const int32_t state = WaitForFinalState(plugin);
-        EXPECT_EQ(plugin->CancelAndWait(), S_OK);
-        plugin->Release();
-        calls = sink.Calls();
-        return state;
+        return RunLinkedJob(job, calls);
     }
 
-    FakePlatform platform;
-    pxLib::IPlatform* previous = nullptr;
+    ScopedFakePlatform fake;
+    FakePlatform& platform = *fake;
     TempDir dir;
 };
 

@@ -1,0 +1,159 @@
+// The launch utilities under Wine: path existence, the UAC setting, the plain
+// launcher and the mitigation attribute list with its version rules.
+#include "TestSupport.h"
+#include "UacSettingGuard.h"
+#include "launch/FileExists.h"
+#include "launch/ProcessLauncher.h"
+#include "launch/StartupInfoEx.h"
+#include "launch/UacSetting.h"
+#include "support/system/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <stdexcept>
+
+namespace qvdtest {
+namespace {
+
+using namespace qvd::launch;
+
+TEST(FileExists, TellsExistingPathsFromMissingOnesLongPathsIncluded) {
+    TempDir dir;
+    const std::wstring file = dir.file(L"present.txt");
+    ASSERT_TRUE(WriteFileUtf8(file, "x"));
+    // A folder chain longer than MAX_PATH can only be reached with the "\\?\" prefix.
+    std::wstring deep = L"\\\\?\\" + dir.path();
+    for (int i = 0; i < 12; ++i) {
+        deep += L"\\" + std::wstring(30, static_cast<wchar_t>(L'a' + i));
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    const std::wstring deepFile = deep + L"\\file.txt";
+    ASSERT_TRUE(WriteFileUtf8(deepFile, "x"));
+    const std::wstring deepPlain = deepFile.substr(4);
+    ASSERT_GT(deepPlain.size(), static_cast<size_t>(MAX_PATH));
+
+    EXPECT_EQ(qvd::launch::FileExists(L""), E_INVALIDARG);
+    EXPECT_EQ(qvd::launch::FileExists(file), S_OK);
+    EXPECT_EQ(qvd::launch::FileExists(dir.path()), S_OK);
+    EXPECT_EQ(qvd::launch::FileExists(dir.file(L"missing.txt")), kPathNotFound);
+    EXPECT_EQ(qvd::launch::FileExists(deepPlain), S_OK);
+    EXPECT_EQ(qvd::launch::FileExists(deepFile), S_OK)
+        << "an already prefixed path is tested unchanged";
+}
+
+TEST(UacSetting, OnlyADwordOfOneTurnsItOn) {
+    UacSettingGuard uac;
+    uac.SetDword(1);
+    EXPECT_TRUE(IsUacEnabled());
+    for (DWORD value : {0u, 2u}) {
+        uac.SetDword(value);
+        EXPECT_FALSE(IsUacEnabled()) << value;
+    }
+    uac.SetString(L"1");
+    EXPECT_FALSE(IsUacEnabled()) << "a string is another type";
+    uac.Remove();
+    EXPECT_FALSE(IsUacEnabled()) << "missing";
+}
+
+TEST(ProcessLauncher, StartsTheCommandLineAndReadsItsExitCode) {
+    TempDir dir;
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"tool.exe", {"exit_code=0x80070BC2"});
+    ProcessLauncher launcher;
+    ASSERT_EQ(launcher.Launch(L"\"" + installer + L"\" /x"), S_OK);
+    EXPECT_NE(launcher.ProcessId(), 0u);
+    ASSERT_EQ(launcher.Wait(30000), WAIT_OBJECT_0);
+    EXPECT_EQ(launcher.ExitCode(), 0x80070BC2u);
+
+    ProcessLauncher hidden;
+    ASSERT_EQ(hidden.Launch(L"\"" + installer + L"\"", false), S_OK);
+    EXPECT_EQ(hidden.Wait(30000), WAIT_OBJECT_0);
+}
+
+TEST(ProcessLauncher, ReportsFailuresAsResultsAndTheExitCodeAsAnError) {
+    ProcessLauncher launcher;
+    EXPECT_EQ(launcher.Launch(L""), E_INVALIDARG);
+    // Windows says the path is not found, Wine that the file is not.
+    const HRESULT missing = launcher.Launch(L"\"C:\\no such folder\\no such program.exe\"");
+    EXPECT_TRUE(missing == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ||
+                missing == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+        << std::hex << missing;
+    try {
+        launcher.ExitCode();
+        ADD_FAILURE() << "no exit code without a process";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "GetExitCodeProcess() failed");
+    }
+}
+
+class VersionPlatform : public pxLib::IPlatform {
+public:
+    pxLib::OsVersion Version() override { return version; }
+    bool IsLocalSystem() override { return false; }
+    BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override { return ShellExecuteExW(info); }
+    pxLib::OsVersion version;
+};
+
+TEST(StartupInfoEx, PutsTheMitigationPolicyOnSystemsThatTakeIt) {
+    VersionPlatform platform;
+    pxLib::IPlatform* previous = pxLib::SetPlatformForTesting(&platform);
+    const struct {
+        bool workstation;
+        DWORD major, minor;
+        bool inUse;
+        uint64_t policy;
+        size_t size;
+    } rows[] = {
+        {true, 10, 0, true, 0x101001001, 8}, {true, 6, 2, true, 0x101001001, 8},
+        {true, 6, 1, true, 0x1, 4},          {true, 6, 0, false, 0, 0},
+        {true, 5, 1, false, 0, 0},           {false, 6, 3, true, 0x101001001, 8},
+        {false, 6, 1, true, 0x1, 4},         {false, 6, 0, false, 0, 0},
+        {false, 5, 2, false, 0, 0},
+    };
+    for (const auto& row : rows) {
+        platform.version.workstation = row.workstation;
+        platform.version.major = row.major;
+        platform.version.minor = row.minor;
+        StartupInfoEx startup;
+        EXPECT_EQ(SetUpStartupInfoEx(startup), S_OK) << row.major << "." << row.minor;
+        EXPECT_EQ(startup.inUse, row.inUse) << row.major << "." << row.minor;
+        EXPECT_EQ(startup.initialised, row.inUse);
+        EXPECT_EQ(startup.info.StartupInfo.cb, sizeof(STARTUPINFOEXW));
+        if (row.inUse) {
+            EXPECT_EQ(startup.mitigationPolicy, row.policy) << row.major << "." << row.minor;
+            EXPECT_EQ(startup.mitigationPolicySize, row.size);
+            EXPECT_EQ(static_cast<void*>(startup.info.lpAttributeList),
+                      static_cast<void*>(startup.attributeList.data()));
+        } else {
+            EXPECT_EQ(startup.info.lpAttributeList, nullptr);
+        }
+        ReleaseStartupInfoEx(startup);
+        EXPECT_FALSE(startup.initialised);
+        EXPECT_TRUE(startup.attributeList.empty());
+    }
+    pxLib::SetPlatformForTesting(previous);
+}
+
+TEST(StartupInfoEx, AProcessStartsWithTheListInPlace) {
+    StartupInfoEx startup;
+    ASSERT_EQ(SetUpStartupInfoEx(startup), S_OK);
+    ASSERT_TRUE(startup.inUse) << "this Wine prefix reports Windows 10";
+    TempDir dir;
+    const std::wstring installer = PlaceInstaller(dir, L"maker", L"tool.exe", {"exit_code=7"});
+    std::wstring line = L"\"" + installer + L"\"";
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                               EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                               &startup.info.StartupInfo, &pi));
+    ReleaseStartupInfoEx(startup);
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 7u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+}  // namespace qvdtest

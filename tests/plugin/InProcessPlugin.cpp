@@ -1,0 +1,68 @@
+#include "InProcessPlugin.h"
+
+#include "plugin/ModuleLifetime.h"
+#include "plugin/QVDPluginFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace qvdtest {
+
+pxLib::OsVersion FakePlatform::Version() {
+    return version ? *version : pxLib::RealOsVersion();
+}
+
+BOOL FakePlatform::ExecuteWithShell(SHELLEXECUTEINFOW* info) {
+    verbs.push_back(info->lpVerb ? info->lpVerb : L"");
+    if (declineElevation && info->lpVerb && std::wstring(info->lpVerb) == L"runas") {
+        SetLastError(ERROR_CANCELLED);
+        return FALSE;
+    }
+    return ShellExecuteExW(info);
+}
+
+ScopedFakePlatform::ScopedFakePlatform() : m_previous(pxLib::SetPlatformForTesting(&m_fake)) {}
+ScopedFakePlatform::~ScopedFakePlatform() {
+    pxLib::SetPlatformForTesting(m_previous);
+}
+
+void StartLinkedModule() {
+    static std::once_flag once;
+    std::call_once(once, [] { qvd::plugin::ModuleStartup(GetModuleHandleW(nullptr)); });
+}
+
+int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls) {
+    StartLinkedModule();
+    qvd::IPluginFactory* factory = nullptr;
+    EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin,
+                                            reinterpret_cast<void**>(&factory)),
+              qvd::OBJ_OK);
+    if (!factory) return 0;
+    qvd::IQVDPlugin* plugin = nullptr;
+    EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, reinterpret_cast<void**>(&plugin)), 0);
+    factory->Release();
+    if (!plugin) return 0;
+    RecordingSink sink;
+    EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
+    const int32_t state = WaitForFinalState(plugin);
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    plugin->Release();
+    calls = sink.Calls();
+    return state;
+}
+
+std::wstring ArgumentsOf(const std::wstring& commandLine) {
+    size_t end;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        end = commandLine.find(L'"', 1);
+        end = end == std::wstring::npos ? commandLine.size() : end + 1;
+    } else {
+        end = commandLine.find(L' ');
+        if (end == std::wstring::npos) end = commandLine.size();
+    }
+    if (end < commandLine.size() && commandLine[end] == L' ') ++end;
+    return commandLine.substr(end);
+}
+
+}  // namespace qvdtest
