@@ -80,6 +80,18 @@ TEST_F(InstallerCommandLine, ATokenWithAQuoteGivesTheInstallerNoExtraWords) {
     }
 }
 
+TEST_F(InstallerCommandLine, TheHostPathTokenBecomesThisProcesssImagePath) {
+    if (HostHas(u"noui") || HostHas(u"WIN10_UPGRADE")) GTEST_SKIP() << "host switches given";
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    const std::wstring installer = Installer(L"setup.exe");
+    EXPECT_EQ(
+        ArgumentsOf(Received(
+            installer, "\"product_data\": {\"command_line\": \"/h=%QVDPATH% /again=%QVDPATH%\"}")),
+        L"/h=" + std::wstring(self, n) + L" /again=" + std::wstring(self, n));
+}
+
 // Run by CTest with the host switches /noui and /WIN10_UPGRADE "v 2".
 TEST_F(InstallerCommandLine, SilentAndUpgradeHostSwitchesReachTheInstaller) {
     if (!HostHas(u"noui")) GTEST_SKIP() << "needs the host switch /noui";
