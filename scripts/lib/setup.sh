@@ -88,7 +88,7 @@ build_mingw_jsoncpp() {
     tar -xf "$tarball" -C "$work" --strip-components=1
     local objs=() f
     for f in json_reader json_value json_writer; do
-        "$mingw_cxx" -std=c++17 -O2 -I"$work/include" -c "$work/src/lib_json/$f.cpp" \
+        "$mingw_cxx" -std=c++17 -O2 -w -I"$work/include" -c "$work/src/lib_json/$f.cpp" \
             -o "$work/$f.o"
         objs+=("$work/$f.o")
     done
@@ -114,7 +114,7 @@ build_mingw_boost_thread() {
     for f in win32/thread.cpp win32/thread_primitives.cpp win32/tss_dll.cpp win32/tss_pe.cpp \
         future.cpp; do
         local o="$work/$(basename "$f" .cpp).o"
-        "$mingw_cxx" -std=c++17 -O2 -DBOOST_THREAD_BUILD_LIB -DBOOST_THREAD_USE_LIB \
+        "$mingw_cxx" -std=c++17 -O2 -w -DBOOST_THREAD_BUILD_LIB -DBOOST_THREAD_USE_LIB \
             -DBOOST_THREAD_WIN32 -I"$work/inc" -c "$work/src/libs/thread/src/$f" -o "$o"
         objs+=("$o")
     done
