@@ -1,0 +1,243 @@
+// The install layout data: loading from a module's package or a side file, and
+// saving to a side file without the filtered entry.
+#include "packer/FileDataExtender.h"
+
+#include "collections/MemoryStream.h"
+#include "collections/RegionStream.h"
+#include "packer/FilePackerEx.h"
+#include "packer/FileSystem.h"
+#include "packer/StreamStatus.h"
+#include "support/logging/Log.h"
+
+#include <mutex>
+#include <new>
+
+namespace ZOLT {
+namespace {
+
+// The module-wide copy of the filtered entry while a save runs. Its lock is
+// held for the whole save, so saves never overlap.
+struct CFilteredKeyCopy {
+    std::mutex lock;
+    std::u16string text;
+    pxLib::ValueKind kind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
+};
+
+CFilteredKeyCopy& FilteredKeyCopy() {
+    static CFilteredKeyCopy copy;
+    return copy;
+}
+
+// Puts the filtered entry back, in the kind it had, on every path of a save.
+class CFilteredKeyRestore {
+public:
+    CFilteredKeyRestore(CFilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
+        : m_copy(copy), m_collection(collection) {}
+    ~CFilteredKeyRestore() {
+        if (m_copy.kind == pxLib::eKindEmpty || m_collection == nullptr) return;
+        bool restored = false;
+        if (m_copy.kind == pxLib::eKindString) {
+            // A single-byte string was widened unit by unit; narrowing is exact.
+            std::string narrow(m_copy.text.begin(), m_copy.text.end());
+            restored = m_collection->SetAnsiString(kFilteredKey, narrow);
+        } else {
+            restored = m_collection->SetString(kFilteredKey, m_copy.text);
+        }
+        if (!restored) pxLib::LogError(u"Error restoring filtered FDE Keys");
+        m_copy.text.clear();
+        m_copy.kind = pxLib::eKindEmpty;
+    }
+
+private:
+    CFilteredKeyCopy& m_copy;
+    pxLib::pxTavKeyValueCollection* m_collection;
+};
+
+}  // namespace
+
+pxLib::pxTavKeyValueCollection* CIRT_FileDataExtender::EnsureCollection() {
+    if (!m_collection) {
+        try {
+            m_collection = pxLib::pxTavKeyValueCollection::Create();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    return m_collection.get();
+}
+
+void CIRT_FileDataExtender::ClearAfterFailure() {
+    if (m_collection) m_collection->Clear();
+}
+
+HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
+    if (modulePath.empty()) {
+        pxLib::LogError(u"Null or Empty parameter");
+        return kHrInvalidArg;
+    }
+    const HRESULT moduleResult = LoadFromModule(modulePath);
+    if (!Failed(moduleResult)) {
+        pxLib::LogInformation(u"FDE Data loaded from %s", modulePath);
+        return StorageKeyName(modulePath, 0, m_strStorageKeyName);
+    }
+    pxLib::LogInformation(
+        u"Unable to load data from module, falling back to install.dat 0x%08x (%s)", 0, modulePath);
+    for (int form = 0; form < 2; ++form) {
+        std::u16string name;
+        const HRESULT hr = StorageKeyName(modulePath, form, name);
+        if (Failed(hr)) {
+            pxLib::LogError(u"Failed to get storage key name for %s. HRESULT 0x%08x", modulePath,
+                            hr);
+            ClearAfterFailure();
+            return moduleResult;
+        }
+        m_strStorageKeyName = std::move(name);
+        if (!Failed(LoadFromStorage(m_strStorageKeyName))) {
+            pxLib::LogInformation(u"FDE Data loaded from storage %s", m_strStorageKeyName);
+            return kHrOk;
+        }
+    }
+    ClearAfterFailure();
+    return moduleResult;
+}
+
+HRESULT CIRT_FileDataExtender::LoadFromModule(const std::u16string& modulePath) {
+    CFilePackerEx packer;
+    HRESULT hr = packer.Open(modulePath);
+    if (Failed(hr)) {
+        pxLib::LogError(u"Failed to open file %s in Packer. HRESULT 0x%08x", modulePath, hr);
+        return hr;
+    }
+    if (!packer.HasArchive(kLayoutArchiveId, kLayoutArchiveType)) {
+        pxLib::LogInformation(u"Data not found in Module %s", modulePath);
+        return kHrNotFound;
+    }
+    pxLib::RefPtr<pxLib::IByteStream> stream;
+    hr = packer.ExtractStream(kLayoutArchiveId, kLayoutArchiveType, stream);
+    if (Failed(hr)) {
+        pxLib::LogError(u"Failed to extract stream from file %s. HRESULT 0x%08x", modulePath, hr);
+        return hr;
+    }
+    const CFilePackerEx::CArchiveInfo* archive =
+        packer.FindArchive(kLayoutArchiveId, kLayoutArchiveType);
+    uint64_t fileSize = 0;
+    hr = SetPosition(stream.get(), archive->GetOffset());
+    if (!Failed(hr)) hr = GetSize(stream.get(), fileSize);
+    if (!Failed(hr) && archive->GetOffset() + archive->GetSize() > fileSize) hr = kHrHandleEof;
+    if (Failed(hr)) {
+        pxLib::LogError(u"Failed to set stream position");
+        return hr;
+    }
+    // The collection may read only its own archive, never the bytes behind it.
+    pxLib::RefPtr<pxLib::IByteStream> region;
+    try {
+        region = pxLib::RefPtr<pxLib::IByteStream>(
+            new pxLib::CRegionStream(stream, archive->GetOffset(), archive->GetSize()));
+    } catch (const std::bad_alloc&) {
+        return kHrOutOfMemory;
+    }
+    hr = LoadFromStream(region.get());
+    if (Failed(hr)) {
+        pxLib::LogError(u"Failed to deserialize stream to KVC. HRESULT 0x%08x", hr);
+        return hr;
+    }
+    return kHrOk;
+}
+
+HRESULT CIRT_FileDataExtender::LoadFromStorage(const std::u16string& path) {
+    uint32_t error = 0;
+    if (!IsExistingFile(path, error)) {
+        pxLib::LogWarning(u"File %s not found", path);
+        ClearAfterFailure();
+        return kHrNotFound;
+    }
+    // Reading never creates the file, should it vanish after the look-up.
+    pxLib::RefPtr<IFileStream> file;
+    HRESULT hr = CreateFileStream(path, FileAccess::Read, FileDisposition::OpenExisting, file);
+    if (Failed(hr)) {
+        pxLib::LogError(u"Failed to Create Stream for file %s. HRESULT 0x%08x", path, hr);
+        ClearAfterFailure();
+        return hr;
+    }
+    hr = LoadFromStream(file.get());
+    if (Failed(hr)) ClearAfterFailure();
+    return hr;
+}
+
+HRESULT CIRT_FileDataExtender::LoadFromStream(pxLib::IByteStream* stream) {
+    if (stream == nullptr) return kHrInvalidArg;
+    if (EnsureCollection() == nullptr) return kHrOutOfMemory;
+    pxLib::RefPtr<pxLib::IPersistObject> persist;
+    if (!pxLib::ObjSucceeded(
+            pxLib::QueryInto(static_cast<pxLib::IPersistObject*>(m_collection.get()),
+                             pxLib::IID_IPersistObject, persist)) ||
+        !persist)
+        return kHrNoInterface;
+    return persist->Load(stream) ? kHrOk : kHrUnexpected;
+}
+
+HRESULT CIRT_FileDataExtender::SaveToStream(pxLib::IByteStream* stream) {
+    if (stream == nullptr) return kHrInvalidArg;
+    if (!m_collection) return kHrPointer;
+    if (m_collection->GetCount() == 0) return kHrNoData;
+    pxLib::RefPtr<pxLib::IPersistObject> persist;
+    if (!pxLib::ObjSucceeded(
+            pxLib::QueryInto(static_cast<pxLib::IPersistObject*>(m_collection.get()),
+                             pxLib::IID_IPersistObject, persist)) ||
+        !persist)
+        return kHrNoInterface;
+    return persist->Save(stream) ? kHrOk : kHrUnexpected;
+}
+
+HRESULT CIRT_FileDataExtender::SaveToStorage(const std::u16string& path) {
+    if (path.empty()) {
+        pxLib::LogError(u"Invalid parameter. Storage Key Name is empty");
+        return kHrInvalidArg;
+    }
+    CFilteredKeyCopy& copy = FilteredKeyCopy();
+    std::lock_guard<std::mutex> lock(copy.lock);
+    if (m_collection) {
+        const pxLib::ValueKind kind = m_collection->GetValueKind(kFilteredKey);
+        if (kind == pxLib::eKindWString || kind == pxLib::eKindString) {
+            try {
+                if (m_collection->GetString(kFilteredKey, copy.text)) {
+                    copy.kind = kind;
+                    m_collection->Remove(kFilteredKey);
+                }
+            } catch (const std::bad_alloc&) {
+                pxLib::LogError(u"Memory error handling filtered FDE Keys");
+                copy.text.clear();
+                copy.kind = pxLib::eKindEmpty;
+            }
+        }
+    }
+    const CFilteredKeyRestore restore(copy, m_collection.get());
+
+    pxLib::RefPtr<pxLib::CMemoryStream> memory;
+    try {
+        memory = pxLib::CMemoryStream::Create();
+    } catch (const std::bad_alloc&) {
+        pxLib::LogError(u"Out of Memory");
+        return kHrUnexpected;
+    }
+    HRESULT hr = SaveToStream(memory.get());
+    if (Failed(hr)) return hr;
+    uint64_t size = 0;
+    if (!memory->GetSize(size)) {
+        pxLib::LogError(u"Failed to get stream size");
+        return kHrUnexpected;
+    }
+    // A new file in the same folder takes the old one's place in one step: a
+    // reader never sees a torn file or the tail of a longer old one.
+    hr = ReplaceFileWith(path, memory.get());
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CIRT_FileDataExtender::SaveToStorage(336) : Failed to Create Stream for file "
+            u"%s. HRESULT 0x%08x",
+            path, hr);
+        return hr;
+    }
+    return kHrOk;
+}
+
+}  // namespace ZOLT

@@ -1,0 +1,162 @@
+// The package header: magic, version and the list of records, then the
+// archives' offsets, which the file does not store.
+#include "packer/FilePackerEx.h"
+#include "packer/StreamStatus.h"
+#include "support/logging/Log.h"
+
+#include <new>
+
+namespace ZOLT {
+
+bool CFilePackerEx::CPackageHeader::Serialize(pxLib::IByteStream* stream) const {
+    HRESULT hr = WriteU32(stream, kPackageMagic);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Serialize(25) : Failed to write magic value. "
+            u"HRESULT 0x%08x\n",
+            hr);
+        return false;
+    }
+    hr = WriteU32(stream, kPackageVersion);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Serialize(31) : Failed to write package "
+            u"version. HRESULT 0x%08x\n",
+            hr);
+        return false;
+    }
+    hr = m_archives.size() > UINT32_MAX
+             ? kHrInvalidArg
+             : WriteU32(stream, static_cast<uint32_t>(m_archives.size()));
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Serialize(38) : Failed to write archives "
+            u"count. HRESULT 0x%08x\n",
+            hr);
+        return false;
+    }
+    for (const CArchiveInfo& archive : m_archives)
+        if (Failed(archive.Serialize(stream))) return false;
+    return true;
+}
+
+HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
+    m_archives.clear();
+    uint64_t position = 0;
+    HRESULT hr = GetPosition(stream, position);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(65) : Failed to get position. "
+            u"HRESULT 0x%08x\n",
+            hr);
+        return hr;
+    }
+    uint32_t magic = 0;
+    hr = ReadU32(stream, magic);
+    if (hr == kHrHandleEof) return kHrFalse;
+    if (Failed(hr)) return hr;
+    if (magic != kPackageMagic) return kHrBadFormat;
+
+    hr = ReadU32(stream, m_dwVersion);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(88) : Read package version failed. "
+            u"HRESULT 0x%08x\n",
+            hr);
+        return hr;
+    }
+    if (m_dwVersion > kPackageVersion) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(93) : Invalid package version %d. "
+            u"Current version is %d\n",
+            m_dwVersion, kPackageVersion);
+        return kHrBadVersion;
+    }
+
+    const bool legacy = m_dwVersion < kPackageVersion;
+    uint32_t count = 0;
+    if (legacy) {
+        uint64_t legacyCount = 0;
+        hr = ReadU64(stream, legacyCount);
+        if (Failed(hr)) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(106) : Read legacy number of "
+                u"archives failed. HRESULT 0x%08x\n",
+                hr);
+            return hr;
+        }
+        count = static_cast<uint32_t>(legacyCount);
+        uint32_t recordsSize = 0;
+        hr = ReadU32(stream, recordsSize);
+        if (Failed(hr)) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(114) : Read legacy size of "
+                u"archives info failed. HRESULT 0x%08x\n",
+                hr);
+            return hr;
+        }
+    } else {
+        hr = ReadU32(stream, count);
+        if (Failed(hr)) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(128) : Read number of archives "
+                u"failed. HRESULT 0x%08x\n",
+                hr);
+            return hr;
+        }
+    }
+
+    // The list grows one read record at a time, so a large count in a short
+    // file ends at the file's end rather than in an allocation.
+    for (uint32_t i = 0; i < count; ++i) {
+        CArchiveInfo record;
+        hr = legacy ? record.Deserialize_legacy(stream) : record.Deserialize(stream);
+        if (Failed(hr)) return hr;
+        try {
+            m_archives.push_back(std::move(record));
+        } catch (const std::bad_alloc&) {
+            return kHrOutOfMemory;
+        }
+    }
+
+    uint64_t next = 0;
+    hr = GetPosition(stream, next);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(150) : Failed to get position. "
+            u"HRESULT 0x%08x\n",
+            hr);
+        return hr;
+    }
+    for (CArchiveInfo& record : m_archives) {
+        record.SetOffset(next);
+        next += record.GetSize();
+        if (legacy) continue;
+        hr = SetPosition(stream, next);
+        if (Failed(hr)) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(169) : Failed to set position "
+                u"to %d. HRESULT 0x%08x\n",
+                static_cast<uint32_t>(next), hr);
+            return hr;
+        }
+        uint32_t marker = 0;
+        hr = ReadU32(stream, marker);
+        if (Failed(hr)) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(176) : Failed to read stream. "
+                u"HRESULT 0x%08x\n",
+                hr);
+            return hr;
+        }
+        if (marker != kArchiveEndMarker) {
+            pxLib::LogError(
+                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(181) : Package is corrupted\n");
+            return kHrBadFormat;
+        }
+        next += sizeof(marker);
+    }
+    return kHrOk;
+}
+
+}  // namespace ZOLT

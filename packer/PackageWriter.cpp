@@ -1,0 +1,51 @@
+#include "packer/PackageWriter.h"
+
+#include "collections/MemoryStream.h"
+#include "packer/StreamStatus.h"
+
+#include <new>
+
+namespace ZOLT {
+
+HRESULT WritePackage(const std::vector<CPackageArchive>& archives, pxLib::IByteStream* stream) {
+    if (stream == nullptr) return kHrPointer;
+    CFilePackerEx::CPackageHeader header;
+    try {
+        for (const CPackageArchive& archive : archives) {
+            if (archive.id.empty() || archive.bytes.size() > UINT32_MAX) return kHrInvalidArg;
+            header.Archives().emplace_back(archive.id, static_cast<uint32_t>(archive.bytes.size()),
+                                           archive.type);
+        }
+    } catch (const std::bad_alloc&) {
+        return kHrOutOfMemory;
+    }
+    if (!header.Serialize(stream)) return LastStreamResult(stream, kHrWriteFault);
+    for (const CPackageArchive& archive : archives) {
+        HRESULT hr = archive.bytes.empty()
+                         ? kHrOk
+                         : WriteExact(stream, archive.bytes.data(),
+                                      static_cast<uint32_t>(archive.bytes.size()));
+        if (!Failed(hr)) hr = WriteU32(stream, kArchiveEndMarker);
+        if (Failed(hr)) return hr;
+    }
+    return kHrOk;
+}
+
+HRESULT PackageBytes(const std::vector<CPackageArchive>& archives, std::vector<uint8_t>& bytes) {
+    pxLib::RefPtr<pxLib::CMemoryStream> stream;
+    try {
+        stream = pxLib::CMemoryStream::Create();
+    } catch (const std::bad_alloc&) {
+        return kHrOutOfMemory;
+    }
+    const HRESULT hr = WritePackage(archives, stream.get());
+    if (Failed(hr)) return hr;
+    try {
+        bytes = stream->Data();
+    } catch (const std::bad_alloc&) {
+        return kHrOutOfMemory;
+    }
+    return kHrOk;
+}
+
+}  // namespace ZOLT

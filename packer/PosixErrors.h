@@ -1,0 +1,18 @@
+// Helpers of the native build's file services: errno as the matching Win32
+// error, UTF-16 paths as the system's UTF-8, and folder creation.
+#pragma once
+
+#include "packer/PackerResult.h"
+
+#include <string>
+
+namespace ZOLT {
+
+HRESULT FromErrno(int error);
+std::string NativePath(const std::u16string& path);
+// Whether the folder that holds path exists.
+bool FolderOfExists(const std::string& path);
+// Creates the folder that holds path with all its missing parents.
+bool CreateFolderOf(const std::string& path);
+
+}  // namespace ZOLT
