@@ -26,12 +26,12 @@ constexpr pxLib::Guid kLegacyTypes[] = {
 };
 constexpr uint32_t kLegacyTypeCount = sizeof(kLegacyTypes) / sizeof(kLegacyTypes[0]);
 
-// Whether count bytes may be allocated for a field that must lie in the
-// stream: a count beyond a signed 32-bit size is a malformed record, one
-// beyond the bytes left is the end of the file.
-HRESULT CheckFieldLength(pxLib::IByteStream* stream, uint64_t count) {
+// Whether a field of count units (bytes in all) may be allocated: a count
+// beyond a signed 32-bit number is a malformed record, bytes beyond those left
+// in the stream are the end of the file.
+HRESULT CheckFieldLength(pxLib::IByteStream* stream, uint64_t count, uint64_t bytes) {
     if (count > INT32_MAX) return kHrBadFormat;
-    if (count > BytesLeft(stream)) return kHrHandleEof;
+    if (bytes > BytesLeft(stream)) return kHrHandleEof;
     return kHrOk;
 }
 
@@ -118,7 +118,7 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize(pxLib::IByteStream* stream) {
         return hr;
     }
     const uint64_t idBytes = uint64_t{idLength} * sizeof(char16_t);
-    hr = CheckFieldLength(stream, idBytes);
+    hr = CheckFieldLength(stream, idLength, idBytes);
     if (!Failed(hr)) {
         try {
             m_strId.assign(idLength, u'\0');
@@ -181,7 +181,7 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
         return hr;
     }
     std::vector<uint8_t> idBuffer;
-    hr = CheckFieldLength(stream, idBytes);
+    hr = CheckFieldLength(stream, idBytes, idBytes);
     if (!Failed(hr)) {
         try {
             idBuffer.resize(idBytes);
