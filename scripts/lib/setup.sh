@@ -124,8 +124,30 @@ build_mingw_boost_thread() {
     touch "$stamp"
 }
 
+# Debian's shim-signed, unpacked and never installed: a real signed PE file
+# whose certificate table holds more than one entry, read by the packer tests.
+shim_signed_dir="$cache_dir/shim-signed"
+
+fetch_shim_signed() {
+    [ -f "$shim_signed_dir/usr/lib/shim/shimx64.efi.signed" ] && return 0
+    local dl="$cache_dir/downloads" deb
+    mkdir -p "$dl"
+    if ! ls "$dl"/shim-signed_*.deb >/dev/null 2>&1; then
+        say "Fetching Debian's shim-signed package (test input only)"
+        (cd "$dl" && apt-get download -qq shim-signed >/dev/null 2>&1) || {
+            as_root apt-get update -qq
+            (cd "$dl" && apt-get download -qq shim-signed >/dev/null 2>&1)
+        }
+    fi
+    deb=$(ls "$dl"/shim-signed_*.deb | head -n 1)
+    rm -rf "$shim_signed_dir.tmp" && mkdir -p "$shim_signed_dir.tmp"
+    dpkg-deb -x "$deb" "$shim_signed_dir.tmp"
+    rm -rf "$shim_signed_dir" && mv "$shim_signed_dir.tmp" "$shim_signed_dir"
+}
+
 setup_all() {
     ensure_packages
     build_mingw_jsoncpp
     build_mingw_boost_thread
+    fetch_shim_signed
 }
