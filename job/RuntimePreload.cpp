@@ -1,14 +1,32 @@
 #include "job/RuntimePreload.h"
 
+#include <string>
+
+#include "support/paths/PathExpansion.h"
 #include "support/system/Platform.h"
 
 namespace qvd::job {
+namespace {
+
+const wchar_t kRuntimePath[] = L"%INSTALLDIR%\\ucrtbase.dll";
+
+HRESULT LoadRuntimeLibrary() {
+    std::wstring path;
+    if (!pxLib::ExpandPath(kRuntimePath, path)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    // Loaded for the rest of the process: the handle is deliberately not kept.
+    if (LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) != nullptr)
+        return S_OK;
+    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    return FAILED(hr) ? hr : E_UNEXPECTED;
+}
+
+}  // namespace
 
 HRESULT PreloadCRuntime() {
     if (pxLib::Platform().Version().AtLeast(6, 2)) return S_OK;
-    // The older-system branch needs the expansion of "%INSTALLDIR%", which this
-    // build does not have yet: an expansion that fails gives ERROR_PATH_NOT_FOUND.
-    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    // Once per process; later calls get the first attempt's result.
+    static const HRESULT s_hrPreload = LoadRuntimeLibrary();
+    return s_hrPreload;
 }
 
 }  // namespace qvd::job

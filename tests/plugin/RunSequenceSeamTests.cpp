@@ -95,7 +95,7 @@ TEST_F(RunSequenceSeams, TheRuntimePreloadIsNeededOnlyBeforeWindows8) {
         {10, 0, S_OK},
         {6, 3, S_OK},
         {6, 2, S_OK},
-        // Older systems need "%INSTALLDIR%", which cannot be expanded yet.
+        // Older systems expand "%INSTALLDIR%", which no path expansion map here defines.
         {6, 1, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
     };
     for (const auto& row : rows) {

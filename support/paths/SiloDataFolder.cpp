@@ -1,0 +1,81 @@
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <new>
+
+#include "support/isolation/IsolationSettings.h"
+#include "support/logging/AtlException.h"
+#include "support/logging/ExceptionRecord.h"
+#include "support/logging/Trace.h"
+#include "support/paths/BuiltInFolderPaths.h"
+#include "support/paths/PathExpansion.h"
+#include "support/text/Utf.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x9778ae2f, 0xf527, 0x4862, {0xa1, 0x04, 0x59, 0x35, 0x24, 0x02, 0xe0, 0xe4}}};
+
+const char16_t kAppDataExtension[] = u"%APPDATAEXTENSION%";
+const char16_t kDefaultAppFolder[] = u"Tavrilon";
+// The name is copied into a buffer of 50 characters, terminator included.
+constexpr size_t kMaxAppFolderChars = 49;
+
+// Set while this thread works out a silo data folder. "%APPDATAEXTENSION%"
+// may lead back to a silo data folder, which would expand it again without
+// end; the nested request fails instead, so the default name is used.
+thread_local bool t_resolvingSiloDataFolder = false;
+
+class ResolvingSiloDataFolder {
+public:
+    ResolvingSiloDataFolder() { t_resolvingSiloDataFolder = true; }
+    ~ResolvingSiloDataFolder() { t_resolvingSiloDataFolder = false; }
+    ResolvingSiloDataFolder(const ResolvingSiloDataFolder&) = delete;
+    ResolvingSiloDataFolder& operator=(const ResolvingSiloDataFolder&) = delete;
+};
+
+std::wstring AppFolderName() {
+    std::u16string name;
+    if (!ExpandPath(kAppDataExtension, name)) name = kDefaultAppFolder;
+    if (name.size() > kMaxAppFolderChars) name.resize(kMaxAppFolderChars);
+    return ToWide(name);
+}
+
+bool BuildSiloDataFolder(int csidl, std::u16string& path) {
+    const std::wstring appFolder = AppFolderName();
+    const std::wstring silo = ToWide(IsolationSettings::Silo());
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) {
+        Trace(kTraceSource, TraceLevel::Error, 2, static_cast<uint32_t>(csidl));
+        return false;
+    }
+    if (!PathAppendW(buffer, appFolder.c_str()) || !PathAppendW(buffer, silo.c_str())) {
+        Trace(kTraceSource, TraceLevel::Error, 3, static_cast<uint32_t>(csidl), appFolder, silo);
+        return false;
+    }
+    path = ToU16(buffer);
+    return true;
+}
+
+}  // namespace
+
+bool SiloDataFolder(int csidl, std::u16string& path) {
+    if (t_resolvingSiloDataFolder) {
+        Trace(kTraceSource, TraceLevel::Error, 1, static_cast<uint32_t>(csidl));
+        return false;
+    }
+    const ResolvingSiloDataFolder guard;
+    CExceptionRecord record;
+    try {
+        return BuildSiloDataFolder(csidl, path);
+    } catch (const std::bad_alloc&) {
+        record.Capture(u"pxPathExpansion", __LINE__);
+    } catch (const CAtlException&) {
+        record.Capture(u"pxPathExpansion", __LINE__);
+    }
+    return false;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,72 @@
+// One process of a path expansion scenario (the map key is opened once per
+// process). Usage: child <result file> <settings> <steps...>
+//   settings  "select:<silo>"  the run sequence's product view selection
+//             "none"           no isolation settings (no product root)
+//   steps     expand:<text>    appends "<1|0>|<output>" to the result file; an
+//                              output the expansion left alone reads "<untouched>"
+//             signal:<name>    sets the named event
+//             wait:<name>      waits up to a minute for the named event
+// Exit code 0 when every step ran; 2 for bad usage, 3 when a wait timed out.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "support/isolation/IsolationSettings.h"
+#include "support/paths/PathExpansion.h"
+#include "support/system/UniqueHandle.h"
+#include "support/text/Utf.h"
+
+namespace {
+
+const wchar_t kUntouched[] = L"<untouched>";
+
+bool AppendLine(const wchar_t* resultFile, const std::wstring& line) {
+    pxLib::UniqueHandle file{CreateFileW(resultFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file) return false;
+    const std::string text = pxLib::Utf16ToUtf8(pxLib::ToU16(line)) + "\n";
+    DWORD written = 0;
+    return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+int RunStep(const wchar_t* resultFile, std::wstring_view step) {
+    const size_t colon = step.find(L':');
+    if (colon == std::wstring_view::npos) return 2;
+    const std::wstring_view verb = step.substr(0, colon);
+    const std::wstring rest(step.substr(colon + 1));
+    if (verb == L"expand") {
+        std::wstring output = kUntouched;
+        const bool ok = pxLib::ExpandPath(rest.c_str(), output);
+        return AppendLine(resultFile, (ok ? L"1|" : L"0|") + output) ? 0 : 2;
+    }
+    if (verb == L"signal" || verb == L"wait") {
+        pxLib::UniqueHandle event{
+            OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, rest.c_str())};
+        if (!event) return 2;
+        if (verb == L"signal") return SetEvent(event.get()) ? 0 : 2;
+        return WaitForSingleObject(event.get(), 60000) == WAIT_OBJECT_0 ? 0 : 3;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    pxLib::UniqueLocalMemory memory;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    memory.reset(argv);
+    if (!argv || argc < 3) return 2;
+    const std::wstring settings = argv[2];
+    if (settings.rfind(L"select:", 0) == 0) {
+        pxLib::SelectProductRegistryView(pxLib::ToU16(settings.substr(7)));
+    } else if (settings != L"none") {
+        return 2;
+    }
+    for (int i = 3; i < argc; ++i) {
+        if (const int result = RunStep(argv[1], argv[i])) return result;
+    }
+    return 0;
+}
