@@ -629,6 +629,8 @@ private:
     // A variant from tokens[at...] of line: "<vt> <value>" or "array {".
     bool ParseVariant(const Line& line, size_t at, CVariant& out, uint32_t depth) {
         const std::vector<Token>& t = line.tokens;
+        if (depth > pxLib::kMaxVariantNesting)
+            return Fail(line.number, "variant arrays nest too deep");
         if (t.size() <= at || t[at].quoted) return Fail(line.number, "a variant type must follow");
         const std::string& vt = t[at].text;
         const size_t values = t.size() - at - 1;
@@ -681,9 +683,8 @@ private:
         }
         if (vt == "bool") {
             if (!one()) return false;
-            bool b = false;
-            if (ParseBool(word(0), b)) {
-                out = CVariant::Bool(b);
+            if (word(0) == "true" || word(0) == "false") {
+                out = CVariant::Bool(word(0) == "true");
             } else if (ParseUnsigned(word(0), UINT16_MAX, u)) {
                 out = CVariant::Scalar(pxLib::eVtBool, u);  // a stored value other than 0 and -1
             } else {
@@ -741,8 +742,6 @@ private:
         if (vt == "array") {
             if (values != 1 || t[at + 1].quoted || word(0) != "{")
                 return Fail(line.number, "array must be followed by { at the end of the line");
-            if (depth + 1 > pxLib::kMaxVariantNesting)
-                return Fail(line.number, "variant arrays nest too deep");
             std::vector<CVariant> elements;
             Line inner;
             bool failed = false;

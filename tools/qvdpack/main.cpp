@@ -6,6 +6,11 @@
 #include "packer/FileDataExtender.h"
 #include "support/text/Utf.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -145,6 +150,8 @@ int Run(const std::vector<std::u16string>& argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    // The same bytes as on other systems: descriptions end their lines with LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::u16string> args;
     for (int i = 0; i < argc; ++i) args.push_back(pxLib::ToU16(argv[i]));
     return Run(args);
