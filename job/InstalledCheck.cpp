@@ -2,6 +2,7 @@
 // newer one) installed, so that the installer need not run?
 #include "plugin/QVDPluginImpl.h"
 
+#include "job/InstallCacheProof.h"
 #include "job/JobDescription.h"
 #include "job/VersionCompare.h"
 #include "support/isolation/IsolationSettings.h"
@@ -50,10 +51,7 @@ bool QVDPluginImpl::isProductInstalled(bool followUp) {
     if (!m_bSameVersionInstalled && !m_bNotOlderInstalled) return false;
     if (!followUp && m_bForceOverinstall) return false;
 
-    // The proof in the install cache ("install.dat", the layout data, the site
-    // code, "finalzed.dat") needs the install-data reader, which this build
-    // does not have yet: without it the data cannot load, so not installed.
-    return false;
+    return job::InstallCacheShowsProductInstalled(reader);
 }
 
 }  // namespace qvd::plugin
