@@ -7,6 +7,7 @@
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
 #include "packer/StreamStatus.h"
+#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Log.h"
 
 #include <mutex>
@@ -53,7 +54,31 @@ private:
     pxLib::pxTavKeyValueCollection* m_collection;
 };
 
+// Exceptions stop here: callers see E_UNEXPECTED and the trace channel the kind.
+template <class Operation>
+HRESULT Guarded(uint32_t line, Operation&& operation) {
+    pxLib::CExceptionRecord record;
+    try {
+        return operation();
+    } catch (...) {
+        record.Capture(u"FileDataExtender", line);
+    }
+    return kHrUnexpected;
+}
+
 }  // namespace
+
+HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
+    return Guarded(__LINE__, [&] { return LoadWithFallbacks(modulePath); });
+}
+
+HRESULT CIRT_FileDataExtender::LoadFromStorage(const std::u16string& path) {
+    return Guarded(__LINE__, [&] { return LoadFile(path); });
+}
+
+HRESULT CIRT_FileDataExtender::SaveToStorage(const std::u16string& path) {
+    return Guarded(__LINE__, [&] { return SaveFile(path); });
+}
 
 pxLib::pxTavKeyValueCollection* CIRT_FileDataExtender::EnsureCollection() {
     if (!m_collection) {
@@ -70,7 +95,7 @@ void CIRT_FileDataExtender::ClearAfterFailure() {
     if (m_collection) m_collection->Clear();
 }
 
-HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
+HRESULT CIRT_FileDataExtender::LoadWithFallbacks(const std::u16string& modulePath) {
     if (modulePath.empty()) {
         pxLib::LogError(u"Null or Empty parameter");
         return kHrInvalidArg;
@@ -92,7 +117,7 @@ HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
             return moduleResult;
         }
         m_strStorageKeyName = std::move(name);
-        if (!Failed(LoadFromStorage(m_strStorageKeyName))) {
+        if (!Failed(LoadFile(m_strStorageKeyName))) {
             pxLib::LogInformation(u"FDE Data loaded from storage %s", m_strStorageKeyName);
             return kHrOk;
         }
@@ -144,7 +169,7 @@ HRESULT CIRT_FileDataExtender::LoadFromModule(const std::u16string& modulePath) 
     return kHrOk;
 }
 
-HRESULT CIRT_FileDataExtender::LoadFromStorage(const std::u16string& path) {
+HRESULT CIRT_FileDataExtender::LoadFile(const std::u16string& path) {
     uint32_t error = 0;
     if (!IsExistingFile(path, error)) {
         pxLib::LogWarning(u"File %s not found", path);
@@ -189,7 +214,7 @@ HRESULT CIRT_FileDataExtender::SaveToStream(pxLib::IByteStream* stream) {
     return persist->Save(stream) ? kHrOk : kHrUnexpected;
 }
 
-HRESULT CIRT_FileDataExtender::SaveToStorage(const std::u16string& path) {
+HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
     if (path.empty()) {
         pxLib::LogError(u"Invalid parameter. Storage Key Name is empty");
         return kHrInvalidArg;

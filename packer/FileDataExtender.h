@@ -74,6 +74,9 @@ private:
         return std::u16string(s.begin(), s.end());
     }
 #endif
+    HRESULT LoadWithFallbacks(const std::u16string& modulePath);
+    HRESULT LoadFile(const std::u16string& path);
+    HRESULT SaveFile(const std::u16string& path);
     HRESULT LoadFromModule(const std::u16string& modulePath);
     HRESULT LoadFromStream(pxLib::IByteStream* stream);
     HRESULT SaveToStream(pxLib::IByteStream* stream);

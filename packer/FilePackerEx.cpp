@@ -4,6 +4,7 @@
 
 #include "packer/FileSystem.h"
 #include "packer/StreamStatus.h"
+#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Log.h"
 
 #include <new>
@@ -18,7 +19,29 @@ void CFilePackerEx::Reset() {
     m_bHasPackage = false;
 }
 
+namespace {
+// Exceptions stop here: callers see E_UNEXPECTED and the trace channel the kind.
+template <class Operation>
+HRESULT Guarded(uint32_t line, Operation&& operation) {
+    pxLib::CExceptionRecord record;
+    try {
+        return operation();
+    } catch (...) {
+        record.Capture(u"FilePackerEx", line);
+    }
+    return kHrUnexpected;
+}
+}  // namespace
+
 HRESULT CFilePackerEx::Open(const std::u16string& path) {
+    return Guarded(__LINE__, [&] { return OpenPath(path); });
+}
+
+HRESULT CFilePackerEx::OpenStream(pxLib::IByteStream* stream) {
+    return Guarded(__LINE__, [&] { return OpenOver(stream); });
+}
+
+HRESULT CFilePackerEx::OpenPath(const std::u16string& path) {
     Reset();
     if (path.empty()) {
         pxLib::LogError(u"ZOLT::CFilePackerEx::Open(70) : Invalid agrument\n");
@@ -50,7 +73,7 @@ HRESULT CFilePackerEx::Open(const std::u16string& path) {
     return ReadPackageHeader();
 }
 
-HRESULT CFilePackerEx::OpenStream(pxLib::IByteStream* stream) {
+HRESULT CFilePackerEx::OpenOver(pxLib::IByteStream* stream) {
     Reset();
     m_stream = pxLib::RefPtr<pxLib::IByteStream>(stream);
     HRESULT hr = InitPEHeaders();

@@ -119,6 +119,8 @@ public:
 
 private:
     void Reset();
+    HRESULT OpenPath(const std::u16string& path);
+    HRESULT OpenOver(pxLib::IByteStream* stream);
     HRESULT InitPEHeaders();
     HRESULT ReadPackageHeader();
 
