@@ -19,9 +19,9 @@ namespace {
 // The module-wide copy of the filtered entry while a save runs. Its lock is
 // held for the whole save, so saves never overlap.
 struct CFilteredKeyCopy {
-    std::mutex lock;
-    std::u16string text;
-    pxLib::ValueKind kind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
+    std::mutex m_lock;
+    std::u16string m_strText;
+    pxLib::ValueKind m_eKind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
 };
 
 CFilteredKeyCopy& FilteredKeyCopy() {
@@ -35,18 +35,23 @@ public:
     CFilteredKeyRestore(CFilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
         : m_copy(copy), m_collection(collection) {}
     ~CFilteredKeyRestore() {
-        if (m_copy.kind == pxLib::eKindEmpty || m_collection == nullptr) return;
-        bool restored = false;
-        if (m_copy.kind == pxLib::eKindString) {
-            // A single-byte string was widened unit by unit; narrowing is exact.
-            std::string narrow(m_copy.text.begin(), m_copy.text.end());
-            restored = m_collection->SetAnsiString(kFilteredKey, narrow);
-        } else {
-            restored = m_collection->SetString(kFilteredKey, m_copy.text);
+        if (m_copy.m_eKind != pxLib::eKindEmpty && m_collection != nullptr) {
+            try {
+                bool restored = false;
+                if (m_copy.m_eKind == pxLib::eKindString) {
+                    // A single-byte string was widened unit by unit; narrowing is exact.
+                    const std::string narrow(m_copy.m_strText.begin(), m_copy.m_strText.end());
+                    restored = m_collection->SetAnsiString(kFilteredKey, narrow);
+                } else {
+                    restored = m_collection->SetString(kFilteredKey, m_copy.m_strText);
+                }
+                if (!restored) pxLib::LogError(u"Error restoring filtered FDE Keys");
+            } catch (const std::bad_alloc&) {
+                pxLib::LogError(u"Memory error handling filtered FDE Keys");
+            }
         }
-        if (!restored) pxLib::LogError(u"Error restoring filtered FDE Keys");
-        m_copy.text.clear();
-        m_copy.kind = pxLib::eKindEmpty;
+        m_copy.m_strText.clear();
+        m_copy.m_eKind = pxLib::eKindEmpty;
     }
 
 private:
@@ -220,19 +225,19 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
         return kHrInvalidArg;
     }
     CFilteredKeyCopy& copy = FilteredKeyCopy();
-    std::lock_guard<std::mutex> lock(copy.lock);
+    std::lock_guard<std::mutex> lock(copy.m_lock);
     if (m_collection) {
         const pxLib::ValueKind kind = m_collection->GetValueKind(kFilteredKey);
         if (kind == pxLib::eKindWString || kind == pxLib::eKindString) {
             try {
-                if (m_collection->GetString(kFilteredKey, copy.text)) {
-                    copy.kind = kind;
+                if (m_collection->GetString(kFilteredKey, copy.m_strText)) {
+                    copy.m_eKind = kind;
                     m_collection->Remove(kFilteredKey);
                 }
             } catch (const std::bad_alloc&) {
                 pxLib::LogError(u"Memory error handling filtered FDE Keys");
-                copy.text.clear();
-                copy.kind = pxLib::eKindEmpty;
+                copy.m_strText.clear();
+                copy.m_eKind = pxLib::eKindEmpty;
             }
         }
     }
