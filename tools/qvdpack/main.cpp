@@ -3,6 +3,7 @@
 #include "CollectionText.h"
 #include "ExecutablePackage.h"
 #include "ToolFiles.h"
+#include "job/SiteCode.h"
 #include "packer/FileDataExtender.h"
 #include "support/text/Utf.h"
 
@@ -35,7 +36,10 @@ const char kUsage[] =
     "  qvdpack list <file.exe>\n"
     "      prints the package records (ids, types, sizes, offsets)\n"
     "  qvdpack dump-layout <file.exe>\n"
-    "      prints the layout data of the package as a text description\n";
+    "      prints the layout data of the package as a text description\n"
+    "  qvdpack site-code <PartnerUnitID> <PartnerID>\n"
+    "      prints the site code that entry 1002 of install.dat must hold for a\n"
+    "      distribution with these partner numbers\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -134,6 +138,25 @@ int AddPackageCommand(const std::vector<std::u16string>& args) {
     return 0;
 }
 
+// A partner number as the job carries it: an unsigned 32-bit decimal.
+bool IsPartnerNumber(const std::u16string& text) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        value = value * 10 + (c - u'0');
+    }
+    return value <= 0xFFFFFFFFu && (text.size() == 1 || text[0] != u'0');
+}
+
+int SiteCodeCommand(const std::vector<std::u16string>& args) {
+    if (args.size() != 2) return Usage();
+    if (!IsPartnerNumber(args[0]) || !IsPartnerNumber(args[1]))
+        return Fail("partner numbers are decimal numbers from 0 to 4294967295");
+    Print(pxLib::Utf16ToUtf8(qvd::job::SiteCode(args[0], args[1])) + "\n");
+    return 0;
+}
+
 int Run(const std::vector<std::u16string>& argv) {
     if (argv.size() < 2) return Usage();
     const std::u16string& command = argv[1];
@@ -143,6 +166,7 @@ int Run(const std::vector<std::u16string>& argv) {
     if (command == u"add-package") return AddPackageCommand(args);
     if (command == u"list") return List(args);
     if (command == u"dump-layout") return DumpLayout(args);
+    if (command == u"site-code") return SiteCodeCommand(args);
     return Usage();
 }
 
