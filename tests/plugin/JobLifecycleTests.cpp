@@ -129,15 +129,17 @@ TEST_F(JobLifecycle, TheExitCodeDecidesTheStateAndTheReports) {
 }
 
 TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
-    const std::wstring started = dir.file(L"started"), finished = dir.file(L"finished");
-    const std::wstring installer = PlaceInstaller(
-        dir, L"maker", L"slow setup.exe",
-        {"sleep_ms=3000", "started_marker=" + Narrow(started), "write_file=" + Narrow(finished)});
+    const std::wstring started = dir.file(L"started"), release = dir.file(L"release"),
+                       finished = dir.file(L"finished");
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"slow setup.exe",
+                       {"started_marker=" + Narrow(started), "wait_for_file=" + Narrow(release),
+                        "write_file=" + Narrow(finished)});
     qvd::IQVDPlugin* plugin = dll.CreatePlugin();
     ASSERT_NE(plugin, nullptr);
     RecordingSink sink;
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
-    ASSERT_TRUE(WaitForFile(started, 30000));
+    ASSERT_TRUE(WaitForFile(started, 60000));
 
     // The job holds the installer open: nobody can change it now.
     pxLib::UniqueHandle writer(CreateFileW(installer.c_str(), GENERIC_WRITE,
@@ -147,16 +149,17 @@ TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(DeleteFileW(installer.c_str()));
 
+    // The installer waits for the release file, so only the cancel can end the wait.
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
     int32_t state = 0;
     plugin->GetState(&state);
     EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED);
     EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
-    EXPECT_FALSE(FileExists(finished)) << "the wait should have ended before the installer did";
     EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
     plugin->Release();
-    // Never terminated: it finishes its work on its own.
-    EXPECT_TRUE(WaitForFile(finished, 30000));
+    // Never terminated: released, it finishes its work on its own.
+    ASSERT_TRUE(WriteFileUtf8(release, "go"));
+    EXPECT_TRUE(WaitForFile(finished, 60000));
     // And the file is free again once the run has ended.
     pxLib::UniqueHandle again(
         CreateFileW(installer.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -186,16 +189,18 @@ TEST_F(JobLifecycle, CancelAndWaitFromInsideASinkCallIsRefused) {
 }
 
 TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
-    const std::wstring started = dir.file(L"started");
-    const std::wstring installer = PlaceInstaller(
-        dir, L"maker", L"setup.exe",
-        {"sleep_ms=1500", "exit_code=0x80070BC2", "started_marker=" + Narrow(started)});
+    const std::wstring started = dir.file(L"started"), release = dir.file(L"release");
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"setup.exe",
+                       {"wait_for_file=" + Narrow(release), "exit_code=0x80070BC2",
+                        "started_marker=" + Narrow(started)});
     qvd::IQVDPlugin* plugin = dll.CreatePlugin();
     ASSERT_NE(plugin, nullptr);
     RecordingSink first, second;
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &first), S_OK);
     ASSERT_TRUE(WaitForFile(started, 30000));
     EXPECT_EQ(plugin->Start(L"not even json", &second), static_cast<HRESULT>(0x800700AA));
+    ASSERT_TRUE(WriteFileUtf8(release, "go"));
     EXPECT_EQ(WaitForFinalState(plugin), 5);
     EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
     EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
