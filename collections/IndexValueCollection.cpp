@@ -14,15 +14,7 @@ constexpr uint64_t kSmallestEntry = 5 + 2;
 }  // namespace
 
 OBJRESULT pxTavIndexValueCollection::CreateInstance(const Guid& iid, void** out) {
-    if (out == nullptr) return OBJ_E_INVALIDARG;
-    *out = nullptr;
-    RefPtr<pxTavIndexValueCollection> collection;
-    try {
-        collection = Create();
-    } catch (const std::bad_alloc&) {
-        return OBJ_E_OUTOFMEMORY;
-    }
-    return collection->QueryInterface(iid, out);
+    return CreatePersistObject<pxTavIndexValueCollection>(iid, out);
 }
 
 bool pxTavIndexValueCollection::Remove(uint64_t index) {

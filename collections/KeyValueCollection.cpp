@@ -11,15 +11,7 @@ const TraceSource kTraceSource{
 }  // namespace
 
 OBJRESULT pxTavKeyValueCollection::CreateInstance(const Guid& iid, void** out) {
-    if (out == nullptr) return OBJ_E_INVALIDARG;
-    *out = nullptr;
-    RefPtr<pxTavKeyValueCollection> collection;
-    try {
-        collection = Create();
-    } catch (const std::bad_alloc&) {
-        return OBJ_E_OUTOFMEMORY;
-    }
-    return collection->QueryInterface(iid, out);
+    return CreatePersistObject<pxTavKeyValueCollection>(iid, out);
 }
 
 bool pxTavKeyValueCollection::Remove(uint64_t key) {

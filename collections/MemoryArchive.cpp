@@ -1,5 +1,7 @@
 #include "collections/MemoryArchive.h"
 
+#include "collections/FixedSizeStream.h"
+
 #include <new>
 
 namespace pxLib {
@@ -7,38 +9,11 @@ namespace {
 
 // A window onto the archive's block; it looks the block up on every access
 // because the block may move when it grows.
-class CBlockRegionStream final : public IByteStream {
+class CBlockRegionStream final : public CFixedSizeStream<CBlockRegionStream> {
 public:
     CBlockRegionStream(std::vector<uint8_t>& block, uint64_t offset, uint64_t size)
-        : m_block(block), m_qwOffset(offset), m_qwSize(size) {}
+        : CFixedSizeStream(size), m_block(block), m_qwOffset(offset) {}
 
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
-        if (out == nullptr) return OBJ_E_INVALIDARG;
-        if (iid == IID_IRefObject || iid == IID_IByteStream) {
-            *out = static_cast<IByteStream*>(this);
-            AddRef();
-            return OBJ_OK;
-        }
-        *out = nullptr;
-        return OBJ_E_NOINTERFACE;
-    }
-    int64_t AddRef() override { return m_refs.AddRef(); }
-    int64_t Release() override { return m_refs.Release(this); }
-
-    bool GetSize(uint64_t& size) override {
-        size = m_qwSize;
-        return true;
-    }
-    bool SetSize(uint64_t) override { return false; }
-    bool GetPosition(uint64_t& position) override {
-        position = m_qwPosition;
-        return true;
-    }
-    bool SetPosition(uint64_t position) override {
-        if (position > m_qwSize) return false;
-        m_qwPosition = position;
-        return true;
-    }
     bool Write(const void* bytes, uint32_t count) override {
         if (!Fits(count)) return false;
         if (count != 0) std::memcpy(m_block.data() + m_qwOffset + m_qwPosition, bytes, count);
@@ -55,15 +30,11 @@ public:
 private:
     // The block may have been cut since; never touch what is not there.
     bool Fits(uint32_t count) const {
-        return count <= m_qwSize - m_qwPosition &&
-               m_qwOffset + m_qwPosition + count <= m_block.size();
+        return Remains(count) && m_qwOffset + m_qwPosition + count <= m_block.size();
     }
 
-    CRefCount m_refs;
     std::vector<uint8_t>& m_block;
     uint64_t m_qwOffset;
-    uint64_t m_qwSize;
-    uint64_t m_qwPosition = 0;
 };
 
 }  // namespace

@@ -17,15 +17,7 @@ void TraceFailure(uint16_t number, const char16_t* text, uint32_t line) {
 }  // namespace
 
 OBJRESULT CMemoryImpl::CreateInstance(const Guid& iid, void** out) {
-    if (out == nullptr) return OBJ_E_INVALIDARG;
-    *out = nullptr;
-    RefPtr<CMemoryImpl> object;
-    try {
-        object = Create();
-    } catch (const std::bad_alloc&) {
-        return OBJ_E_OUTOFMEMORY;
-    }
-    return object->QueryInterface(iid, out);
+    return CreatePersistObject<CMemoryImpl>(iid, out);
 }
 
 void CMemoryImpl::SetBytes(std::vector<uint8_t> bytes) {

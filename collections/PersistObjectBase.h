@@ -3,6 +3,8 @@
 // the archive form that each class defines.
 #pragma once
 
+#include <new>
+
 #include "collections/Archive.h"
 #include "collections/Persist.h"
 
@@ -60,5 +62,20 @@ private:
     CRefCount m_refs;
     Guid m_classId;
 };
+
+// The create function the object factory registers for each persistable
+// class T (which offers a static Create()).
+template <class T>
+OBJRESULT CreatePersistObject(const Guid& iid, void** out) {
+    if (out == nullptr) return OBJ_E_INVALIDARG;
+    *out = nullptr;
+    RefPtr<T> object;
+    try {
+        object = T::Create();
+    } catch (const std::bad_alloc&) {
+        return OBJ_E_OUTOFMEMORY;
+    }
+    return object->QueryInterface(iid, out);
+}
 
 }  // namespace pxLib

@@ -17,15 +17,7 @@ void TraceFailure(uint16_t number, const char16_t* text, uint32_t line) {
 }  // namespace
 
 OBJRESULT CStringImpl::CreateInstance(const Guid& iid, void** out) {
-    if (out == nullptr) return OBJ_E_INVALIDARG;
-    *out = nullptr;
-    RefPtr<CStringImpl> object;
-    try {
-        object = Create();
-    } catch (const std::bad_alloc&) {
-        return OBJ_E_OUTOFMEMORY;
-    }
-    return object->QueryInterface(iid, out);
+    return CreatePersistObject<CStringImpl>(iid, out);
 }
 
 void CStringImpl::SetNarrow(std::string_view text) {
