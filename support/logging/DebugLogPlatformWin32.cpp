@@ -1,6 +1,7 @@
 #include "support/logging/DebugLogPlatform.h"
 
 #include "support/isolation/IsolationSettings.h"
+#include "support/system/RegistryDword.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
@@ -16,21 +17,9 @@ bool OpenSubKey(HKEY parent, const std::wstring& name, REGSAM access, UniqueRegK
     return RegOpenKeyExW(parent, name.c_str(), 0, access, key.put()) == ERROR_SUCCESS;
 }
 
-bool ReadDword(HKEY key, const wchar_t* name, uint32_t& value) {
-    DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(data))
-        return false;
-    value = data;
-    return true;
-}
-
 void ReadFlag(HKEY key, const wchar_t* name, bool& flag) {
     uint32_t value = 0;
-    if (ReadDword(key, name, value)) flag = value != 0;
+    if (ReadRegistryDword(key, name, value)) flag = value != 0;
 }
 
 void ReadString(HKEY key, const wchar_t* name, std::u16string& text) {
@@ -60,7 +49,7 @@ bool ReadNamedDwords(HKEY key, NamedDwords& values) {
         if (result == ERROR_NO_MORE_ITEMS) return true;
         if (result != ERROR_SUCCESS) return false;
         uint32_t value = 0;
-        if (type == REG_DWORD && ReadDword(key, name.data(), value))
+        if (type == REG_DWORD && ReadRegistryDword(key, name.data(), value))
             values.emplace_back(ToU16(std::wstring_view(name.data(), nameChars)), value);
     }
 }
@@ -85,7 +74,7 @@ bool ReadDebugOptions(const std::u16string& root, uint32_t registryView,
     UniqueRegKey output;
     if (!OpenSubKey(debug.get(), L"DebugOutput", access, output)) return true;
     const HKEY key = output.get();
-    ReadDword(key, L"DebugType", options.m_dwDebugType);
+    ReadRegistryDword(key, L"DebugType", options.m_dwDebugType);
     ReadString(key, L"Directory", options.m_strDirectory);
     ReadFlag(key, L"OutputToDebugger", options.m_bOutputToDebugger);
     ReadFlag(key, L"OutputToFile", options.m_bOutputToFile);

@@ -1,6 +1,7 @@
 #include "support/logging/TraceProvider.h"
 
 #include "support/logging/TraceSystem.h"
+#include "support/system/RegistryDword.h"
 #include "support/system/UniqueHandle.h"
 
 #include <evntrace.h>
@@ -15,18 +16,6 @@ const char16_t kGlobalLoggerSession[] = u"GlobalLogger";
 // Start-up and shut-down run under the loader lock, one at a time.
 TraceControlBlock* g_controlList[1] = {};
 size_t g_listedBlocks = 0;
-
-bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
-    DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(data))
-        return false;
-    value = data;
-    return true;
-}
 
 // A listening session is published handle first and flags last, and withdrawn
 // in the opposite order, so a trace point that sees flag bit 0 has a handle.
@@ -90,16 +79,16 @@ void QueryGlobalLogger(TraceControlBlock& block, const std::wstring& keyPath) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, globalLogger.put()) !=
         ERROR_SUCCESS)
         return;
-    DWORD start = 0;
-    if (!ReadDword(globalLogger.get(), L"Start", start) || start == 0) return;
+    uint32_t start = 0;
+    if (!ReadRegistryDword(globalLogger.get(), L"Start", start) || start == 0) return;
 
-    DWORD flags = 0;
-    DWORD level = 0;
+    uint32_t flags = 0;
+    uint32_t level = 0;
     UniqueRegKey provider;
     if (RegOpenKeyExW(globalLogger.get(), FormatGuidLowerCase(kTraceControlGuid).c_str(), 0,
                       KEY_READ, provider.put()) == ERROR_SUCCESS) {
-        ReadDword(provider.get(), L"Flags", flags);
-        ReadDword(provider.get(), L"Level", level);
+        ReadRegistryDword(provider.get(), L"Flags", flags);
+        ReadRegistryDword(provider.get(), L"Level", level);
     }
     if (start != 1) return;
 
