@@ -21,10 +21,10 @@ public:
     // After Initialise: stores the view, but only the first time in the process.
     static bool SetRegistryView(uint32_t view);
 
-    static uint32_t RegistryView();              // 0 until something set it
-    static std::u16string Silo();                // empty until Initialise
-    static std::u16string IsolationRoot();       // empty when unset
-    static std::u16string ProductRegistryRoot(); // empty until ProductRoot
+    static uint32_t RegistryView();               // 0 until something set it
+    static std::u16string Silo();                 // empty until Initialise
+    static std::u16string IsolationRoot();        // empty when unset
+    static std::u16string ProductRegistryRoot();  // empty until ProductRoot
 };
 
 // A braced GUID of 38 characters, hexadecimal digits of either case.

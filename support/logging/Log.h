@@ -20,7 +20,9 @@ bool IsLogEnabled(LogType type);
 void WriteLogLine(LogType type, std::u16string_view format, const LogArg* args, size_t count);
 
 namespace detail {
-inline std::u16string_view FormatView(const char16_t* format) { return format; }
+inline std::u16string_view FormatView(const char16_t* format) {
+    return format;
+}
 #ifdef _WIN32
 inline std::u16string_view FormatView(const wchar_t* format) {
     return reinterpret_cast<const char16_t*>(format);

@@ -10,7 +10,9 @@ struct Field {
     char16_t conv = 0;
 };
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Reads a decimal field, bounded so that a huge width cannot exhaust memory.
 bool ReadNumber(std::u16string_view fmt, size_t& i, int& value) {
@@ -26,12 +28,18 @@ bool ReadNumber(std::u16string_view fmt, size_t& i, int& value) {
 bool ParseSpec(std::u16string_view fmt, size_t& i, Field& field) {
     for (; i < fmt.size(); ++i) {
         const char16_t c = fmt[i];
-        if (c == u'-') field.left = true;
-        else if (c == u'0') field.zero = true;
-        else if (c == u'+') field.plus = true;
-        else if (c == u' ') field.space = true;
-        else if (c == u'#') field.alt = true;
-        else break;
+        if (c == u'-')
+            field.left = true;
+        else if (c == u'0')
+            field.zero = true;
+        else if (c == u'+')
+            field.plus = true;
+        else if (c == u' ')
+            field.space = true;
+        else if (c == u'#')
+            field.alt = true;
+        else
+            break;
     }
     if (i < fmt.size() && IsDigit(fmt[i]) && !ReadNumber(fmt, i, field.width)) return false;
     if (i < fmt.size() && fmt[i] == u'.') {
@@ -83,17 +91,28 @@ void FormatInteger(std::u16string& out, const Field& field, int64_t raw, bool is
     if (isSigned) {
         const int64_t v = field.wide64 ? raw : static_cast<int32_t>(raw);
         magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        if (v < 0) sign = u"-";
-        else if (field.plus) sign = u"+";
-        else if (field.space) sign = u" ";
+        if (v < 0)
+            sign = u"-";
+        else if (field.plus)
+            sign = u"+";
+        else if (field.space)
+            sign = u" ";
     } else {
         magnitude = field.wide64 ? static_cast<uint64_t>(raw) : static_cast<uint32_t>(raw);
     }
     switch (field.conv) {
-        case u'x': digits = Digits(magnitude, 16, false); break;
-        case u'X': digits = Digits(magnitude, 16, true); break;
-        case u'o': digits = Digits(magnitude, 8, false); break;
-        default: digits = Digits(magnitude, 10, false); break;
+        case u'x':
+            digits = Digits(magnitude, 16, false);
+            break;
+        case u'X':
+            digits = Digits(magnitude, 16, true);
+            break;
+        case u'o':
+            digits = Digits(magnitude, 8, false);
+            break;
+        default:
+            digits = Digits(magnitude, 10, false);
+            break;
     }
     if (field.alt && magnitude != 0 && (field.conv == u'x' || field.conv == u'X'))
         prefix = field.conv == u'x' ? u"0x" : u"0X";
@@ -111,8 +130,7 @@ void FormatInteger(std::u16string& out, const Field& field, int64_t raw, bool is
 
 }  // namespace
 
-bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args,
-                   size_t count) {
+bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args, size_t count) {
     std::u16string text;
     size_t next = 0;
     for (size_t i = 0; i < fmt.size();) {
@@ -159,8 +177,7 @@ bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* a
             case u'o':
                 if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)
                     return false;
-                FormatInteger(text, field, arg.integer(),
-                              field.conv == u'd' || field.conv == u'i');
+                FormatInteger(text, field, arg.integer(), field.conv == u'd' || field.conv == u'i');
                 break;
             case u'c': {
                 if (arg.kind() != LogArg::Kind::Signed && arg.kind() != LogArg::Kind::Unsigned)

@@ -28,16 +28,23 @@ public:
         if (s) m_text = std::u16string_view(reinterpret_cast<const char16_t*>(s));
     }
     LogArg(const std::wstring& s)
-        : m_kind(Kind::String),
-          m_text(reinterpret_cast<const char16_t*>(s.data()), s.size()) {}
+        : m_kind(Kind::String), m_text(reinterpret_cast<const char16_t*>(s.data()), s.size()) {}
 #endif
     LogArg(const void* p)
         : m_kind(Kind::Pointer), m_int(static_cast<int64_t>(reinterpret_cast<uintptr_t>(p))) {}
 
-    Kind kind() const { return m_kind; }
-    int64_t integer() const { return m_int; }
-    std::u16string_view text() const { return m_text; }
-    bool isNullString() const { return m_isNull; }
+    Kind kind() const {
+        return m_kind;
+    }
+    int64_t integer() const {
+        return m_int;
+    }
+    std::u16string_view text() const {
+        return m_text;
+    }
+    bool isNullString() const {
+        return m_isNull;
+    }
 
 private:
     Kind m_kind;
@@ -49,7 +56,6 @@ private:
 // Appends fmt formatted with args to out. Returns false, leaving out as it was,
 // when the format is malformed or an argument is missing or of the wrong kind.
 // Besides the printf conversions it knows %!WINERROR! and %!HRESULT!.
-bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args,
-                   size_t count);
+bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args, size_t count);
 
 }  // namespace pxLib

@@ -26,8 +26,12 @@ TraceControlBlock& ModuleTraceControl() {
     return block;
 }
 
-TraceArg ToTraceArg(const char16_t* const& s) { return StringArg(s, s ? Length(s) : 0); }
-TraceArg ToTraceArg(const std::u16string& s) { return StringArg(s.c_str(), s.size()); }
+TraceArg ToTraceArg(const char16_t* const& s) {
+    return StringArg(s, s ? Length(s) : 0);
+}
+TraceArg ToTraceArg(const std::u16string& s) {
+    return StringArg(s.c_str(), s.size());
+}
 #ifdef _WIN32
 TraceArg ToTraceArg(const wchar_t* const& s) {
     const auto* p = reinterpret_cast<const char16_t*>(s);

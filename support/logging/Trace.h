@@ -52,19 +52,39 @@ struct TraceArg {
 // Encodings: 4 bytes for 32-bit values, 8 for 64-bit values, handles and
 // pointers, 16 for GUIDs; wide strings with their terminator, a null string
 // as the text "NULL" and an empty one as "<NULL>".
-inline TraceArg ToTraceArg(const int32_t& v) { return {&v, 4}; }
-inline TraceArg ToTraceArg(const uint32_t& v) { return {&v, 4}; }
-inline TraceArg ToTraceArg(const int64_t& v) { return {&v, 8}; }
-inline TraceArg ToTraceArg(const uint64_t& v) { return {&v, 8}; }
-inline TraceArg ToTraceArg(const TraceGuid& v) { return {&v, 16}; }
-inline TraceArg ToTraceArg(void* const& v) { return {&v, 8}; }
-inline TraceArg ToTraceArg(const void* const& v) { return {&v, 8}; }
+inline TraceArg ToTraceArg(const int32_t& v) {
+    return {&v, 4};
+}
+inline TraceArg ToTraceArg(const uint32_t& v) {
+    return {&v, 4};
+}
+inline TraceArg ToTraceArg(const int64_t& v) {
+    return {&v, 8};
+}
+inline TraceArg ToTraceArg(const uint64_t& v) {
+    return {&v, 8};
+}
+inline TraceArg ToTraceArg(const TraceGuid& v) {
+    return {&v, 16};
+}
+inline TraceArg ToTraceArg(void* const& v) {
+    return {&v, 8};
+}
+inline TraceArg ToTraceArg(const void* const& v) {
+    return {&v, 8};
+}
 TraceArg ToTraceArg(const char16_t* const& s);
 TraceArg ToTraceArg(const std::u16string& s);
 #ifdef _WIN32
-inline TraceArg ToTraceArg(const long& v) { return {&v, 4}; }           // HRESULT, LONG
-inline TraceArg ToTraceArg(const unsigned long& v) { return {&v, 4}; }  // DWORD
-inline TraceArg ToTraceArg(const GUID& v) { return {&v, 16}; }
+inline TraceArg ToTraceArg(const long& v) {
+    return {&v, 4};
+}  // HRESULT, LONG
+inline TraceArg ToTraceArg(const unsigned long& v) {
+    return {&v, 4};
+}  // DWORD
+inline TraceArg ToTraceArg(const GUID& v) {
+    return {&v, 16};
+}
 TraceArg ToTraceArg(const wchar_t* const& s);
 TraceArg ToTraceArg(const std::wstring& s);
 #endif

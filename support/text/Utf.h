@@ -21,8 +21,12 @@ bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 #ifdef _WIN32
 namespace pxLib {
 // wchar_t and char16_t are both UTF-16 code units on Windows.
-inline std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
-inline std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
+inline std::u16string ToU16(std::wstring_view s) {
+    return std::u16string(s.begin(), s.end());
+}
+inline std::wstring ToWide(std::u16string_view s) {
+    return std::wstring(s.begin(), s.end());
+}
 inline const wchar_t* AsWide(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }

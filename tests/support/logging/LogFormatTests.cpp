@@ -46,12 +46,12 @@ TEST(LogFormat, RejectsFormatsThatDoNotMatchTheirArguments) {
         std::u16string_view fmt;
         std::vector<pxLib::LogArg> args;
     } cases[] = {
-        {u"%d", {}},              // missing argument
-        {u"%s", {5}},             // number for a string
-        {u"%d", {u"text"}},       // string for a number
-        {u"%", {}},               // truncated
-        {u"%q", {1}},             // unknown conversion
-        {u"%99999d", {1}},        // absurd width
+        {u"%d", {}},         // missing argument
+        {u"%s", {5}},        // number for a string
+        {u"%d", {u"text"}},  // string for a number
+        {u"%", {}},          // truncated
+        {u"%q", {1}},        // unknown conversion
+        {u"%99999d", {1}},   // absurd width
         {u"%!NOSUCH!", {1}},
     };
     for (const auto& c : cases) {
