@@ -2,10 +2,21 @@
 
 #ifdef _WIN32
 
+#include <gtest/gtest.h>
+#include <objbase.h>
+
 #include <fstream>
 #include <sstream>
 
 namespace qvdtest {
+
+std::wstring NewGuidText() {
+    GUID guid{};
+    if (CoCreateGuid(&guid) != S_OK) ADD_FAILURE() << "CoCreateGuid failed";
+    wchar_t text[39] = {};
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
 
 std::wstring Widen(const std::string& s) {
     if (s.empty()) return {};

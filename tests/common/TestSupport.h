@@ -60,6 +60,9 @@ private:
     REGSAM m_view;
 };
 
+// A fresh GUID in braces, upper case: a silo or any name no other run uses.
+std::wstring NewGuidText();
+
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
 

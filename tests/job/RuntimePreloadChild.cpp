@@ -13,6 +13,7 @@
 #include <string>
 
 #include "job/RuntimePreload.h"
+#include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/system/Platform.h"
 #include "support/system/UniqueHandle.h"
@@ -31,16 +32,6 @@ public:
 
 VersionPlatform g_platform;
 
-bool AppendLine(const wchar_t* resultFile, const std::string& line) {
-    pxLib::UniqueHandle file{CreateFileW(resultFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file) return false;
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
-}
-
 int RunStep(const wchar_t* resultFile, std::wstring_view step) {
     const size_t colon = step.find(L':');
     const std::wstring_view verb = step.substr(0, colon);
@@ -57,20 +48,14 @@ int RunStep(const wchar_t* resultFile, std::wstring_view step) {
     if (verb == L"preload") {
         char text[16];
         snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(qvd::job::PreloadCRuntime()));
-        return AppendLine(resultFile, text) ? 0 : 2;
+        return qvdtest::AppendResultLine(resultFile, text) ? 0 : 2;
     }
     if (verb == L"loaded") {
         const HMODULE module = GetModuleHandleW(rest.c_str());
         const bool probe = module != nullptr && GetProcAddress(module, "QvdPreloadProbe");
-        return AppendLine(resultFile, probe ? "loaded 1" : "loaded 0") ? 0 : 2;
+        return qvdtest::AppendResultLine(resultFile, probe ? "loaded 1" : "loaded 0") ? 0 : 2;
     }
-    if (verb == L"signal" || verb == L"wait") {
-        pxLib::UniqueHandle event{
-            OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, rest.c_str())};
-        if (!event) return 2;
-        if (verb == L"signal") return SetEvent(event.get()) ? 0 : 2;
-        return WaitForSingleObject(event.get(), 60000) == WAIT_OBJECT_0 ? 0 : 3;
-    }
+    if (qvdtest::IsEventStep(verb)) return qvdtest::RunEventStep(verb, rest);
     return 2;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/paths/ChildRun.h"
+#include "common/ChildRun.h"
 #include "support/paths/ProductMapKeys.h"
 #include "support/system/UniqueHandle.h"
 

@@ -19,19 +19,11 @@ namespace {
 
 using packertest::Bytes;
 
-std::wstring NewSilo() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[39] = {};
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
-
 // The log folder and the product's debug options, for the whole program.
 class LogSetup : public ::testing::Environment {
 public:
     void SetUp() override {
-        const std::wstring silo = NewSilo();
+        const std::wstring silo = qvdtest::NewGuidText();
         m_dir = std::make_unique<qvdtest::TempDir>();
         m_product = std::make_unique<qvdtest::ScopedRegistryKey>(HKEY_LOCAL_MACHINE,
                                                                  L"SOFTWARE\\Halvex\\" + silo);

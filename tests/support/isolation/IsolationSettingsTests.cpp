@@ -31,17 +31,6 @@ struct IsolateIni {
     std::string text;
 };
 
-std::wstring NewSilo() {
-    GUID guid{};
-    EXPECT_EQ(CoCreateGuid(&guid), S_OK);
-    wchar_t text[40];
-    swprintf(text, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-             static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-             guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-             guid.Data4[6], guid.Data4[7]);
-    return text;
-}
-
 // "\\?\" lets folders and files go past MAX_PATH.
 std::wstring Extended(const std::wstring& path) {
     return L"\\\\?\\" + path;
@@ -302,7 +291,7 @@ TEST_F(ProductViewSelection, PrefersThe64BitViewAndFallsBackTo32) {
           Case{"32-bit view only", false, true, "0x200"}, Case{"both views", true, true, "0x100"},
           Case{"neither view", false, false, "0x100"}}) {
         SCOPED_TRACE(c.label);
-        const std::wstring silo = NewSilo();
+        const std::wstring silo = qvdtest::NewGuidText();
         if (c.in64) Place(silo, KEY_WOW64_64KEY);
         if (c.in32) Place(silo, KEY_WOW64_32KEY);
         ProbeRun run(L"app");
@@ -313,8 +302,8 @@ TEST_F(ProductViewSelection, PrefersThe64BitViewAndFallsBackTo32) {
 }
 
 TEST_F(ProductViewSelection, TheFirstSelectionInAProcessStays) {
-    const std::wstring first = NewSilo();
-    const std::wstring second = NewSilo();
+    const std::wstring first = qvdtest::NewGuidText();
+    const std::wstring second = qvdtest::NewGuidText();
     Place(first, KEY_WOW64_32KEY);
     Place(second, KEY_WOW64_64KEY);
     ProbeRun run(L"app");
@@ -324,7 +313,7 @@ TEST_F(ProductViewSelection, TheFirstSelectionInAProcessStays) {
 }
 
 TEST_F(ProductViewSelection, WithoutAJobSiloTheFileNamesTheProduct) {
-    const std::wstring silo = NewSilo();
+    const std::wstring silo = qvdtest::NewGuidText();
     Place(silo, KEY_WOW64_32KEY);
     ProbeRun run(L"app", {{L"app", Encoding::EightBit,
                            "[isolation]\nsilo=" + Narrow(silo) + "\nNative64=1\n"}});
@@ -336,7 +325,7 @@ TEST_F(ProductViewSelection, WithoutAJobSiloTheFileNamesTheProduct) {
 // In this test program's own process: racing first callers agree on one silo.
 TEST(IsolationSettingsInProcess, ConcurrentFirstCallsSettleOneSilo) {
     std::vector<std::u16string> silos;
-    for (int i = 0; i < 8; ++i) silos.push_back(pxLib::ToU16(NewSilo()));
+    for (int i = 0; i < 8; ++i) silos.push_back(pxLib::ToU16(qvdtest::NewGuidText()));
     std::vector<int> initialised(silos.size(), 0);
     std::vector<std::u16string> seen(silos.size());
     std::vector<std::thread> threads;

@@ -5,6 +5,7 @@
 //   signal:name           set the named event
 //   wait:name             wait up to a minute for the named event
 // Exit code 0 when every step ran; 2 for bad usage, 3 when a wait timed out.
+#include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/logging/Log.h"
 #include "support/system/UniqueHandle.h"
@@ -41,12 +42,8 @@ int RunStep(std::wstring_view step) {
         pxLib::LogWarning(u"%s", Unescape(rest));
     } else if (verb == L"I") {
         pxLib::LogInformation(u"%s", Unescape(rest));
-    } else if (verb == L"signal" || verb == L"wait") {
-        pxLib::UniqueHandle event{
-            OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, std::wstring(rest).c_str())};
-        if (!event) return 2;
-        if (verb == L"signal") return SetEvent(event.get()) ? 0 : 2;
-        return WaitForSingleObject(event.get(), 60000) == WAIT_OBJECT_0 ? 0 : 3;
+    } else if (qvdtest::IsEventStep(verb)) {
+        return qvdtest::RunEventStep(verb, std::wstring(rest));
     } else {
         return 2;
     }

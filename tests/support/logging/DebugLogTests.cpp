@@ -2,6 +2,7 @@
 // registry root, the module filter, the line format, debugger output and the
 // log file. The options are loaded once per process, so every scenario runs a
 // child program with its own silo.
+#include "common/ChildRun.h"
 #include "common/TestSupport.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
@@ -17,18 +18,11 @@
 namespace {
 
 using pxLib::UniqueHandle;
+using qvdtest::NamedEvent;
 using qvdtest::ScopedRegistryKey;
 using qvdtest::TempDir;
 
 constexpr DWORD kChildTimeoutMs = 60000;
-
-std::wstring NewSilo() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[39] = {};
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
 
 std::wstring Hex4(DWORD value) {
     wchar_t text[16];
@@ -36,26 +30,11 @@ std::wstring Hex4(DWORD value) {
     return text;
 }
 
-std::wstring UniqueEventName(const wchar_t* role) {
-    static LONG counter = 0;
-    return L"Local\\qvdtest-debuglog-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(InterlockedIncrement(&counter)) + L"-" + role;
-}
-
 struct Child {
     UniqueHandle process;
     DWORD pid = 0;
 
-    // The exit code, or STILL_ACTIVE when it did not end in time.
-    DWORD Wait() const {
-        if (WaitForSingleObject(process.get(), kChildTimeoutMs) != WAIT_OBJECT_0) {
-            TerminateProcess(process.get(), 99);
-            return STILL_ACTIVE;
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(process.get(), &code);
-        return code;
-    }
+    DWORD Wait() const { return qvdtest::WaitForChild(process.get()); }
 };
 
 struct DebuggedRun {
@@ -64,28 +43,12 @@ struct DebuggedRun {
     std::vector<std::string> strings;  // what reached the debugger, as UTF-8
 };
 
-class NamedEvent {
-public:
-    explicit NamedEvent(const wchar_t* role)
-        : m_name(UniqueEventName(role)),
-          m_event(CreateEventW(nullptr, TRUE, FALSE, m_name.c_str())) {}
-    const std::wstring& name() const { return m_name; }
-    bool Wait() const {
-        return WaitForSingleObject(m_event.get(), kChildTimeoutMs) == WAIT_OBJECT_0;
-    }
-    void Set() const { SetEvent(m_event.get()); }
-
-private:
-    std::wstring m_name;
-    UniqueHandle m_event;
-};
-
 // A silo with its product key, the debug keys beneath it on demand, and a
 // folder holding a copy of the child program (its log files land beside it).
 class Scenario {
 public:
     Scenario()
-        : m_silo(NewSilo()),
+        : m_silo(qvdtest::NewGuidText()),
           m_root(L"SOFTWARE\\Halvex\\" + m_silo),
           m_product(HKEY_LOCAL_MACHINE, m_root),
           m_program(m_folder.file(L"host.exe")) {

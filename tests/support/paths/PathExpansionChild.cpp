@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/paths/PathExpansion.h"
 #include "support/system/UniqueHandle.h"
@@ -21,16 +22,6 @@ namespace {
 
 const wchar_t kUntouched[] = L"<untouched>";
 
-bool AppendLine(const wchar_t* resultFile, const std::wstring& line) {
-    pxLib::UniqueHandle file{CreateFileW(resultFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file) return false;
-    const std::string text = pxLib::Utf16ToUtf8(pxLib::ToU16(line)) + "\n";
-    DWORD written = 0;
-    return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
-}
-
 int RunStep(const wchar_t* resultFile, std::wstring_view step) {
     const size_t colon = step.find(L':');
     if (colon == std::wstring_view::npos) return 2;
@@ -39,15 +30,11 @@ int RunStep(const wchar_t* resultFile, std::wstring_view step) {
     if (verb == L"expand") {
         std::wstring output = kUntouched;
         const bool ok = pxLib::ExpandPath(rest.c_str(), output);
-        return AppendLine(resultFile, (ok ? L"1|" : L"0|") + output) ? 0 : 2;
+        const std::wstring line = (ok ? L"1|" : L"0|") + output;
+        return qvdtest::AppendResultLine(resultFile, pxLib::Utf16ToUtf8(pxLib::ToU16(line))) ? 0
+                                                                                             : 2;
     }
-    if (verb == L"signal" || verb == L"wait") {
-        pxLib::UniqueHandle event{
-            OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, rest.c_str())};
-        if (!event) return 2;
-        if (verb == L"signal") return SetEvent(event.get()) ? 0 : 2;
-        return WaitForSingleObject(event.get(), 60000) == WAIT_OBJECT_0 ? 0 : 3;
-    }
+    if (qvdtest::IsEventStep(verb)) return qvdtest::RunEventStep(verb, rest);
     return 2;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildRun.h"
+#include "common/ChildRun.h"
 #include "ProductMapKeys.h"
 
 namespace {

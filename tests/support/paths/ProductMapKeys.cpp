@@ -6,16 +6,8 @@
 
 namespace qvdtest {
 
-std::wstring NewSilo() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[39] = {};
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
-
 ProductMapKeys::ProductMapKeys(REGSAM view, bool withMap)
-    : m_silo(NewSilo()),
+    : m_silo(NewGuidText()),
       m_view(view),
       m_product(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvex\\" + m_silo, view) {
     if (withMap) CreateMap();

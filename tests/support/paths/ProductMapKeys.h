@@ -10,8 +10,6 @@
 
 namespace qvdtest {
 
-std::wstring NewSilo();
-
 class ProductMapKeys {
 public:
     // withMap false: only the product key, so the map key is missing.

@@ -13,6 +13,10 @@
 
 namespace qvdtest {
 
+// A child's exit code, or STILL_ACTIVE (after ending it) when it did not end
+// within a minute.
+DWORD WaitForChild(HANDLE process);
+
 class NamedEvent {
 public:
     explicit NamedEvent(const wchar_t* role);

@@ -17,6 +17,16 @@ std::wstring UniqueEventName(const wchar_t* role) {
 
 }  // namespace
 
+DWORD WaitForChild(HANDLE process) {
+    if (WaitForSingleObject(process, kChildTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 99);
+        return STILL_ACTIVE;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
 NamedEvent::NamedEvent(const wchar_t* role)
     : m_name(UniqueEventName(role)), m_event(CreateEventW(nullptr, TRUE, FALSE, m_name.c_str())) {}
 
@@ -45,14 +55,7 @@ ChildRun::ChildRun(const char* program, const std::wstring& settings,
 }
 
 DWORD ChildRun::Wait() const {
-    if (!m_process) return STILL_ACTIVE;
-    if (WaitForSingleObject(m_process.get(), kChildTimeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(m_process.get(), 99);
-        return STILL_ACTIVE;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(m_process.get(), &code);
-    return code;
+    return m_process ? WaitForChild(m_process.get()) : STILL_ACTIVE;
 }
 
 std::vector<std::string> ChildRun::Lines() const {
