@@ -6,8 +6,8 @@
 #include "collections/RegionStream.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
+#include "packer/GuardedCall.h"
 #include "packer/StreamStatus.h"
-#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Log.h"
 
 #include <mutex>
@@ -15,6 +15,8 @@
 
 namespace ZOLT {
 namespace {
+
+const char16_t kSource[] = u"FileDataExtender";
 
 // The module-wide copy of the filtered entry while a save runs. Its lock is
 // held for the whole save, so saves never overlap.
@@ -59,30 +61,18 @@ private:
     pxLib::pxTavKeyValueCollection* m_collection;
 };
 
-// Exceptions stop here: callers see E_UNEXPECTED and the trace channel the kind.
-template <class Operation>
-HRESULT Guarded(uint32_t line, Operation&& operation) {
-    pxLib::CExceptionRecord record;
-    try {
-        return operation();
-    } catch (...) {
-        record.Capture(u"FileDataExtender", line);
-    }
-    return kHrUnexpected;
-}
-
 }  // namespace
 
 HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
-    return Guarded(__LINE__, [&] { return LoadWithFallbacks(modulePath); });
+    return GuardedCall(kSource, __LINE__, [&] { return LoadWithFallbacks(modulePath); });
 }
 
 HRESULT CIRT_FileDataExtender::LoadFromStorage(const std::u16string& path) {
-    return Guarded(__LINE__, [&] { return LoadFile(path); });
+    return GuardedCall(kSource, __LINE__, [&] { return LoadFile(path); });
 }
 
 HRESULT CIRT_FileDataExtender::SaveToStorage(const std::u16string& path) {
-    return Guarded(__LINE__, [&] { return SaveFile(path); });
+    return GuardedCall(kSource, __LINE__, [&] { return SaveFile(path); });
 }
 
 pxLib::pxTavKeyValueCollection* CIRT_FileDataExtender::EnsureCollection() {

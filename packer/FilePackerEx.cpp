@@ -3,13 +3,17 @@
 #include "packer/FilePackerEx.h"
 
 #include "packer/FileSystem.h"
+#include "packer/GuardedCall.h"
 #include "packer/StreamStatus.h"
-#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Log.h"
 
 #include <new>
 
 namespace ZOLT {
+
+namespace {
+const char16_t kSource[] = u"FilePackerEx";
+}  // namespace
 
 void CFilePackerEx::Reset() {
     m_stream.reset();
@@ -19,26 +23,12 @@ void CFilePackerEx::Reset() {
     m_bHasPackage = false;
 }
 
-namespace {
-// Exceptions stop here: callers see E_UNEXPECTED and the trace channel the kind.
-template <class Operation>
-HRESULT Guarded(uint32_t line, Operation&& operation) {
-    pxLib::CExceptionRecord record;
-    try {
-        return operation();
-    } catch (...) {
-        record.Capture(u"FilePackerEx", line);
-    }
-    return kHrUnexpected;
-}
-}  // namespace
-
 HRESULT CFilePackerEx::Open(const std::u16string& path) {
-    return Guarded(__LINE__, [&] { return OpenPath(path); });
+    return GuardedCall(kSource, __LINE__, [&] { return OpenPath(path); });
 }
 
 HRESULT CFilePackerEx::OpenStream(pxLib::IByteStream* stream) {
-    return Guarded(__LINE__, [&] { return OpenOver(stream); });
+    return GuardedCall(kSource, __LINE__, [&] { return OpenOver(stream); });
 }
 
 HRESULT CFilePackerEx::OpenPath(const std::u16string& path) {
