@@ -1,10 +1,20 @@
 #include "ChildSteps.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "support/system/UniqueHandle.h"
 
 namespace qvdtest {
+
+std::vector<std::wstring> ProgramArguments() {
+    int count = 0;
+    pxLib::UniqueLocalMemory memory;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    memory.reset(arguments);
+    if (arguments == nullptr) return {};
+    return std::vector<std::wstring>(arguments, arguments + count);
+}
 
 bool AppendResultLine(const wchar_t* resultFile, const std::string& line) {
     pxLib::UniqueHandle file{CreateFileW(resultFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,

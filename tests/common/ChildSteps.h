@@ -4,8 +4,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvdtest {
+
+// This process's arguments, the program's own name first.
+std::vector<std::wstring> ProgramArguments();
 
 // Appends line and a line end (UTF-8) to the result file.
 bool AppendResultLine(const wchar_t* resultFile, const std::string& line);

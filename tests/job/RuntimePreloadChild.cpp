@@ -7,16 +7,15 @@
 //   signal:<name>, wait:<name>  set, or wait up to a minute for, a named event
 // Exit code 0 when every step ran; 2 for bad usage, 3 when a wait timed out.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "job/RuntimePreload.h"
 #include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/system/Platform.h"
-#include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
 namespace {
@@ -62,14 +61,11 @@ int RunStep(const wchar_t* resultFile, std::wstring_view step) {
 }  // namespace
 
 int main() {
-    int argc = 0;
-    pxLib::UniqueLocalMemory memory;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    memory.reset(argv);
-    if (!argv || argc < 3) return 2;
-    pxLib::SelectProductRegistryView(pxLib::ToU16(argv[2]));
-    for (int i = 3; i < argc; ++i) {
-        if (const int result = RunStep(argv[1], argv[i])) return result;
+    const std::vector<std::wstring> args = qvdtest::ProgramArguments();
+    if (args.size() < 3) return 2;
+    pxLib::SelectProductRegistryView(pxLib::ToU16(args[2]));
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (const int result = RunStep(args[1].c_str(), args[i])) return result;
     }
     return 0;
 }

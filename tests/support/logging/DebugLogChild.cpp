@@ -8,13 +8,12 @@
 #include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/logging/Log.h"
-#include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,14 +52,11 @@ int RunStep(std::wstring_view step) {
 }  // namespace
 
 int main() {
-    int argc = 0;
-    pxLib::UniqueLocalMemory memory;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    memory.reset(argv);
-    if (!argv || argc < 2) return 2;
-    pxLib::SelectProductRegistryView(pxLib::ToU16(argv[1]));
-    for (int i = 2; i < argc; ++i) {
-        if (const int result = RunStep(argv[i])) return result;
+    const std::vector<std::wstring> args = qvdtest::ProgramArguments();
+    if (args.size() < 2) return 2;
+    pxLib::SelectProductRegistryView(pxLib::ToU16(args[1]));
+    for (size_t i = 2; i < args.size(); ++i) {
+        if (const int result = RunStep(args[i])) return result;
     }
     return 0;
 }

@@ -8,14 +8,13 @@
 //             wait:<name>      waits up to a minute for the named event
 // Exit code 0 when every step ran; 2 for bad usage, 3 when a wait timed out.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "ChildSteps.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/paths/PathExpansion.h"
-#include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
 namespace {
@@ -41,19 +40,16 @@ int RunStep(const wchar_t* resultFile, std::wstring_view step) {
 }  // namespace
 
 int main() {
-    int argc = 0;
-    pxLib::UniqueLocalMemory memory;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    memory.reset(argv);
-    if (!argv || argc < 3) return 2;
-    const std::wstring settings = argv[2];
+    const std::vector<std::wstring> args = qvdtest::ProgramArguments();
+    if (args.size() < 3) return 2;
+    const std::wstring& settings = args[2];
     if (settings.rfind(L"select:", 0) == 0) {
         pxLib::SelectProductRegistryView(pxLib::ToU16(settings.substr(7)));
     } else if (settings != L"none") {
         return 2;
     }
-    for (int i = 3; i < argc; ++i) {
-        if (const int result = RunStep(argv[1], argv[i])) return result;
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (const int result = RunStep(args[1].c_str(), args[i])) return result;
     }
     return 0;
 }
