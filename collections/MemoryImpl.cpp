@@ -55,8 +55,6 @@ bool CMemoryImpl::LoadFrom(CArchive& archive) {
         return false;
     }
     m_bytes = std::move(bytes);
-    m_qwCachedSize = 0;
-    m_bDirty = false;
     return true;
 }
 

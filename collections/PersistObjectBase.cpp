@@ -92,11 +92,13 @@ bool CPersistObjectBase::Load(IByteStream* stream) {
     }
     CTavStreamArchive archive(CArchive::eLoad);
     if (stream == nullptr || !archive.Attach(stream)) return false;
-    uint64_t after;
-    if (!LoadFrom(archive) || !archive.GetPosition(after)) return false;
-    stream->SetPosition(after);
+    if (!LoadFrom(archive)) return false;
+    // The content now matches the stream, whatever follows.
     m_qwCachedSize = 0;
     m_bDirty = false;
+    uint64_t after;
+    if (!archive.GetPosition(after)) return false;
+    stream->SetPosition(after);
     return true;
 }
 

@@ -38,7 +38,8 @@ public:
 
     uint64_t GetCachedSize() const { return m_qwCachedSize; }
 
-    // The persisted form, at the archive's position.
+    // The persisted form, at the archive's position. Load clears the dirty
+    // flag and the remembered size after a successful LoadFrom.
     virtual bool SaveTo(CArchive& archive) = 0;
     virtual bool LoadFrom(CArchive& archive) = 0;
 

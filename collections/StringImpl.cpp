@@ -100,8 +100,6 @@ bool CStringImpl::LoadFrom(CArchive& archive) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    m_qwCachedSize = 0;
-    m_bDirty = false;
     return true;
 }
 

@@ -206,8 +206,6 @@ bool CTavValueCollection::LoadFrom(CArchive& archive) {
         Trace(kTraceSource, TraceLevel::Warning, 5);
         return false;
     }
-    m_qwCachedSize = 0;
-    m_bDirty = false;
     return true;
 }
 
