@@ -55,7 +55,7 @@ void QVDPluginImpl::run() {
         } catch (...) {
             record.Capture(u"QVDPluginImpl", __LINE__);
         }
-        if (record.Kind() != 0) {
+        if (record.Caught()) {
             reportError(QVD_E_EXCEPTION, 1177);
             finalState = QVD_STATE_FAILED;
         }

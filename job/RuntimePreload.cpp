@@ -1,4 +1,5 @@
 #include "job/RuntimePreload.h"
+#include "support/errors/LastError.h"
 
 #include <string>
 
@@ -16,8 +17,7 @@ HRESULT LoadRuntimeLibrary() {
     // Loaded for the rest of the process: the handle is deliberately not kept.
     if (LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) != nullptr)
         return S_OK;
-    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    return FAILED(hr) ? hr : E_UNEXPECTED;
+    return pxLib::HResultFromLastError();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "launch/ProcessLauncher.h"
+#include "support/errors/LastError.h"
 
 #include "launch/StartupInfoEx.h"
 #include "support/logging/Trace.h"
@@ -50,8 +51,7 @@ HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
     const DWORD flags = startup.inUse ? EXTENDED_STARTUPINFO_PRESENT : 0;
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup.info.StartupInfo, &m_processInfo)) {
-        const DWORD error = GetLastError();
-        hr = error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        hr = pxLib::HResultFromLastError();
     } else {
         hr = S_OK;
     }

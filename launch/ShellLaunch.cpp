@@ -1,4 +1,5 @@
 #include "launch/ShellLaunch.h"
+#include "support/errors/LastError.h"
 
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
@@ -31,7 +32,7 @@ HRESULT LaunchThroughShell(const std::wstring& file, const std::wstring& paramet
     if (!pxLib::Platform().ExecuteWithShell(&info)) {
         const DWORD error = GetLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kShellExecuteFailed, file, error);
-        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        return pxLib::HResultFromError(error);
     }
     pxLib::UniqueHandle shellProcess(info.hProcess);
     process.reset();

@@ -1,4 +1,5 @@
 #include "launch/StartupInfoEx.h"
+#include "support/errors/LastError.h"
 
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
@@ -27,11 +28,6 @@ Fn Kernel32Function(const char* name) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
 }
 
-HRESULT LastErrorResult() {
-    const DWORD error = GetLastError();
-    return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
 bool SystemTakesMitigationPolicy(const pxLib::OsVersion& v) {
     if (v.workstation) return v.AtLeast(6, 1);
     if (!v.AtLeast(6, 0)) return false;
@@ -54,14 +50,14 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     const auto update = Kernel32Function<UpdateFn>("UpdateProcThreadAttribute");
     const auto remove = Kernel32Function<DeleteFn>("DeleteProcThreadAttributeList");
     if (!initialize || !update || !remove) {
-        const HRESULT hr = LastErrorResult();
+        const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kFunctionMissing, hr);
         return hr;
     }
 
     SIZE_T size = 0;
     if (!initialize(nullptr, 1, 0, &size)) {
-        const HRESULT hr = LastErrorResult();
+        const HRESULT hr = pxLib::HResultFromLastError();
         if (hr != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) {
             pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kSizeQueryFailed, hr);
             return hr;
@@ -75,7 +71,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(startup.attributeList.data());
     startup.info.lpAttributeList = list;
     if (!initialize(list, 1, 0, &size)) {
-        const HRESULT hr = LastErrorResult();
+        const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInitialiseFailed, hr);
         return hr;
     }
@@ -90,7 +86,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     }
     if (!update(list, 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY, &startup.mitigationPolicy,
                 startup.mitigationPolicySize, nullptr, nullptr)) {
-        const HRESULT hr = LastErrorResult();
+        const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kUpdateFailed, hr);
         return hr;
     }
@@ -104,7 +100,8 @@ void ReleaseStartupInfoEx(StartupInfoEx& startup) {
         if (remove) {
             remove(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(startup.attributeList.data()));
         } else {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDeleteMissing, LastErrorResult());
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDeleteMissing,
+                         pxLib::HResultFromLastError());
         }
         startup.initialised = false;
     }

@@ -6,7 +6,7 @@
 #include "collections/RegionStream.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
-#include "packer/GuardedCall.h"
+#include "support/errors/GuardedCall.h"
 #include "packer/StreamStatus.h"
 #include "support/logging/Log.h"
 
@@ -64,15 +64,16 @@ private:
 }  // namespace
 
 HRESULT CIRT_FileDataExtender::Load(const std::u16string& modulePath) {
-    return GuardedCall(kSource, __LINE__, [&] { return LoadWithFallbacks(modulePath); });
+    return pxLib::GuardedCall(kSource, __LINE__, kHrUnexpected,
+                              [&] { return LoadWithFallbacks(modulePath); });
 }
 
 HRESULT CIRT_FileDataExtender::LoadFromStorage(const std::u16string& path) {
-    return GuardedCall(kSource, __LINE__, [&] { return LoadFile(path); });
+    return pxLib::GuardedCall(kSource, __LINE__, kHrUnexpected, [&] { return LoadFile(path); });
 }
 
 HRESULT CIRT_FileDataExtender::SaveToStorage(const std::u16string& path) {
-    return GuardedCall(kSource, __LINE__, [&] { return SaveFile(path); });
+    return pxLib::GuardedCall(kSource, __LINE__, kHrUnexpected, [&] { return SaveFile(path); });
 }
 
 pxLib::pxTavKeyValueCollection* CIRT_FileDataExtender::EnsureCollection() {

@@ -3,7 +3,8 @@
 #include "packer/FilePackerEx.h"
 
 #include "packer/FileSystem.h"
-#include "packer/GuardedCall.h"
+#include "support/errors/ErrorCode.h"
+#include "support/errors/GuardedCall.h"
 #include "packer/StreamStatus.h"
 #include "support/logging/Log.h"
 
@@ -24,11 +25,11 @@ void CFilePackerEx::Reset() {
 }
 
 HRESULT CFilePackerEx::Open(const std::u16string& path) {
-    return GuardedCall(kSource, __LINE__, [&] { return OpenPath(path); });
+    return pxLib::GuardedCall(kSource, __LINE__, kHrUnexpected, [&] { return OpenPath(path); });
 }
 
 HRESULT CFilePackerEx::OpenStream(pxLib::IByteStream* stream) {
-    return GuardedCall(kSource, __LINE__, [&] { return OpenOver(stream); });
+    return pxLib::GuardedCall(kSource, __LINE__, kHrUnexpected, [&] { return OpenOver(stream); });
 }
 
 HRESULT CFilePackerEx::OpenPath(const std::u16string& path) {
@@ -40,7 +41,7 @@ HRESULT CFilePackerEx::OpenPath(const std::u16string& path) {
     uint32_t error = 0;
     if (!IsExistingFile(path, error)) {
         pxLib::LogError(u"ZOLT::CFilePackerEx::Open(76) : Source file not found: %s\n", path);
-        return error == 0 ? kHrUnexpected : FromWin32(error);
+        return pxLib::FailureFromErrorCode(error);
     }
     try {
         m_strSourcePath = path;

@@ -1,5 +1,6 @@
 // The Win32 file stream of the package reader and the install data writer.
 #include "packer/FileSystem.h"
+#include "support/errors/LastError.h"
 #include "packer/StreamStatus.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
@@ -40,8 +41,9 @@ public:
 
     bool SetSize(uint64_t size) override {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (!MoveLocked(size) || !SetEndOfFile(m_file.get())) return Fail(LastError());
-        return MoveLocked(0) || Fail(LastError());
+        if (!MoveLocked(size) || !SetEndOfFile(m_file.get()))
+            return Fail(pxLib::HResultFromLastError());
+        return MoveLocked(0) || Fail(pxLib::HResultFromLastError());
     }
 
     bool GetPosition(uint64_t& position) override {
@@ -54,7 +56,7 @@ public:
         uint64_t size = 0;
         if (!Succeeded(SizeLocked(size))) return false;
         if (position > size) return Fail(kHrHandleEof);
-        return MoveLocked(position) || Fail(LastError());
+        return MoveLocked(position) || Fail(pxLib::HResultFromLastError());
     }
 
     bool Write(const void* bytes, uint32_t count) override {
@@ -62,7 +64,8 @@ public:
         const uint8_t* next = static_cast<const uint8_t*>(bytes);
         while (count != 0) {
             DWORD written = 0;
-            if (!WriteFile(m_file.get(), next, count, &written, nullptr)) return Fail(LastError());
+            if (!WriteFile(m_file.get(), next, count, &written, nullptr))
+                return Fail(pxLib::HResultFromLastError());
             if (written == 0) return Fail(kHrWriteFault);
             next += written;
             count -= written;
@@ -79,7 +82,8 @@ public:
         uint8_t* next = static_cast<uint8_t*>(bytes);
         while (count != 0) {
             DWORD read = 0;
-            if (!ReadFile(m_file.get(), next, count, &read, nullptr)) return Fail(LastError());
+            if (!ReadFile(m_file.get(), next, count, &read, nullptr))
+                return Fail(pxLib::HResultFromLastError());
             if (read == 0) return Fail(kHrHandleEof);  // the file shrank meanwhile
             next += read;
             count -= read;
@@ -91,7 +95,7 @@ public:
     HRESULT Flush() override {
         std::lock_guard<std::mutex> lock(m_lock);
         if (!FlushFileBuffers(m_file.get())) {
-            Fail(LastError());
+            Fail(pxLib::HResultFromLastError());
             return m_hrLast;
         }
         return kHrOk;
@@ -103,10 +107,6 @@ public:
     }
 
 private:
-    static HRESULT LastError() {
-        const DWORD error = ::GetLastError();
-        return error == 0 ? kHrUnexpected : FromWin32(error);
-    }
     bool Fail(HRESULT hr) {
         m_hrLast = hr;
         return false;
@@ -117,13 +117,14 @@ private:
     }
     HRESULT SizeLocked(uint64_t& size) {
         LARGE_INTEGER value{};
-        if (!GetFileSizeEx(m_file.get(), &value)) return LastError();
+        if (!GetFileSizeEx(m_file.get(), &value)) return pxLib::HResultFromLastError();
         size = static_cast<uint64_t>(value.QuadPart);
         return kHrOk;
     }
     HRESULT PositionLocked(uint64_t& position) {
         LARGE_INTEGER zero{}, value{};
-        if (!SetFilePointerEx(m_file.get(), zero, &value, FILE_CURRENT)) return LastError();
+        if (!SetFilePointerEx(m_file.get(), zero, &value, FILE_CURRENT))
+            return pxLib::HResultFromLastError();
         position = static_cast<uint64_t>(value.QuadPart);
         return kHrOk;
     }
@@ -175,10 +176,7 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
         else
             SetLastError(ERROR_PATH_NOT_FOUND);
     }
-    if (!file) {
-        const DWORD error = ::GetLastError();
-        return error == 0 ? kHrUnexpected : FromWin32(error);
-    }
+    if (!file) return pxLib::HResultFromLastError();
     CWin32FileStream* created = new (std::nothrow) CWin32FileStream(file.get());
     if (created == nullptr) return kHrOutOfMemory;
     file.release();

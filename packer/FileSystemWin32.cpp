@@ -1,5 +1,6 @@
 // Win32 parts of the file services: look-ups, unique files and replacing moves.
 #include "packer/FileSystem.h"
+#include "support/errors/LastError.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
@@ -54,8 +55,7 @@ HRESULT MoveReplacing(const std::u16string& from, const std::u16string& to) {
     if (MoveFileExW(pxLib::AsWide(from), pxLib::AsWide(to),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return kHrOk;
-    const DWORD error = ::GetLastError();
-    return error == 0 ? kHrUnexpected : FromWin32(error);
+    return pxLib::HResultFromLastError();
 }
 
 void RemoveFile(const std::u16string& path) {

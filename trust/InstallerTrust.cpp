@@ -1,4 +1,5 @@
 #include "trust/InstallerTrust.h"
+#include "support/errors/LastError.h"
 
 #include "trust/VerifyTrustFactory.h"
 
@@ -7,10 +8,7 @@ namespace pxLib {
 HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile) {
     heldFile.reset(CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!heldFile) {
-        const DWORD error = GetLastError();
-        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
+    if (!heldFile) return HResultFromLastError();
     std::unique_ptr<IInstallerVerifier> verifier;
     const HRESULT created = GetTrustVerifier(verifier);
     if (FAILED(created)) return created;

@@ -1,12 +1,12 @@
 // The exception record of one guarded operation. A catch site calls Capture
 // inside its handler: the record classifies the exception being handled,
 // keeps its kind, source, line, type name and message, and reports it on the
-// trace channel at error level. A nonzero Kind() afterwards is how the code
-// after the guarded block knows that an exception occurred.
+// trace channel at error level. Caught() afterwards tells the code after the
+// guarded block whether an exception occurred.
 //
 //     pxLib::CExceptionRecord record;
 //     try { ... } catch (...) { record.Capture(u"FileCache", __LINE__); }
-//     if (record.Kind() != 0) return false;
+//     if (record.Caught()) return false;
 //
 // Sites that guard only against allocation failures and CAtlException catch
 // those two types and call Capture the same way.
@@ -47,6 +47,7 @@ public:
     // no exception is being handled.
     bool Capture(const char16_t* sourceName, uint32_t line) noexcept;
 
+    bool Caught() const { return m_dwKind != 0; }
     uint32_t Kind() const { return m_dwKind; }
     const std::u16string& SourceName() const { return m_strSourceName; }
     uint32_t Line() const { return m_dwLine; }

@@ -34,9 +34,14 @@ public:
         return &m_value;
     }
     Type release() { return std::exchange(m_value, Traits::Invalid()); }
+    // Keeps the thread's last error across the close, so that GetLastError()
+    // after a reset still tells why the call before it failed.
     void reset(Type value = Traits::Invalid()) {
         Type old = std::exchange(m_value, value);
-        if (Traits::IsValid(old)) Traits::Close(old);
+        if (!Traits::IsValid(old)) return;
+        const DWORD lastError = ::GetLastError();
+        Traits::Close(old);
+        ::SetLastError(lastError);
     }
 
 private:
