@@ -6,8 +6,8 @@
 // time (std::clock). On a shared machine the wall clock also counts the time
 // other processes had the CPU; the fastest round of each is the figure, with
 // the wall clock's median beside it.
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryStream.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryStream.h"
 
 #include <algorithm>
 #include <chrono>

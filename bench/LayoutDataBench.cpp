@@ -6,9 +6,9 @@
 //
 // The files are made sparse in a temporary folder: an image whose last
 // section runs to the given size, then four zero bytes and the package.
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryStream.h"
-#include "collections/RegionStream.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/archive/RegionStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"

@@ -1,5 +1,6 @@
 #include "job/InstallerArguments.h"
 
+#include "launch/InstallerOptions.h"
 #include "support/logging/Log.h"
 #include "support/text/Utf.h"
 
@@ -115,6 +116,12 @@ std::u16string FullCommandLine(std::u16string_view installerPath, std::u16string
     line += u"\" ";
     line += arguments;
     return line;
+}
+
+void StripWhenAsked(InstallerArguments& arguments) {
+    if (!arguments.strip) return;
+    std::u16string stripped;
+    if (launch::StripInstallerOptions(arguments.text, stripped)) arguments.text = stripped;
 }
 
 }  // namespace qvd::job

@@ -30,6 +30,10 @@ struct HostProcess {
 // document of the wrong shape (the run sequence catches them).
 InstallerArguments BuildInstallerArguments(const JobReader& job, const HostProcess& host);
 
+// With the strip flag set, the installer's quiet and tray switches are taken
+// out again; a string that cannot be split is left as built.
+void StripWhenAsked(InstallerArguments& arguments);
+
 // The installer's full command line for a direct launch: the path in double
 // quotes (a path with blanks must never be read as a shorter program path),
 // one blank, then the arguments.

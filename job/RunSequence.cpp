@@ -1,216 +1,121 @@
-// The run sequence: the body of each job's worker thread.
-#include "plugin/QVDPluginImpl.h"
+#include "job/RunSequence.h"
 
 #include "job/ExitCodeMapping.h"
+#include "job/ForceOverinstall.h"
 #include "job/HostProcess.h"
 #include "job/InstallerArguments.h"
-#include "job/JobDescription.h"
+#include "job/InstallerLaunch.h"
+#include "job/InstallerWait.h"
+#include "job/PrelaunchVerification.h"
 #include "job/RuntimePreload.h"
-#include "launch/InstallerOptions.h"
-#include "launch/ProcessLauncher.h"
-#include "launch/ShellLaunch.h"
-#include "launch/UacSetting.h"
+#include "launch/DllSearchPath.h"
+#include "support/errors/GuardedCall.h"
 #include "support/isolation/IsolationSettings.h"
-#include "support/logging/ExceptionRecord.h"
-#include "support/logging/Log.h"
 #include "support/system/ComPtr.h"
-#include "support/system/Platform.h"
 #include "support/text/Utf.h"
-#include "trust/InstallerTrust.h"
 
-#include <string>
+namespace qvd::job {
 
-namespace qvd::plugin {
-namespace {
+RunSequence::RunSequence(const Json::Value& job, RunReporter& reporter, HANDLE cancelEvent)
+    : m_job(job), m_reader{job}, m_reporter(reporter), m_cancelEvent(cancelEvent) {}
 
-constexpr int32_t kCancelled = QVD_STATE_NOT_INSTALLED;
-
-std::wstring RunLocation(unsigned line) {
-    return L"qvd::plugin::QVDPluginImpl::run(" + std::to_wstring(line) + L")";
+JobState RunSequence::Run() {
+    pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
+    const std::optional<RunOutcome> outcome =
+        pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, std::optional<RunOutcome>(),
+                           [this] { return std::optional<RunOutcome>(runSteps()); });
+    const JobState state = finish(outcome ? *outcome : run_outcomes::Exception());
+    m_heldInstaller.reset();
+    return state;
 }
 
-}  // namespace
-
-void QVDPluginImpl::reportError(uint32_t code, unsigned line) {
-    m_pSink->ReportError(static_cast<int32_t>(code), RunLocation(line).c_str());
-}
-
-void QVDPluginImpl::reportStatus(int32_t status) {
-    m_pSink->ReportStatus(status);
-}
-
-bool QVDPluginImpl::isCancelled() const {
-    return WaitForSingleObject(m_hCancelEvent.get(), 0) == WAIT_OBJECT_0;
-}
-
-void QVDPluginImpl::run() {
-    int32_t finalState = QVD_STATE_FAILED;
-    {
-        pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
-        // Held from verification until the run ends, so the installer cannot change.
-        pxLib::UniqueHandle heldInstaller;
-        pxLib::CExceptionRecord record;
-        try {
-            finalState = runSteps(heldInstaller);
-        } catch (...) {
-            record.Capture(u"QVDPluginImpl", __LINE__);
-        }
-        if (record.Caught()) {
-            reportError(QVD_E_EXCEPTION, 1177);
-            finalState = QVD_STATE_FAILED;
-        }
-    }
-    // The last access to this object: the host may release it once it sees this.
-    m_nState = finalState;
-}
-
-int32_t QVDPluginImpl::runSteps(pxLib::UniqueHandle& heldInstaller) {
-    // Steps 2-3: the installer entry and its path.
+RunOutcome RunSequence::runSteps() {
     Json::Value installerEntry;
-    if (!job::FindInstallerFileEntry(m_job, installerEntry)) {
-        reportError(QVD_E_NO_INSTALLER, 608);
-        reportStatus(QVD_STATUS_FAILED);
-        return QVD_STATE_FAILED;
-    }
-    const job::JobReader reader{m_job};
-    const std::wstring installerPath = pxLib::ToWide(reader.InstallerPath(installerEntry));
+    if (!FindInstallerFileEntry(m_job, installerEntry)) return run_outcomes::NoInstallerEntry();
+    const std::wstring installerPath = pxLib::ToWide(m_reader.InstallerPath(installerEntry));
+    if (cancelled()) return run_outcomes::Cancelled();
 
-    if (isCancelled()) return kCancelled;  // step 4
-
-    // Step 5: the product's registry view, settled once per process.
+    // Every later access to the product's keys goes to the view it was installed in.
     std::u16string silo;
-    if (reader.Silo(silo)) pxLib::SelectProductRegistryView(silo);
+    if (m_reader.Silo(silo)) pxLib::SelectProductRegistryView(silo);
+    PreloadCRuntimeForRun();
 
-    // Step 6.
-    const HRESULT preload = job::PreloadCRuntime();
-    if (FAILED(preload)) {
-        pxLib::LogError(
-            L"qvd::plugin::QVDPluginImpl::run(638) : Unable to Preload ucrtbase.dll - hr=0x%08X",
-            preload);
-    } else {
-        pxLib::LogInformation(L"qvd::plugin::QVDPluginImpl::run(643) : Preloaded ucrtbase.dll");
-    }
+    // Not looked at by this build: a staged update of the product that needs a
+    // restart, and a restart the machine still has pending.
 
-    // Step 9.
-    if (isCancelled()) return kCancelled;
-    job::JsonKind forceKind = job::JsonKind::Null;
-    bool forced = false;
-    if (reader.ForceOverinstall(forceKind, forced)) {
-        if (forceKind == job::JsonKind::Int) {
-            if (forced) m_bForceOverinstall = true;
-        } else {
-            pxLib::LogWarning(
-                L"qvd::plugin::QVDPluginImpl::run(671) : force_overinstall of type %d ignored",
-                static_cast<int>(forceKind));
-        }
-    }
+    if (cancelled()) return run_outcomes::Cancelled();
+    m_forceOverinstall = ReadForceOverinstall(m_reader);
+    // Not looked at by this build: a restart left pending by the previous run of
+    // this job, which would take the force back.
 
-    // Step 11: installed already?
-    if (isProductInstalled(false)) {
-        reportStatus(QVD_STATUS_ALREADY_INSTALLED);
-        return QVD_STATE_INSTALLED;
-    }
-    if (isCancelled()) return kCancelled;  // step 12
-    if (isCancelled()) return kCancelled;  // step 14
-    // Step 15: installed meanwhile? (no installer of this product was waited for)
-    if (isProductInstalled(false)) {
-        reportStatus(QVD_STATUS_INSTALLED_AFTER_WAIT);
-        return QVD_STATE_INSTALLED;
-    }
+    if (productInstalled(InstalledCheckKind::First)) return run_outcomes::AlreadyInstalled();
+    if (cancelled()) return run_outcomes::Cancelled();
 
-    // Step 16: the installer's arguments.
-    job::InstallerArguments arguments =
-        job::BuildInstallerArguments(reader, job::CurrentHostProcess());
+    // Not waited for by this build: installers of this product that are already
+    // running. The product may still have been installed meanwhile.
+    if (productInstalled(InstalledCheckKind::First)) return run_outcomes::InstalledAfterWait();
 
-    // Step 17.
-    if (isCancelled()) return kCancelled;
-    if (arguments.strip) {
-        std::u16string stripped;
-        if (launch::StripInstallerOptions(arguments.text, stripped)) arguments.text = stripped;
-    }
+    InstallerArguments arguments = BuildInstallerArguments(m_reader, CurrentHostProcess());
+    if (cancelled()) return run_outcomes::Cancelled();
+    StripWhenAsked(arguments);
 
-    // Step 18: prelaunch verification.
-    const HRESULT trusted = pxLib::VerifyInstallerTrust(installerPath, heldInstaller);
-    if (trusted != S_OK) {
-        reportStatus(QVD_STATUS_FAILED);
-        pxLib::LogError(
-            L"qvd::plugin::QVDPluginImpl::run(905) : Prelaunch verification of installer  "
-            L"failed, hr=0x%08X",
-            trusted);
-        return QVD_STATE_LAUNCH_FAILED;
-    }
-
-    // Step 19.
-    if (!SetDllDirectoryW(nullptr)) {
-        pxLib::LogError(L"qvd::plugin::QVDPluginImpl::run(923) : SetDllDirectory(NULL) Failed - %d",
-                        GetLastError());
-    }
-
-    // Steps 20-22: the launch.
-    pxLib::UniqueHandle process;
-    if (pxLib::Platform().IsLocalSystem()) {
-        // Step 21: a service host.
-        const std::wstring commandLine =
-            pxLib::ToWide(job::FullCommandLine(pxLib::ToU16(installerPath), arguments.text));
-        if (!reader.ContextIsSystem()) {
-            // The user-session launcher is not part of this build yet.
-            reportError(QVD_E_LAUNCH_FAILED, 959);
-            reportStatus(QVD_STATUS_FAILED);
-            return QVD_STATE_LAUNCH_FAILED;
-        }
-        launch::ProcessLauncher launcher;
-        if (FAILED(launcher.Launch(commandLine)) ||
-            !DuplicateHandle(GetCurrentProcess(), launcher.ProcessHandle(), GetCurrentProcess(),
-                             process.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            reportStatus(QVD_STATUS_FAILED);
-            return QVD_STATE_LAUNCH_FAILED;
-        }
-        return waitAndMapExitCode(process);
-    }
-    // Step 22: through the shell.
-    const bool elevate = reader.Admin() && launch::IsUacEnabled();
-    const HRESULT launched =
-        launch::LaunchThroughShell(installerPath, pxLib::ToWide(arguments.text), elevate, process);
-    if (launched == launch::kElevationDeclined) {
-        reportError(QVD_E_DECLINED, 1028);
-        reportStatus(QVD_STATUS_DECLINED);
-        return QVD_STATE_NOT_INSTALLED;
-    }
-    if (FAILED(launched)) {
-        reportError(QVD_E_LAUNCH_FAILED, 1037);
-        reportStatus(QVD_STATUS_FAILED);
-        return QVD_STATE_LAUNCH_FAILED;
-    }
-
-    return waitAndMapExitCode(process);
+    if (VerifyInstallerBeforeLaunch(installerPath, m_heldInstaller) != S_OK)
+        return run_outcomes::NotStarted();
+    launch::RestoreDefaultDllSearchPath();
+    return launchAndWait(installerPath, arguments.text);
 }
 
-int32_t QVDPluginImpl::waitAndMapExitCode(pxLib::UniqueHandle& process) {
-    // Step 23.
-    if (!process) return QVD_STATE_FAILED;
+RunOutcome RunSequence::launchAndWait(const std::wstring& installerPath,
+                                      const std::u16string& arguments) {
+    LaunchResult launched = HostIsService()
+                                ? LaunchAsService(m_reader, installerPath, arguments)
+                                : LaunchForInteractiveHost(m_reader, installerPath, arguments);
+    if (launched.failure) return *launched.failure;
+    return waitForInstaller(std::move(launched.process));
+}
 
-    // Step 24: wait for the installer, or for a cancel (which leaves it running).
-    reportStatus(QVD_STATUS_INSTALLER_STARTED);
-    const HANDLE waitFor[] = {m_hCancelEvent.get(), process.get()};
-    if (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE) == WAIT_OBJECT_0) return kCancelled;
-    DWORD exitCode = 0;
-    if (GetExitCodeProcess(process.get(), &exitCode)) {
-        m_dwExitCode = exitCode;
-    } else {
-        pxLib::LogError(
-            L"qvd::plugin::QVDPluginImpl::run(1075) : GetExitCodeProcess failed, error=%d",
-            GetLastError());
+RunOutcome RunSequence::waitForInstaller(pxLib::UniqueHandle process) {
+    if (!process) return run_outcomes::NoProcess();
+    m_reporter.ReportStatus(static_cast<int32_t>(JobStatus::InstallerStarted));
+    std::optional<uint32_t> exitCode;
+    switch (WaitForInstaller(process.get(), m_cancelEvent, exitCode)) {
+        case InstallerWaitResult::Cancelled:
+            return run_outcomes::Cancelled();
+        case InstallerWaitResult::Failed:
+            return run_outcomes::NoProcess();
+        case InstallerWaitResult::Ended:
+            break;
     }
+    if (exitCode) m_exitCode = *exitCode;
     process.reset();
+    return mapExitCode();
+}
 
-    // Step 25: what the exit code means.
-    const uint32_t code = m_dwExitCode.load();
-    const bool installed = job::NeedsInstalledCheck(code) && isProductInstalled(true);
-    const job::ExitCodeOutcome outcome = job::MapInstallerExitCode(code, installed);
-    if (outcome.reportsError) reportError(outcome.errorCode, outcome.errorLine);
-    if (outcome.reportsStatus) reportStatus(outcome.status);
-    SetEvent(m_hCancelEvent.get());
+RunOutcome RunSequence::mapExitCode() {
+    const bool installed =
+        NeedsInstalledCheck(m_exitCode) && productInstalled(InstalledCheckKind::FollowUp);
+    // A restart-needed outcome would also record the restart for the next run;
+    // this build keeps no restart state.
+    const RunOutcome outcome = MapInstallerExitCode(m_exitCode, installed);
+    // Whatever waits on the cancel event learns that the run is over.
+    SetEvent(m_cancelEvent);
+    return outcome;
+}
+
+bool RunSequence::cancelled() const {
+    return WaitForSingleObject(m_cancelEvent, 0) == WAIT_OBJECT_0;
+}
+
+bool RunSequence::productInstalled(InstalledCheckKind kind) {
+    return IsProductInstalled(m_reader, kind, m_forceOverinstall, m_installedVersion);
+}
+
+JobState RunSequence::finish(const RunOutcome& outcome) {
+    if (outcome.error)
+        m_reporter.ReportError(static_cast<int32_t>(outcome.error->code),
+                               RunLocation(outcome.error->line));
+    if (outcome.status) m_reporter.ReportStatus(static_cast<int32_t>(*outcome.status));
     return outcome.state;
 }
 
-}  // namespace qvd::plugin
+}  // namespace qvd::job

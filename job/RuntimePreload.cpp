@@ -1,10 +1,11 @@
 #include "job/RuntimePreload.h"
+
 #include "support/errors/LastError.h"
-
-#include <string>
-
+#include "support/logging/Log.h"
 #include "support/paths/PathExpansion.h"
 #include "support/system/Platform.h"
+
+#include <string>
 
 namespace qvd::job {
 namespace {
@@ -27,6 +28,17 @@ HRESULT PreloadCRuntime() {
     // Once per process; later calls get the first attempt's result.
     static const HRESULT s_hrPreload = LoadRuntimeLibrary();
     return s_hrPreload;
+}
+
+void PreloadCRuntimeForRun() {
+    const HRESULT preload = PreloadCRuntime();
+    if (FAILED(preload)) {
+        pxLib::LogError(
+            L"qvd::plugin::QVDPluginImpl::run(638) : Unable to Preload ucrtbase.dll - hr=0x%08X",
+            preload);
+    } else {
+        pxLib::LogInformation(L"qvd::plugin::QVDPluginImpl::run(643) : Preloaded ucrtbase.dll");
+    }
 }
 
 }  // namespace qvd::job

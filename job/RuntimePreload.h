@@ -10,4 +10,7 @@ namespace qvd::job {
 // first attempt's result is kept.
 HRESULT PreloadCRuntime();
 
+// The preload as a run makes it: the outcome is logged and never stops the run.
+void PreloadCRuntimeForRun();
+
 }  // namespace qvd::job

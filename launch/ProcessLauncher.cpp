@@ -1,7 +1,7 @@
 #include "launch/ProcessLauncher.h"
-#include "support/errors/LastError.h"
 
 #include "launch/StartupInfoEx.h"
+#include "support/errors/LastError.h"
 #include "support/logging/Trace.h"
 
 #include <stdexcept>
@@ -14,31 +14,22 @@ const pxLib::TraceSource kTraceSource{
 enum TraceEvent : uint16_t { kStartupInfoFailed = 1 };
 }  // namespace
 
-ProcessLauncher::~ProcessLauncher() {
-    CloseProcessInformation();
-}
-
-void ProcessLauncher::CloseProcessInformation() {
-    if (m_processInfo.hThread) CloseHandle(m_processInfo.hThread);
-    if (m_processInfo.hProcess) CloseHandle(m_processInfo.hProcess);
-    m_processInfo = PROCESS_INFORMATION{};
-}
+ProcessLauncher::~ProcessLauncher() = default;
 
 uint32_t ProcessLauncher::ExitCode() const {
     DWORD code = 0;
-    if (!GetExitCodeProcess(m_processInfo.hProcess, &code))
+    if (!GetExitCodeProcess(m_processInfo.process(), &code))
         throw std::runtime_error("GetExitCodeProcess() failed");
     return code;
 }
 
 HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
     if (commandLine.empty()) return E_INVALIDARG;
-    CloseProcessInformation();
+    m_processInfo.reset();
     StartupInfoEx startup;
     HRESULT hr = SetUpStartupInfoEx(startup);
     if (FAILED(hr)) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartupInfoFailed, hr);
-        ReleaseStartupInfoEx(startup);
         return hr;
     }
     if (!visible) {
@@ -50,17 +41,13 @@ HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
     writable.push_back(L'\0');
     const DWORD flags = startup.inUse ? EXTENDED_STARTUPINFO_PRESENT : 0;
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup.info.StartupInfo, &m_processInfo)) {
-        hr = pxLib::HResultFromLastError();
-    } else {
-        hr = S_OK;
-    }
-    ReleaseStartupInfoEx(startup);
-    return hr;
+                        &startup.info.StartupInfo, m_processInfo.put()))
+        return pxLib::HResultFromLastError();
+    return S_OK;
 }
 
 DWORD ProcessLauncher::Wait(DWORD timeoutMs) const {
-    return WaitForSingleObject(m_processInfo.hProcess, timeoutMs);
+    return WaitForSingleObject(m_processInfo.process(), timeoutMs);
 }
 
 }  // namespace qvd::launch

@@ -1,6 +1,6 @@
 #include "launch/ShellLaunch.h"
-#include "support/errors/LastError.h"
 
+#include "support/errors/LastError.h"
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
 

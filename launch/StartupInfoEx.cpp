@@ -1,6 +1,6 @@
 #include "launch/StartupInfoEx.h"
-#include "support/errors/LastError.h"
 
+#include "support/errors/LastError.h"
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
 
@@ -92,6 +92,10 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     }
     startup.inUse = true;
     return S_OK;
+}
+
+StartupInfoEx::~StartupInfoEx() {
+    ReleaseStartupInfoEx(*this);
 }
 
 void ReleaseStartupInfoEx(StartupInfoEx& startup) {

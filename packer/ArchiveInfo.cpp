@@ -1,6 +1,6 @@
 // The archive records of the package list: the current form (read and
 // written) and the legacy form of versions 0 to 4 (read only).
-#include "collections/Archive.h"
+#include "collections/archive/Archive.h"
 #include "packer/FilePackerEx.h"
 #include "packer/StreamStatus.h"
 #include "support/logging/Log.h"

@@ -2,12 +2,12 @@
 // saving to a side file without the filtered entry.
 #include "packer/FileDataExtender.h"
 
-#include "collections/MemoryStream.h"
-#include "collections/RegionStream.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/archive/RegionStream.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
-#include "support/errors/GuardedCall.h"
 #include "packer/StreamStatus.h"
+#include "support/errors/GuardedCall.h"
 #include "support/logging/Log.h"
 
 #include <mutex>

@@ -15,7 +15,7 @@
 // is null or empty.
 #pragma once
 
-#include "collections/KeyValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
 #include "packer/PackerResult.h"
 
 #include <string>

@@ -3,9 +3,9 @@
 #include "packer/FilePackerEx.h"
 
 #include "packer/FileSystem.h"
+#include "packer/StreamStatus.h"
 #include "support/errors/ErrorCode.h"
 #include "support/errors/GuardedCall.h"
-#include "packer/StreamStatus.h"
 #include "support/logging/Log.h"
 
 #include <new>

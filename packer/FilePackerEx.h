@@ -11,7 +11,7 @@
 // legacy type 0-9), archives without markers. Only the current form is written.
 #pragma once
 
-#include "collections/ByteStream.h"
+#include "collections/archive/ByteStream.h"
 #include "packer/PEFileHelper.h"
 #include "packer/PackerResult.h"
 

@@ -1,14 +1,13 @@
 // The Win32 file stream of the package reader and the install data writer.
 #include "packer/FileSystem.h"
-#include "support/errors/LastError.h"
 #include "packer/StreamStatus.h"
+#include "support/errors/LastError.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
-#include <shlobj.h>
-
 #include <mutex>
 #include <new>
+#include <shlobj.h>
 
 namespace ZOLT {
 namespace {

@@ -2,7 +2,7 @@
 // Windows (Win32) and in the native build (POSIX). Paths are UTF-16.
 #pragma once
 
-#include "collections/ByteStream.h"
+#include "collections/archive/ByteStream.h"
 #include "packer/PackerResult.h"
 
 #include <string>

@@ -4,9 +4,8 @@
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
-#include <shlobj.h>
-
 #include <atomic>
+#include <shlobj.h>
 #include <string>
 
 namespace ZOLT {

@@ -4,7 +4,7 @@
 // changes the file; the headers are read once.
 #pragma once
 
-#include "collections/ByteStream.h"
+#include "collections/archive/ByteStream.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "packer/PackageWriter.h"
 
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/StreamStatus.h"
 
 #include <new>

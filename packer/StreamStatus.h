@@ -3,7 +3,7 @@
 // caller names as the fallback (a memory stream read fails only at its end).
 #pragma once
 
-#include "collections/ByteStream.h"
+#include "collections/archive/ByteStream.h"
 #include "packer/PackerResult.h"
 
 namespace ZOLT {

@@ -1,11 +1,12 @@
 #include "plugin/QVDPluginImpl.h"
 
 #include "job/JobDescription.h"
-#include "support/logging/ExceptionRecord.h"
+#include "job/RunSequence.h"
+#include "plugin/SinkReporter.h"
+#include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
 
 #include <boost/thread/thread.hpp>
-
 #include <functional>
 #include <new>
 
@@ -18,10 +19,7 @@ const pxLib::TraceSource kTraceSource{
 enum TraceEvent : uint16_t {
     kStartNullArgument = 1,
     kStartRefusedBusy,
-    kStartException,
-    kStartFromValueException,
-    kCancelAndWaitException,
-    kGetStateNullPointer,
+    kGetStateNullPointer = 6,
 };
 
 constexpr HRESULT kErrorBusy = static_cast<HRESULT>(0x800700AA);  // ERROR_BUSY
@@ -55,6 +53,14 @@ OBJRESULT QVDPluginImpl::QueryInterface(const GUID& iid, void** out) {
     return OBJ_E_NOINTERFACE;
 }
 
+void QVDPluginImpl::run() {
+    SinkReporter reporter(m_pSink);
+    job::RunSequence sequence(m_job, reporter, m_hCancelEvent.get());
+    const job::JobState state = sequence.Run();
+    m_dwExitCode = sequence.ExitCode();
+    m_nState = static_cast<int32_t>(state);
+}
+
 HRESULT QVDPluginImpl::GetState(int32_t* state) {
     if (!state) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kGetStateNullPointer);
@@ -75,10 +81,9 @@ HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartRefusedBusy);
         return kErrorBusy;
     }
-    pxLib::CExceptionRecord record;
     const int32_t previousState = m_nState.load();
     IQVDJobSink* const previousSink = m_pSink;
-    try {
+    const HRESULT started = pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {
         m_job = Json::Value();
         m_job = job::ParseJobText(reinterpret_cast<const char16_t*>(job));
         m_pSink = sink;
@@ -87,42 +92,31 @@ HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
         if (m_worker) m_worker->detach();
         m_worker = std::move(worker);
         return S_OK;
-    } catch (...) {
-        record.Capture(u"QVDPluginImpl", __LINE__);
+    });
+    if (FAILED(started)) {
+        // No worker runs: a state of 2 would never end.
+        m_nState = previousState;
+        m_pSink = previousSink;
     }
-    // No worker runs: a state of 2 would never end.
-    m_nState = previousState;
-    m_pSink = previousSink;
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartException, record.Kind());
-    return E_UNEXPECTED;
+    return started;
 }
 
 HRESULT QVDPluginImpl::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
-    pxLib::CExceptionRecord record;
-    try {
+    return pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {
         const std::u16string text = job::StyledJobText(job);
         return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
-    } catch (...) {
-        record.Capture(u"QVDPluginImpl", __LINE__);
-    }
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartFromValueException, record.Kind());
-    return E_UNEXPECTED;
+    });
 }
 
 HRESULT QVDPluginImpl::CancelAndWait() {
     SetEvent(m_hCancelEvent.get());
     if (!m_worker) return S_OK;
-    pxLib::CExceptionRecord record;
-    try {
-        // Called from the worker itself (inside a sink call) the thread library
-        // refuses: "boost thread: trying joining itself".
+    // Called from the worker itself (inside a sink call) the thread library
+    // refuses: "boost thread: trying joining itself".
+    return pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {
         m_worker->join();
         return S_OK;
-    } catch (...) {
-        record.Capture(u"QVDPluginImpl", __LINE__);
-    }
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kCancelAndWaitException, record.Kind());
-    return E_UNEXPECTED;
+    });
 }
 
 }  // namespace qvd::plugin

@@ -37,20 +37,10 @@ public:
     HRESULT Start(const wchar_t* job, IQVDJobSink* sink) override;
 
 private:
-    // The run sequence, on the worker thread. It stores the final state as its
-    // very last access to this object, so a host that saw the state leave 2
-    // may release the object at once.
+    // The worker's body: carries the job out, then stores the exit code and,
+    // as its very last access to this object, the final state, so that a host
+    // that saw the state leave 2 may release the object at once.
     void run();
-    // The steps of run() up to the final state, which it returns.
-    int32_t runSteps(pxLib::UniqueHandle& heldInstaller);
-    // Steps 23 to 25: wait for the started installer and map its exit code.
-    int32_t waitAndMapExitCode(pxLib::UniqueHandle& process);
-
-    // Installed check of the run sequence (first check or follow-up check).
-    bool isProductInstalled(bool followUp);
-    bool isCancelled() const;
-    void reportError(uint32_t code, unsigned line);
-    void reportStatus(int32_t status);
 
     std::unique_ptr<boost::thread> m_worker;
     std::atomic<int32_t> m_nState{QVD_STATE_CREATED};
@@ -58,10 +48,6 @@ private:
     std::atomic<uint32_t> m_dwExitCode{0x8000FFFF};
     pxLib::UniqueHandle m_hCancelEvent;
     Json::Value m_job;
-    bool m_bForceOverinstall = false;
-    bool m_bRebootFromLastRun = false;
-    bool m_bSameVersionInstalled = false;
-    bool m_bNotOlderInstalled = false;
     IQVDJobSink* m_pSink = nullptr;
 };
 

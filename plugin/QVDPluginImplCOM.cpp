@@ -3,7 +3,7 @@
 #include "job/JobDescription.h"
 #include "plugin/ComModule.h"
 #include "plugin/QVDPluginImpl.h"
-#include "support/logging/ExceptionRecord.h"
+#include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
 
 #include <new>
@@ -114,14 +114,11 @@ HRESULT CQVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
 }
 
 HRESULT CQVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
-    pxLib::CExceptionRecord record;
-    try {
+    const HRESULT hr = pxLib::GuardedCall(u"QVDPluginImplCOM", __LINE__, E_UNEXPECTED, [&] {
         const std::u16string text = job::StyledJobText(job);
         return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
-    } catch (...) {
-        record.Capture(u"QVDPluginImplCOM", __LINE__);
-    }
-    return Traced(E_UNEXPECTED, kStartFromValueFailed);
+    });
+    return hr == E_UNEXPECTED ? Traced(hr, kStartFromValueFailed) : hr;
 }
 
 HRESULT CQVDPluginImplCOM::CancelAndWait() {

@@ -1,6 +1,6 @@
 #include "trust/InstallerTrust.h"
-#include "support/errors/LastError.h"
 
+#include "support/errors/LastError.h"
 #include "trust/VerifyTrustFactory.h"
 
 namespace pxLib {

@@ -2,10 +2,10 @@
 // checks the archive's promises: a failed element leaves position and byte
 // count unchanged, a read element moves both by exactly its size, and a
 // variant or block read back writes the very bytes it was read from.
-#include "collections/MemoryArchive.h"
-#include "collections/MemoryStream.h"
-#include "collections/RegionStream.h"
-#include "collections/TavStreamArchive.h"
+#include "collections/archive/MemoryArchive.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/archive/RegionStream.h"
+#include "collections/archive/TavStreamArchive.h"
 
 #include <cstddef>
 #include <cstdint>

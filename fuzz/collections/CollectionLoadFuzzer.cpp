@@ -1,8 +1,8 @@
 // A collection loaded from arbitrary bytes. What loads must save, measure as
 // many bytes as it saves, and come back from its own bytes unchanged.
-#include "collections/IndexValueCollection.h"
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryStream.h"
+#include "collections/values/IndexValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryStream.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,12 +2,12 @@
 // own writers: archive elements of every tag and variant type, and saved
 // collections holding every value kind, nested objects included.
 //   collections_seed_writer <archive corpus folder> <collection corpus folder>
-#include "collections/IndexValueCollection.h"
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryArchive.h"
-#include "collections/MemoryImpl.h"
-#include "collections/MemoryStream.h"
-#include "collections/StringImpl.h"
+#include "collections/values/IndexValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryArchive.h"
+#include "collections/values/MemoryImpl.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/values/StringImpl.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The text form of collections (tools/qvdpack) from arbitrary bytes. What
 // parses must save, print, and parse back to the same saved bytes.
 #include "CollectionText.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 
 #include <cstddef>
 #include <cstdint>

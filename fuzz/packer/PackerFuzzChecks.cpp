@@ -1,8 +1,8 @@
 #include "PackerFuzzChecks.h"
 
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryStream.h"
-#include "collections/RegionStream.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/archive/RegionStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 

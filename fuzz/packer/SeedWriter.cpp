@@ -4,9 +4,9 @@
 // unsigned and signed images.
 //   packer_seed_writer <file corpus folder> <package corpus folder>
 #include "PackerFuzzChecks.h"
-#include "collections/KeyValueCollection.h"
-#include "collections/MemoryArchive.h"
-#include "collections/MemoryStream.h"
+#include "collections/values/KeyValueCollection.h"
+#include "collections/archive/MemoryArchive.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/PackageWriter.h"
 

@@ -90,3 +90,34 @@ struct LocalMemoryTraits {
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
 }  // namespace pxLib
+
+namespace pxLib {
+
+// The process and thread handles CreateProcess hands out. The process handle
+// can be moved out to whoever waits for the process.
+class ProcessInformation {
+public:
+    ProcessInformation() = default;
+    ProcessInformation(const ProcessInformation&) = delete;
+    ProcessInformation& operator=(const ProcessInformation&) = delete;
+    ~ProcessInformation() { reset(); }
+
+    // For CreateProcess: closes what is held and hands out the structure.
+    PROCESS_INFORMATION* put() {
+        reset();
+        return &m_info;
+    }
+    HANDLE process() const { return m_info.hProcess; }
+    DWORD processId() const { return m_info.dwProcessId; }
+    UniqueHandle TakeProcess() { return UniqueHandle(std::exchange(m_info.hProcess, nullptr)); }
+    void reset() {
+        UniqueHandle process(std::exchange(m_info.hProcess, nullptr));
+        UniqueHandle thread(std::exchange(m_info.hThread, nullptr));
+        m_info = PROCESS_INFORMATION{};
+    }
+
+private:
+    PROCESS_INFORMATION m_info{};
+};
+
+}  // namespace pxLib

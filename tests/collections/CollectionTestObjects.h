@@ -2,7 +2,7 @@
 // one that counts how often it is measured and saved.
 #pragma once
 
-#include "collections/PersistObjectBase.h"
+#include "collections/values/PersistObjectBase.h"
 
 namespace qvdtest {
 

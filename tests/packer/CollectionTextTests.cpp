@@ -3,8 +3,8 @@
 // oversized descriptions are refused with the line that is wrong.
 #include "CollectionText.h"
 #include "PackerTestSupport.h"
-#include "collections/IndexValueCollection.h"
-#include "collections/MemoryStream.h"
+#include "collections/values/IndexValueCollection.h"
+#include "collections/archive/MemoryStream.h"
 #include "support/text/Utf.h"
 
 #include <gtest/gtest.h>

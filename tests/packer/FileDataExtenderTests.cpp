@@ -2,7 +2,7 @@
 // the file form, and the save that keeps entry 20041 out of the file and
 // replaces the old file in one step.
 #include "PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The file stream over real files: the end-of-file rule, folder creation on
 // OPEN_ALWAYS only, chunked copies, and the replacing write.
 #include "PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileSystem.h"
 #include "packer/StreamStatus.h"
 

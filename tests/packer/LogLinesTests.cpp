@@ -4,7 +4,7 @@
 // before anything logs, under a silo of its own.
 #include "PackerTestSupport.h"
 #include "common/TestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "support/isolation/IsolationSettings.h"

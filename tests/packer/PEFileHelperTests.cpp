@@ -1,7 +1,7 @@
 // The PE header walk over byte streams: what it accepts, where it stops, and
 // the offsets it reports for PE32 and PE32+ images.
 #include "PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/PEFileHelper.h"
 
 #include <gtest/gtest.h>

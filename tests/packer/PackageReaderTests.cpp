@@ -1,7 +1,7 @@
 // The package reader over real files: where it looks for the package, the
 // current and legacy forms, the end markers, and lookups by id and type.
 #include "PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 

@@ -1,6 +1,6 @@
 #include "PackerTestSupport.h"
 
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "support/text/Utf.h"
 
 #include <atomic>

@@ -2,7 +2,7 @@
 // files, and synthetic executables with certificate tables and packages.
 #pragma once
 
-#include "collections/KeyValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
 #include "packer/PackageWriter.h"
 
 #include <cstdint>

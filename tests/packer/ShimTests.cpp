@@ -4,7 +4,7 @@
 // section, so the reader looks for the package elsewhere and the rules decide
 // what it finds there.
 #include "PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "support/text/Utf.h"

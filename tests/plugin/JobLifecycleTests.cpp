@@ -160,10 +160,15 @@ TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
     // Never terminated: released, it finishes its work on its own.
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
     EXPECT_TRUE(WaitForFile(finished, 60000));
-    // And the file is free again once the run has ended.
-    pxLib::UniqueHandle again(
-        CreateFileW(installer.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_TRUE(static_cast<bool>(again));
+    // And the file is free again once the run has ended (and the installer,
+    // whose image it is, has exited after writing its last file).
+    pxLib::UniqueHandle again;
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    do {
+        again.reset(
+            CreateFileW(installer.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    } while (!again && GetTickCount64() < deadline && (Sleep(20), true));
+    EXPECT_TRUE(static_cast<bool>(again)) << GetLastError();
 }
 
 TEST_F(JobLifecycle, CancelAndWaitFromInsideASinkCallIsRefused) {

@@ -1,4 +1,4 @@
-#include "tools/qvdhost/ConsoleSink.h"
+#include "ConsoleSink.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/qvdhost/HostOptions.h"
+#include "HostOptions.h"
 
 #include <cwchar>
 

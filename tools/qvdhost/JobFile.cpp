@@ -1,4 +1,4 @@
-#include "tools/qvdhost/JobFile.h"
+#include "JobFile.h"
 
 #include <windows.h>
 

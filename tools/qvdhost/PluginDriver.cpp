@@ -1,7 +1,7 @@
-#include "tools/qvdhost/PluginDriver.h"
+#include "PluginDriver.h"
 
 #include "plugin/QVDHostInterface.h"
-#include "tools/qvdhost/ConsoleSink.h"
+#include "ConsoleSink.h"
 
 #include <objbase.h>
 

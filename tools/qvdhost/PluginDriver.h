@@ -1,7 +1,7 @@
 // Drives one job through a plug-in DLL, the host-model way or the COM way.
 #pragma once
 
-#include "tools/qvdhost/HostOptions.h"
+#include "HostOptions.h"
 
 #include <cstdint>
 #include <string>

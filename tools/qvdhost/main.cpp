@@ -1,8 +1,8 @@
 // qvdhost: the reference host of the install plug-in.
-#include "tools/qvdhost/ConsoleSink.h"
-#include "tools/qvdhost/HostOptions.h"
-#include "tools/qvdhost/JobFile.h"
-#include "tools/qvdhost/PluginDriver.h"
+#include "ConsoleSink.h"
+#include "HostOptions.h"
+#include "JobFile.h"
+#include "PluginDriver.h"
 
 #include <cstdio>
 

@@ -3,9 +3,9 @@
 // nesting depth are bounded before anything is allocated for them.
 #include "CollectionText.h"
 
-#include "collections/IndexValueCollection.h"
-#include "collections/MemoryImpl.h"
-#include "collections/StringImpl.h"
+#include "collections/values/IndexValueCollection.h"
+#include "collections/values/MemoryImpl.h"
+#include "collections/values/StringImpl.h"
 #include "support/text/Utf.h"
 
 #include <cctype>

@@ -2,7 +2,7 @@
 // data), written by hand and by the dump commands. Described in README.md.
 #pragma once
 
-#include "collections/KeyValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
 
 #include <cstddef>
 #include <string>

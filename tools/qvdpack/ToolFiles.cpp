@@ -1,8 +1,8 @@
 #include "ToolFiles.h"
 
 #include "CollectionText.h"
-#include "collections/MemoryStream.h"
-#include "collections/RegionStream.h"
+#include "collections/archive/MemoryStream.h"
+#include "collections/archive/RegionStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"

@@ -1,7 +1,7 @@
 // File helpers of the tool: bounded reads, collection files and layout data.
 #pragma once
 
-#include "collections/KeyValueCollection.h"
+#include "collections/values/KeyValueCollection.h"
 
 #include <string>
 #include <vector>

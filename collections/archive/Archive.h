@@ -1,0 +1,184 @@
+// The tagged binary element archive: a sequence of elements, each a one-byte
+// tag, a u32 length for variable-size tags, and the payload (little-endian).
+// The element logic lives here, written once over six operations that the
+// concrete archives provide (stream, memory block, or measuring only).
+//
+// Every element operation either completes or fails with the position back at
+// the start of the element and byteCount unchanged, so a caller may try a
+// different tag at the same place.
+#pragma once
+
+#include "collections/archive/ByteStream.h"
+#include "collections/archive/Variant.h"
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+struct tagVARIANT;
+#endif
+
+namespace pxLib {
+
+// An opaque 16-byte record (tag 16).
+struct Record16 {
+    uint8_t bytes[16];
+};
+inline bool operator==(const Record16& a, const Record16& b) {
+    return std::memcmp(a.bytes, b.bytes, 16) == 0;
+}
+
+class CArchive {
+public:
+    enum EMode : uint32_t { eLoad = 1, eStore = 2 };
+
+    enum ETag : uint8_t {
+        eUInt8Data = 1,
+        eUInt16Data = 2,
+        eUInt32Data = 3,
+        eUInt64Data = 4,
+        eDoubleData = 5,
+        eInt32Data = 6,
+        eStringData = 7,   // single-byte text with its NUL
+        eWStringData = 8,  // UTF-16LE text with its NUL
+        eBinaryData = 9,
+        eBoolData = 10,
+        eVariantData = 11,
+        eInt8Data = 12,
+        eInt16Data = 13,
+        eInt64Data = 14,
+        eGuidData = 15,
+        eRecord16Data = 16,
+    };
+
+    // Payload size of a fixed-size tag; 0 for variable-size tags and for tag 0
+    // and tags above 16, which are not valid.
+    static uint32_t FixedSize(uint8_t tag);
+    static bool IsVariableSize(uint8_t tag);
+    static bool IsValidTag(uint8_t tag) { return tag >= 1 && tag <= 16; }
+
+    virtual ~CArchive() = default;
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
+
+    EMode GetMode() const { return m_eMode; }
+    bool IsLoading() const { return m_eMode == eLoad; }
+    bool IsStoring() const { return m_eMode == eStore; }
+    // Bytes of all elements completed so far, headers included.
+    uint64_t GetByteCount() const { return m_qwByteCount; }
+    bool IsStarted() const { return m_bStarted; }
+    uint64_t GetStartPosition() const { return m_qwStartPosition; }
+
+    // --- The operations of a concrete archive. ---
+    // Reserves size bytes at the position and hands out a stream confined to
+    // them; the archive's position moves past the region. The base refuses.
+    virtual bool CreateSubStream(uint32_t size, bool grow, RefPtr<IByteStream>& stream);
+    virtual bool ReadBytes(void* bytes, uint32_t count) = 0;
+    virtual bool WriteBytes(const void* bytes, uint32_t count) = 0;
+    virtual bool GetPosition(uint64_t& position) = 0;
+    virtual bool SetPosition(uint64_t position) = 0;
+
+    // --- Elements. ---
+    // Store mode only.
+    bool Write(uint8_t tag, const void* data, uint32_t size);
+    // Load mode only. Fails when the next tag differs or its payload exceeds capacity.
+    bool Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32_t& size);
+    // The next tag and its payload size; the position does not move.
+    bool PeekElement(uint8_t& tag, uint32_t& size);
+
+    bool WriteUInt8(uint8_t value) { return Write(eUInt8Data, &value, 1); }
+    bool WriteUInt16(uint16_t value) { return Write(eUInt16Data, &value, 2); }
+    bool WriteUInt32(uint32_t value) { return Write(eUInt32Data, &value, 4); }
+    bool WriteUInt64(uint64_t value) { return Write(eUInt64Data, &value, 8); }
+    bool WriteDouble(double value) { return Write(eDoubleData, &value, 8); }
+    bool WriteInt32(int32_t value) { return Write(eInt32Data, &value, 4); }
+    bool WriteBool(bool value);
+    bool WriteInt8(int8_t value) { return Write(eInt8Data, &value, 1); }
+    bool WriteInt16(int16_t value) { return Write(eInt16Data, &value, 2); }
+    bool WriteInt64(int64_t value) { return Write(eInt64Data, &value, 8); }
+    bool WriteGuid(const Guid& value) { return Write(eGuidData, &value, 16); }
+    bool WriteRecord16(const Record16& value) { return Write(eRecord16Data, &value, 16); }
+    // strlen + 1 bytes.
+    bool WriteString(const char* text);
+    // (length + 1) x 2 bytes.
+    bool WriteWString(const char16_t* text);
+    bool WriteBinary(const void* data, uint32_t size) { return Write(eBinaryData, data, size); }
+
+    bool ReadUInt8(uint8_t& value) { return ReadScalar(eUInt8Data, &value, 1); }
+    bool ReadUInt16(uint16_t& value) { return ReadScalar(eUInt16Data, &value, 2); }
+    bool ReadUInt32(uint32_t& value) { return ReadScalar(eUInt32Data, &value, 4); }
+    bool ReadUInt64(uint64_t& value) { return ReadScalar(eUInt64Data, &value, 8); }
+    bool ReadDouble(double& value) { return ReadScalar(eDoubleData, &value, 8); }
+    bool ReadInt32(int32_t& value) { return ReadScalar(eInt32Data, &value, 4); }
+    bool ReadBool(bool& value);  // any nonzero byte is true
+    bool ReadInt8(int8_t& value) { return ReadScalar(eInt8Data, &value, 1); }
+    bool ReadInt16(int16_t& value) { return ReadScalar(eInt16Data, &value, 2); }
+    bool ReadInt64(int64_t& value) { return ReadScalar(eInt64Data, &value, 8); }
+    bool ReadGuid(Guid& value) { return ReadScalar(eGuidData, &value, 16); }
+    bool ReadRecord16(Record16& value) { return ReadScalar(eRecord16Data, &value, 16); }
+    // Into a caller buffer of capacity bytes (narrow) or code units (wide). The
+    // stored text must end with its NUL, which lands in the buffer too.
+    bool ReadString(char* buffer, uint32_t capacity);
+    bool ReadWString(char16_t* buffer, uint32_t capacity);
+    // Sized from the element; the text ends at its first NUL.
+    bool ReadString(std::string& text);
+    bool ReadWString(std::u16string& text);
+    // Sizes the block to the stored length, then reads it.
+    bool ReadBinary(std::vector<uint8_t>& block);
+
+    // Tag 11. A value that is not storable fails before anything is written.
+    bool WriteVariant(const CVariant& value);
+    // Clears value first; on failure it stays empty.
+    bool ReadVariant(CVariant& value);
+#ifdef _WIN32
+    // The same for OLE VARIANTs, converted at this boundary (OleVariant.cpp).
+    // An object variant is never written, even one that can persist itself.
+    bool WriteVariant(const tagVARIANT& value);
+    bool ReadVariant(tagVARIANT& value);  // value must hold a valid VARIANT
+#endif
+
+    // Proves that count bytes follow the position before anything is sized
+    // from count, by moving to the last of them and back.
+    bool ProveAvailable(uint64_t count);
+
+    // A variable-size element whose size bytes are produced in place through a
+    // region of this archive (a nested object saving itself).
+    bool WriteRegionElement(uint8_t tag, uint32_t size,
+                            const std::function<bool(IByteStream& region)>& fill);
+    // The reverse: the payload of the next element, expected to carry tag, is
+    // handed over as a region.
+    bool ReadRegionElement(uint8_t tag,
+                           const std::function<bool(IByteStream& region, uint32_t size)>& consume);
+
+protected:
+    explicit CArchive(EMode mode) : m_eMode(mode) {}
+    // An archive that only counts bytes: regions need no content.
+    virtual bool IsMeasuring() const {
+        return false;
+    }
+    // Attaching a stream archive fixes where the first element begins.
+    void SetStartPosition(uint64_t position) {
+        m_qwStartPosition = position;
+    }
+
+private:
+    bool BeginElement(uint64_t& position);
+    bool Restore(uint64_t position);  // always false
+    bool ReadScalar(uint8_t tag, void* value, uint32_t width);
+    // Reads the header of the next element, which must carry tag.
+    bool ReadHeader(uint8_t tag, uint32_t& size);
+    // A variable element whose payload goes where allocate(size) says (null:
+    // refused); check(payload, size) may refuse the payload once read.
+    template <class Allocate, class Check>
+    bool ReadSized(uint8_t tag, Allocate&& allocate, Check&& check);
+
+    EMode m_eMode;
+    uint64_t m_qwByteCount = 0;
+    bool m_bStarted = false;
+    uint64_t m_qwStartPosition = 0;
+};
+
+}  // namespace pxLib

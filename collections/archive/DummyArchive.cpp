@@ -1,0 +1,53 @@
+#include "collections/archive/DummyArchive.h"
+
+#include "collections/archive/FixedSizeStream.h"
+
+#include <new>
+
+namespace pxLib {
+namespace {
+
+class CDiscardStream final : public CFixedSizeStream<CDiscardStream> {
+public:
+    explicit CDiscardStream(uint64_t size) : CFixedSizeStream(size) {}
+
+    bool Write(const void*, uint32_t count) override {
+        if (!Remains(count)) return false;
+        m_qwPosition += count;
+        return true;
+    }
+    bool Read(void*, uint32_t) override { return false; }
+};
+
+}  // namespace
+
+bool CDummyArchive::CreateSubStream(uint32_t size, bool, RefPtr<IByteStream>& stream) {
+    try {
+        stream = RefPtr<IByteStream>(new CDiscardStream(size));
+    } catch (const std::bad_alloc&) {
+        stream.reset();
+        return false;
+    }
+    m_qwBytesWritten += size;
+    return true;
+}
+
+bool CDummyArchive::ReadBytes(void*, uint32_t) {
+    return false;
+}
+
+bool CDummyArchive::WriteBytes(const void*, uint32_t count) {
+    m_qwBytesWritten += count;
+    return true;
+}
+
+bool CDummyArchive::GetPosition(uint64_t& position) {
+    position = 0;
+    return true;
+}
+
+bool CDummyArchive::SetPosition(uint64_t) {
+    return true;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,53 @@
+// What the streams of a fixed size share (regions, windows and the measuring
+// stream): they never resize, and the position stays within [0, size].
+#pragma once
+
+#include "collections/archive/ByteStream.h"
+
+namespace pxLib {
+
+template <class TDerived>
+class CFixedSizeStream : public IByteStream {
+public:
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        if (out == nullptr) return OBJ_E_INVALIDARG;
+        if (iid == IID_IRefObject || iid == IID_IByteStream) {
+            *out = static_cast<IByteStream*>(this);
+            AddRef();
+            return OBJ_OK;
+        }
+        *out = nullptr;
+        return OBJ_E_NOINTERFACE;
+    }
+    int64_t AddRef() override { return m_refs.AddRef(); }
+    int64_t Release() override { return m_refs.Release(static_cast<TDerived*>(this)); }
+
+    bool GetSize(uint64_t& size) override {
+        size = m_qwSize;
+        return true;
+    }
+    bool SetSize(uint64_t) override { return false; }
+    bool GetPosition(uint64_t& position) override {
+        position = m_qwPosition;
+        return true;
+    }
+    bool SetPosition(uint64_t position) override {
+        if (position > m_qwSize) return false;
+        m_qwPosition = position;
+        return true;
+    }
+
+protected:
+    explicit CFixedSizeStream(uint64_t size) : m_qwSize(size) {}
+    ~CFixedSizeStream() = default;
+
+    bool Remains(uint32_t count) const { return count <= m_qwSize - m_qwPosition; }
+
+    const uint64_t m_qwSize;
+    uint64_t m_qwPosition = 0;
+
+private:
+    CRefCount m_refs;
+};
+
+}  // namespace pxLib

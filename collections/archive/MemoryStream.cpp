@@ -1,0 +1,69 @@
+#include "collections/archive/MemoryStream.h"
+
+#include <cstring>
+#include <new>
+
+namespace pxLib {
+
+OBJRESULT CMemoryStream::QueryInterface(const Guid& iid, void** out) {
+    if (out == nullptr) return OBJ_E_INVALIDARG;
+    if (iid == IID_IRefObject || iid == IID_IByteStream) {
+        *out = static_cast<IByteStream*>(this);
+        AddRef();
+        return OBJ_OK;
+    }
+    *out = nullptr;
+    return OBJ_E_NOINTERFACE;
+}
+
+bool CMemoryStream::GetSize(uint64_t& size) {
+    size = m_data.size();
+    return true;
+}
+
+bool CMemoryStream::SetSize(uint64_t size) {
+    if (size > m_data.max_size()) return false;
+    try {
+        m_data.resize(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (m_qwPosition > size) m_qwPosition = size;
+    return true;
+}
+
+bool CMemoryStream::GetPosition(uint64_t& position) {
+    position = m_qwPosition;
+    return true;
+}
+
+bool CMemoryStream::SetPosition(uint64_t position) {
+    if (position > m_data.size()) return false;
+    m_qwPosition = position;
+    return true;
+}
+
+bool CMemoryStream::Write(const void* bytes, uint32_t count) {
+    if (count == 0) return true;
+    const uint64_t end = m_qwPosition + count;
+    if (end > m_data.size()) {
+        if (end > m_data.max_size()) return false;
+        try {
+            m_data.resize(static_cast<size_t>(end));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    std::memcpy(m_data.data() + m_qwPosition, bytes, count);
+    m_qwPosition = end;
+    return true;
+}
+
+bool CMemoryStream::Read(void* bytes, uint32_t count) {
+    if (count > m_data.size() - m_qwPosition) return false;
+    if (count != 0) std::memcpy(bytes, m_data.data() + m_qwPosition, count);
+    m_qwPosition += count;
+    return true;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,39 @@
+// A byte stream over a growable block of memory.
+#pragma once
+
+#include "collections/archive/ByteStream.h"
+
+#include <vector>
+
+namespace pxLib {
+
+class CMemoryStream final : public IByteStream {
+public:
+    CMemoryStream() = default;
+    explicit CMemoryStream(std::vector<uint8_t> bytes) : m_data(std::move(bytes)) {}
+    static RefPtr<CMemoryStream> Create(std::vector<uint8_t> bytes = {}) {
+        return RefPtr<CMemoryStream>(new CMemoryStream(std::move(bytes)));
+    }
+
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override;
+    int64_t AddRef() override { return m_refs.AddRef(); }
+    int64_t Release() override { return m_refs.Release(this); }
+
+    bool GetSize(uint64_t& size) override;
+    // Extends with zeros or cuts; the position stays unless it would lie beyond the end.
+    bool SetSize(uint64_t size) override;
+    bool GetPosition(uint64_t& position) override;
+    bool SetPosition(uint64_t position) override;
+    // Writing past the end extends the stream.
+    bool Write(const void* bytes, uint32_t count) override;
+    bool Read(void* bytes, uint32_t count) override;
+
+    const std::vector<uint8_t>& Data() const { return m_data; }
+
+private:
+    CRefCount m_refs;
+    std::vector<uint8_t> m_data;
+    uint64_t m_qwPosition = 0;
+};
+
+}  // namespace pxLib

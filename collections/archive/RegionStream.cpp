@@ -1,0 +1,21 @@
+#include "collections/archive/RegionStream.h"
+
+namespace pxLib {
+
+bool CRegionStream::Write(const void* bytes, uint32_t count) {
+    if (!Remains(count)) return false;
+    if (!m_base->SetPosition(m_qwOffset + m_qwPosition) || !m_base->Write(bytes, count))
+        return false;
+    m_qwPosition += count;
+    return true;
+}
+
+bool CRegionStream::Read(void* bytes, uint32_t count) {
+    if (!Remains(count)) return false;
+    if (!m_base->SetPosition(m_qwOffset + m_qwPosition) || !m_base->Read(bytes, count))
+        return false;
+    m_qwPosition += count;
+    return true;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,23 @@
+// A window of fixed size onto another byte stream: it reads and writes only
+// inside [offset, offset + size) of the stream below and never resizes it.
+#pragma once
+
+#include "collections/archive/FixedSizeStream.h"
+
+namespace pxLib {
+
+class CRegionStream final : public CFixedSizeStream<CRegionStream> {
+public:
+    // The stream below must already cover the region.
+    CRegionStream(RefPtr<IByteStream> base, uint64_t offset, uint64_t size)
+        : CFixedSizeStream(size), m_base(std::move(base)), m_qwOffset(offset) {}
+
+    bool Write(const void* bytes, uint32_t count) override;
+    bool Read(void* bytes, uint32_t count) override;
+
+private:
+    RefPtr<IByteStream> m_base;
+    uint64_t m_qwOffset;
+};
+
+}  // namespace pxLib

@@ -1,0 +1,146 @@
+#include "collections/archive/Variant.h"
+
+#include <cstring>
+
+namespace pxLib {
+
+uint32_t VariantScalarWidth(uint16_t type) {
+    switch (type) {
+        case eVtI1:
+        case eVtUI1:
+            return 1;
+        case eVtI2:
+        case eVtBool:
+        case eVtUI2:
+            return 2;
+        case eVtI4:
+        case eVtR4:
+        case eVtUI4:
+        case eVtInt:
+        case eVtUInt:
+            return 4;
+        case eVtR8:
+        case eVtDate:
+        case eVtI8:
+        case eVtUI8:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+CVariant CVariant::Scalar(uint16_t type, uint64_t bits) {
+    CVariant v;
+    const uint32_t width = VariantScalarWidth(type);
+    if (width == 0) return v;
+    v.m_wType = type;
+    v.m_qwBits = width == 8 ? bits : bits & ((uint64_t{1} << (8 * width)) - 1);
+    return v;
+}
+
+CVariant CVariant::R4(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return Scalar(eVtR4, bits);
+}
+
+CVariant CVariant::R8(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    return Scalar(eVtR8, bits);
+}
+
+CVariant CVariant::Date(double value) {
+    CVariant v = R8(value);
+    v.m_wType = eVtDate;
+    return v;
+}
+
+CVariant CVariant::Decimal(const VariantDecimal& value) {
+    CVariant v;
+    v.m_wType = eVtDecimal;
+    v.m_decimal = value;
+    return v;
+}
+
+CVariant CVariant::Bstr(std::u16string_view text) {
+    std::vector<uint8_t> bytes(text.size() * 2);
+    if (!text.empty()) std::memcpy(bytes.data(), text.data(), bytes.size());
+    return BstrBytes(std::move(bytes));
+}
+
+CVariant CVariant::BstrBytes(std::vector<uint8_t> bytes) {
+    CVariant v;
+    v.m_wType = eVtBstr;
+    v.m_bytes = std::move(bytes);
+    return v;
+}
+
+CVariant CVariant::ByteArray(std::vector<uint8_t> bytes) {
+    CVariant v;
+    v.m_wType = eVtByteArray;
+    v.m_bytes = std::move(bytes);
+    return v;
+}
+
+CVariant CVariant::VariantArray(std::vector<CVariant> elements) {
+    CVariant v;
+    v.m_wType = eVtVariantArray;
+    v.m_elements = std::move(elements);
+    return v;
+}
+
+double CVariant::AsDouble() const {
+    double value;
+    std::memcpy(&value, &m_qwBits, 8);
+    return value;
+}
+
+float CVariant::AsFloat() const {
+    const uint32_t bits = static_cast<uint32_t>(m_qwBits);
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+std::u16string CVariant::BstrText() const {
+    std::u16string text(m_bytes.size() / 2, u'\0');
+    if (!text.empty()) std::memcpy(&text[0], m_bytes.data(), text.size() * 2);
+    return text;
+}
+
+bool CVariant::IsStorableAt(uint32_t depth) const {
+    if (depth > kMaxVariantNesting) return false;
+    switch (m_wType) {
+        case eVtByteArray:
+            return !m_bytes.empty();
+        case eVtVariantArray:
+            for (const CVariant& element : m_elements)
+                if (!element.IsStorableAt(depth + 1)) return false;
+            return true;
+        case eVtEmpty:
+        case eVtDecimal:
+        case eVtBstr:
+            return true;
+        default:
+            return VariantScalarWidth(m_wType) != 0;
+    }
+}
+
+bool operator==(const CVariant& a, const CVariant& b) {
+    if (a.m_wType != b.m_wType) return false;
+    switch (a.m_wType) {
+        case eVtDecimal:
+            return a.m_decimal.scale == b.m_decimal.scale && a.m_decimal.sign == b.m_decimal.sign &&
+                   a.m_decimal.hi32 == b.m_decimal.hi32 && a.m_decimal.lo64 == b.m_decimal.lo64;
+        case eVtBstr:
+        case eVtByteArray:
+            return a.m_bytes == b.m_bytes;
+        case eVtVariantArray:
+            return a.m_elements == b.m_elements;
+        default:
+            return a.m_qwBits == b.m_qwBits;
+    }
+}
+
+}  // namespace pxLib

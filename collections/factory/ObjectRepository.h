@@ -1,0 +1,34 @@
+// The object repository: which module implements a class that is not
+// registered in-process, and how that module is loaded (after the module
+// trust hook) to provide the class. Until a repository is installed the
+// process has an empty one that knows no class and loads no module.
+#pragma once
+
+#include "collections/factory/ProcessObjectFactory.h"
+
+#include <string>
+
+namespace pxLib {
+
+// A module that cannot be found or loaded.
+constexpr OBJRESULT OBJ_E_MODULENOTFOUND = static_cast<OBJRESULT>(0x80010300u);
+
+class IObjectRepository {
+public:
+    virtual ~IObjectRepository() = default;
+    // The module path of classId, path tokens already expanded.
+    virtual bool FindModule(const Guid& classId, std::u16string& modulePath) = 0;
+    // Loads modulePath and yields its provider of classId; the two arguments
+    // are those given to the kind-3 registration, passed on unchanged.
+    virtual OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
+                                         uint32_t dwLoadFlags, uint32_t dwOptions,
+                                         RefPtr<IClassProvider>& provider) = 0;
+};
+
+// The process's repository.
+IObjectRepository& CurrentObjectRepository();
+// Installs repository (nullptr: the empty one again) and returns the one it
+// replaces. The repository must live as long as it is installed.
+IObjectRepository* SetObjectRepository(IObjectRepository* repository);
+
+}  // namespace pxLib

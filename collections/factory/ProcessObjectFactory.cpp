@@ -1,0 +1,201 @@
+#include "collections/factory/ProcessObjectFactory.h"
+
+#include "collections/factory/ObjectRepository.h"
+#include "collections/factory/RegistrationRequests.h"
+
+#include <map>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x354BACAE, 0x2C04, 0x4479, {0x94, 0xA1, 0x32, 0xAF, 0x68, 0x70, 0xA7, 0xE0}}};
+
+class CProcessObjectFactory final : public IProcessObjectFactory {
+public:
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        if (out == nullptr) return OBJ_E_INVALIDARG;
+        if (iid == IID_IRefObject || iid == IID_IProcessObjectFactory) {
+            *out = static_cast<IProcessObjectFactory*>(this);
+            AddRef();
+            return OBJ_OK;
+        }
+        *out = nullptr;
+        return OBJ_E_NOINTERFACE;
+    }
+    int64_t AddRef() override { return m_refs.AddRef(); }
+    int64_t Release() override { return m_refs.Release(this); }
+
+    OBJRESULT Register(const Guid& classId, const std::u16string& modulePath, uint32_t dwLoadFlags,
+                       uint32_t dwOptions) override {
+        try {
+            CModuleRequest request(classId, modulePath, dwLoadFlags, dwOptions);
+            return Register(classId, request);
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory(classId);
+        }
+    }
+    OBJRESULT Register(const Guid& classId, IClassProvider* provider) override {
+        CProviderRequest request(provider);
+        return Register(classId, request);
+    }
+    OBJRESULT Register(const Guid& classId, ObjectCreator creator) override {
+        CCreatorRequest request(creator);
+        return Register(classId, request);
+    }
+
+    OBJRESULT Unregister(const Guid& classId) override;
+    OBJRESULT CreateInstance(const Guid& classId, const Guid& iid, void** out) override;
+    bool IsRegistered(const Guid& classId) override;
+    OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
+                                     uint32_t dwOptions) override;
+    bool IsRegisteredLocally(const Guid& classId) override;
+
+private:
+    OBJRESULT Register(const Guid& classId, CRegistrationRequest& request);
+    OBJRESULT OutOfMemory(const Guid& classId) {
+        Trace(kTraceSource, TraceLevel::Error, 1, classId);
+        return OBJ_E_OUTOFMEMORY;
+    }
+    RefPtr<IClassProvider> FindProvider(const Guid& classId);
+
+    CRefCount m_refs;
+    std::shared_mutex m_lock;
+    std::map<Guid, ClassEntry> m_entries;
+};
+
+OBJRESULT CProcessObjectFactory::Register(const Guid& classId, CRegistrationRequest& request) {
+    try {
+        std::unique_lock<std::shared_mutex> lock(m_lock);
+        auto found = m_entries.find(classId);
+        if (found == m_entries.end()) {
+            OBJRESULT result = request.Prepare();
+            if (!ObjSucceeded(result)) return result;
+            RefPtr<IClassProvider> provider;
+            result = request.MakeProvider(provider);
+            if (!ObjSucceeded(result)) return result;
+            if (!provider) return OBJ_E_INVALIDARG;
+            result = provider->Initialise();
+            if (!ObjSucceeded(result)) return result;  // the provider goes with its owner
+            ClassEntry entry;
+            entry.provider = std::move(provider);
+            entry.dwKind = request.Kind();
+            entry.qwCount = 1;
+            request.Describe(entry);
+            m_entries.emplace(classId, std::move(entry));
+            Trace(kTraceSource, TraceLevel::Information, 2, classId, uint64_t{1});
+            return OBJ_OK;
+        }
+        ClassEntry& entry = found->second;
+        if (entry.dwKind != request.Kind()) {
+            Trace(kTraceSource, TraceLevel::Error, 3, classId, entry.dwKind, request.Kind());
+            return OBJ_E_INVALIDARG;
+        }
+        const OBJRESULT result = request.CheckExisting(entry);
+        if (!ObjSucceeded(result)) {
+            Trace(kTraceSource, TraceLevel::Error, 4, classId, result);
+            return result;
+        }
+        ++entry.qwCount;
+        Trace(kTraceSource, TraceLevel::Information, 5, classId, entry.qwCount);
+        return OBJ_OK;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(classId);
+    }
+}
+
+OBJRESULT CProcessObjectFactory::Unregister(const Guid& classId) {
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    auto found = m_entries.find(classId);
+    if (found == m_entries.end()) {
+        Trace(kTraceSource, TraceLevel::Warning, 6, classId);
+        return OBJ_E_INVALIDARG;
+    }
+    if (found->second.qwCount-- == 1) {
+        m_entries.erase(found);
+        Trace(kTraceSource, TraceLevel::Information, 7, classId);
+    }
+    return OBJ_OK;
+}
+
+RefPtr<IClassProvider> CProcessObjectFactory::FindProvider(const Guid& classId) {
+    std::shared_lock<std::shared_mutex> lock(m_lock);
+    auto found = m_entries.find(classId);
+    return found == m_entries.end() ? RefPtr<IClassProvider>() : found->second.provider;
+}
+
+OBJRESULT CProcessObjectFactory::CreateInstance(const Guid& classId, const Guid& iid, void** out) {
+    if (out == nullptr) {
+        Trace(kTraceSource, TraceLevel::Error, 8, classId);
+        return OBJ_E_INVALIDARG;
+    }
+    *out = nullptr;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        // The provider is called outside the lock, on a reference of our own.
+        if (RefPtr<IClassProvider> provider = FindProvider(classId))
+            return provider->CreateInstance(iid, out);
+        if (attempt == 1) {
+            const OBJRESULT result = RegisterFromRepository(classId, 0, 0);
+            if (!ObjSucceeded(result)) {
+                Trace(kTraceSource, TraceLevel::Error, 9, classId, result);
+                return result;
+            }
+        }
+    }
+    Trace(kTraceSource, TraceLevel::Error, 10, classId);
+    return OBJ_E_INVALIDARG;
+}
+
+bool CProcessObjectFactory::IsRegistered(const Guid& classId) {
+    if (IsRegisteredLocally(classId)) return true;
+    try {
+        std::u16string modulePath;
+        return CurrentObjectRepository().FindModule(classId, modulePath);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+OBJRESULT CProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
+                                                        uint32_t dwOptions) {
+    try {
+        std::u16string modulePath;
+        if (!CurrentObjectRepository().FindModule(classId, modulePath)) {
+            Trace(kTraceSource, TraceLevel::Error, 11, GuidToText(classId));
+            return OBJ_E_INVALIDARG;
+        }
+        return Register(classId, modulePath, dwLoadFlags, dwOptions);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(classId);
+    }
+}
+
+bool CProcessObjectFactory::IsRegisteredLocally(const Guid& classId) {
+    std::shared_lock<std::shared_mutex> lock(m_lock);
+    return m_entries.count(classId) != 0;
+}
+
+std::mutex g_factoryLock;
+IProcessObjectFactory* g_factory = nullptr;  // one reference held for the life of the process
+
+}  // namespace
+
+OBJRESULT GetProcessObjectFactory(RefPtr<IProcessObjectFactory>& factory) {
+    std::lock_guard<std::mutex> lock(g_factoryLock);
+    if (g_factory == nullptr) {
+        try {
+            g_factory = new CProcessObjectFactory;
+        } catch (const std::bad_alloc&) {
+            factory.reset();
+            return OBJ_E_OUTOFMEMORY;
+        }
+        g_factory->AddRef();
+    }
+    factory = RefPtr<IProcessObjectFactory>(g_factory);
+    return OBJ_OK;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,82 @@
+// The three forms of registration with the process object factory, each a
+// request that prepares, makes the provider, and checks an existing entry.
+#pragma once
+
+#include "collections/factory/ProcessObjectFactory.h"
+
+#include <string>
+
+namespace pxLib {
+
+enum RegistrationKind : uint32_t {
+    eRegisterCreator = 1,
+    eRegisterProvider = 2,
+    eRegisterModule = 3,
+};
+
+// One class in the factory's map.
+struct ClassEntry {
+    RefPtr<IClassProvider> provider;
+    uint32_t dwKind = 0;
+    uint64_t qwCount = 0;
+    std::u16string strModulePath;  // kind 3 only
+};
+
+class CRegistrationRequest {
+public:
+    virtual ~CRegistrationRequest() = default;
+    virtual uint32_t Kind() const = 0;
+    virtual OBJRESULT Prepare() = 0;
+    virtual OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) = 0;
+    // Fills what the entry keeps besides the provider.
+    virtual void Describe(ClassEntry&) const {}
+    // Whether a repeated registration names what the entry already holds.
+    virtual OBJRESULT CheckExisting(const ClassEntry& entry) const = 0;
+};
+
+class CCreatorRequest final : public CRegistrationRequest {
+public:
+    explicit CCreatorRequest(ObjectCreator creator) : m_creator(creator) {}
+    uint32_t Kind() const override { return eRegisterCreator; }
+    OBJRESULT Prepare() override;
+    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+
+private:
+    ObjectCreator m_creator;
+};
+
+class CProviderRequest final : public CRegistrationRequest {
+public:
+    explicit CProviderRequest(IClassProvider* provider) : m_provider(provider) {}
+    uint32_t Kind() const override { return eRegisterProvider; }
+    OBJRESULT Prepare() override;
+    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+
+private:
+    IClassProvider* m_provider;
+};
+
+class CModuleRequest final : public CRegistrationRequest {
+public:
+    CModuleRequest(const Guid& classId, std::u16string modulePath, uint32_t dwLoadFlags,
+                   uint32_t dwOptions)
+        : m_classId(classId),
+          m_strModulePath(std::move(modulePath)),
+          m_dwLoadFlags(dwLoadFlags),
+          m_dwOptions(dwOptions) {}
+    uint32_t Kind() const override { return eRegisterModule; }
+    OBJRESULT Prepare() override;
+    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    void Describe(ClassEntry& entry) const override { entry.strModulePath = m_strModulePath; }
+    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+
+private:
+    Guid m_classId;
+    std::u16string m_strModulePath;
+    uint32_t m_dwLoadFlags;
+    uint32_t m_dwOptions;
+};
+
+}  // namespace pxLib

@@ -1,0 +1,98 @@
+#include "collections/values/KeyValueCollection.h"
+
+#include "collections/values/ValueArchive.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0xEDF26B23, 0xFD91, 0x4254, {0x90, 0x20, 0xC6, 0xC3, 0xBE, 0x76, 0x9F, 0x47}}};
+
+}  // namespace
+
+OBJRESULT pxTavKeyValueCollection::CreateInstance(const Guid& iid, void** out) {
+    return CreatePersistObject<pxTavKeyValueCollection>(iid, out);
+}
+
+bool pxTavKeyValueCollection::Remove(uint64_t key) {
+    if (m_values.erase(key) == 0) return false;
+    Touch();
+    return true;
+}
+
+std::vector<uint64_t> pxTavKeyValueCollection::GetKeys() const {
+    std::vector<uint64_t> keys;
+    keys.reserve(m_values.size());
+    for (const auto& entry : m_values) keys.push_back(entry.first);
+    return keys;
+}
+
+bool pxTavKeyValueCollection::CopyFrom(const pxTavKeyValueCollection& other) {
+    if (&other == this) return true;
+    try {
+        std::map<uint64_t, CValue> values;
+        for (const auto& entry : other.m_values) {
+            CValue& slot = values.emplace_hint(values.end(), entry.first, CValue())->second;
+            if (!slot.CopyFrom(entry.second, other.GetCloneObjects())) return false;
+        }
+        m_values.swap(values);
+    } catch (const std::bad_alloc&) {
+        Trace(kTraceSource, TraceLevel::Error, 1);
+        return false;
+    }
+    CopyHeader(other);
+    return true;
+}
+
+bool pxTavKeyValueCollection::Clone(RefPtr<IRefObject>& copy) {
+    copy.reset();
+    try {
+        RefPtr<pxTavKeyValueCollection> clone = Create();
+        if (!clone->CopyFrom(*this)) return false;
+        copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+const CValue* pxTavKeyValueCollection::FindSlot(uint64_t key) const {
+    auto found = m_values.find(key);
+    return found == m_values.end() ? nullptr : &found->second;
+}
+
+CValue* pxTavKeyValueCollection::MakeSlot(uint64_t key) {
+    return &m_values[key];
+}
+
+bool pxTavKeyValueCollection::CanPersist() const {
+    return m_values.size() <= UINT32_MAX &&
+           (m_values.empty() || m_values.rbegin()->first <= UINT32_MAX);
+}
+
+bool pxTavKeyValueCollection::SaveEntries(CArchive& archive) {
+    for (const auto& entry : m_values) {
+        if (!archive.WriteUInt32(static_cast<uint32_t>(entry.first)) ||
+            !SaveValue(archive, entry.second)) {
+            Trace(kTraceSource, TraceLevel::Error, 2, entry.first);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool pxTavKeyValueCollection::LoadEntries(CArchive& archive, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t key;
+        if (!archive.ReadUInt32(key)) return false;
+        // Saved keys ascend, so the end is the right hint for well-formed data.
+        CValue& slot = m_values.emplace_hint(m_values.end(), key, CValue())->second;
+        if (!LoadValue(archive, slot)) {
+            Trace(kTraceSource, TraceLevel::Error, 3, key);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace pxLib

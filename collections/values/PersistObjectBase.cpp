@@ -1,0 +1,126 @@
+#include "collections/values/PersistObjectBase.h"
+
+#include "collections/archive/DummyArchive.h"
+#include "collections/archive/TavStreamArchive.h"
+
+#include <new>
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x087E3C11, 0xD86F, 0x42C8, {0x85, 0x4C, 0x79, 0xC7, 0xAA, 0x3A, 0x86, 0xB8}}};
+
+thread_local uint32_t t_nesting = 0;
+
+// Counts one level of nesting for as long as it lives.
+class CNestingGuard {
+public:
+    CNestingGuard() : m_bEntered(t_nesting < kMaxObjectNesting) {
+        if (m_bEntered) ++t_nesting;
+    }
+    ~CNestingGuard() {
+        if (m_bEntered) --t_nesting;
+    }
+    CNestingGuard(const CNestingGuard&) = delete;
+    CNestingGuard& operator=(const CNestingGuard&) = delete;
+    bool Entered() const { return m_bEntered; }
+
+private:
+    bool m_bEntered;
+};
+
+}  // namespace
+
+OBJRESULT CPersistObjectBase::QueryInterface(const Guid& iid, void** out) {
+    if (out == nullptr) return OBJ_E_INVALIDARG;
+    if (iid == IID_IRefObject || iid == IID_IPersistObject)
+        *out = static_cast<IPersistObject*>(this);
+    else if (iid == IID_ICloneObject)
+        *out = static_cast<ICloneObject*>(this);
+    else if (iid == m_classId)
+        *out = ClassSelf();
+    else {
+        *out = nullptr;
+        return OBJ_E_NOINTERFACE;
+    }
+    AddRef();
+    return OBJ_OK;
+}
+
+bool CPersistObjectBase::GetSizeMax(uint64_t& size) {
+    size = 0;
+    if (m_bCacheSize && m_qwCachedSize != 0 && !m_bDirty) {
+        size = m_qwCachedSize;
+        return true;
+    }
+    CNestingGuard guard;
+    if (!guard.Entered()) {
+        Trace(kTraceSource, TraceLevel::Error, 1, kMaxObjectNesting);
+        return false;
+    }
+    CDummyArchive measure;
+    if (!SaveTo(measure)) return false;
+    size = measure.GetByteCount();
+    if (m_bCacheSize) m_qwCachedSize = size;
+    return true;
+}
+
+bool CPersistObjectBase::Save(IByteStream* stream) {
+    CNestingGuard guard;
+    if (!guard.Entered()) {
+        Trace(kTraceSource, TraceLevel::Error, 2, kMaxObjectNesting);
+        return false;
+    }
+    CTavStreamArchive archive(CArchive::eStore);
+    if (stream == nullptr || !archive.Attach(stream)) return false;
+    uint64_t before = archive.GetStartPosition();
+    uint64_t after;
+    if (!SaveTo(archive) || !archive.GetPosition(after)) return false;
+    // A nested object may have left the stream inside its region.
+    stream->SetPosition(after);
+    if (m_bCacheSize) m_qwCachedSize = after - before;
+    m_bDirty = false;
+    return true;
+}
+
+bool CPersistObjectBase::Load(IByteStream* stream) {
+    CNestingGuard guard;
+    if (!guard.Entered()) {
+        Trace(kTraceSource, TraceLevel::Error, 3, kMaxObjectNesting);
+        return false;
+    }
+    CTavStreamArchive archive(CArchive::eLoad);
+    if (stream == nullptr || !archive.Attach(stream)) return false;
+    if (!LoadFrom(archive)) return false;
+    // The content now matches the stream, whatever follows.
+    m_qwCachedSize = 0;
+    m_bDirty = false;
+    uint64_t after;
+    if (!archive.GetPosition(after)) return false;
+    stream->SetPosition(after);
+    return true;
+}
+
+bool CPersistObjectBase::SetDirty(bool dirty) {
+    if (dirty)
+        Touch();
+    else
+        m_bDirty = false;
+    return true;
+}
+
+bool CPersistObjectBase::GetClassId(Guid& classId) {
+    classId = m_classId;
+    return true;
+}
+
+bool CPersistObjectBase::SetCacheSize(bool cacheSize) {
+    if (cacheSize != m_bCacheSize) {
+        m_bCacheSize = cacheSize;
+        Touch();  // the header changes with it
+    }
+    return true;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,121 @@
+#include "collections/values/StringImpl.h"
+
+#include <new>
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0xD70AC0BE, 0xBD41, 0x48A6, {0x92, 0x1A, 0x81, 0x19, 0xAC, 0x4D, 0xCE, 0xD1}}};
+const char16_t* const kSourceFile = u"StringImpl.cpp";
+constexpr int32_t kVersion = 1;
+
+void TraceFailure(uint16_t number, const char16_t* text, uint32_t line) {
+    Trace(kTraceSource, TraceLevel::Error, number, text, kSourceFile, line);
+}
+
+}  // namespace
+
+OBJRESULT CStringImpl::CreateInstance(const Guid& iid, void** out) {
+    return CreatePersistObject<CStringImpl>(iid, out);
+}
+
+void CStringImpl::SetNarrow(std::string_view text) {
+    m_strNarrow.assign(text.substr(0, text.find('\0')));
+    m_strWide.clear();
+    m_eStringType = eNarrowString;
+    Touch();
+}
+
+void CStringImpl::SetWide(std::u16string_view text) {
+    m_strWide.assign(text.substr(0, text.find(u'\0')));
+    m_strNarrow.clear();
+    m_eStringType = eWideString;
+    Touch();
+}
+
+void CStringImpl::SetNoString() {
+    m_strNarrow.clear();
+    m_strWide.clear();
+    m_eStringType = eNoString;
+    Touch();
+}
+
+bool CStringImpl::SaveTo(CArchive& archive) {
+    if (!archive.WriteInt32(kVersion)) {
+        TraceFailure(1, u"Archive.Write(CStringImpl::Version) == FALSE\n", __LINE__);
+        return false;
+    }
+    if (!archive.WriteInt32(static_cast<int32_t>(m_eStringType))) {
+        TraceFailure(2, u"CPersist::Write(static_cast<long>(m_eStringType)) == false\n", __LINE__);
+        return false;
+    }
+    switch (m_eStringType) {
+        case eNoString:
+            return true;
+        case eNarrowString:
+            return archive.WriteString(m_strNarrow.c_str());
+        case eWideString:
+            return archive.WriteWString(m_strWide.c_str());
+        default:
+            return false;
+    }
+}
+
+bool CStringImpl::LoadFrom(CArchive& archive) {
+    int32_t version;
+    if (!archive.ReadInt32(version)) {
+        TraceFailure(3, u"Archive.Read(nVersion) == FALSE\n", __LINE__);
+        return false;
+    }
+    if (version != kVersion) {
+        TraceFailure(4, u"switch(default)\n", __LINE__);
+        return false;
+    }
+    int32_t type;
+    if (!archive.ReadInt32(type)) {
+        TraceFailure(5, u"CPersist::Read(reinterpret_cast<long&>(m_eStringType)) == false\n",
+                     __LINE__);
+        return false;
+    }
+    try {
+        std::string narrow;
+        std::u16string wide;
+        switch (type) {
+            case eNoString:
+                break;
+            case eNarrowString:
+                if (!archive.ReadString(narrow)) return false;
+                break;
+            case eWideString:
+                if (!archive.ReadWString(wide)) return false;
+                break;
+            default:
+                Trace(kTraceSource, TraceLevel::Error, 6, type);
+                return false;
+        }
+        m_eStringType = static_cast<EStringType>(type);
+        m_strNarrow = std::move(narrow);
+        m_strWide = std::move(wide);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool CStringImpl::Clone(RefPtr<IRefObject>& copy) {
+    copy.reset();
+    try {
+        RefPtr<CStringImpl> clone = Create();
+        clone->m_eStringType = m_eStringType;
+        clone->m_strNarrow = m_strNarrow;
+        clone->m_strWide = m_strWide;
+        clone->m_bCacheSize = m_bCacheSize;
+        copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace pxLib

@@ -1,0 +1,46 @@
+// The string object: a persistable holder of no string, a single-byte string
+// or a UTF-16 string.
+#pragma once
+
+#include "collections/values/PersistObjectBase.h"
+
+#include <string>
+#include <string_view>
+
+namespace pxLib {
+
+constexpr Guid CLSID_CStringImpl = {
+    0x3F05A321, 0x43B7, 0x4578, {0x93, 0xC8, 0xCD, 0xC5, 0xF6, 0x4A, 0x14, 0x9A}};
+
+class CStringImpl final : public CPersistObjectBase {
+public:
+    enum EStringType : int32_t { eNoString = 0, eNarrowString = 1, eWideString = 2 };
+
+    CStringImpl() : CPersistObjectBase(CLSID_CStringImpl) {}
+    static RefPtr<CStringImpl> Create() { return RefPtr<CStringImpl>(new CStringImpl); }
+    static OBJRESULT CreateInstance(const Guid& iid, void** out);
+
+    EStringType GetStringType() const { return m_eStringType; }
+    const std::string& GetNarrow() const { return m_strNarrow; }
+    const std::u16string& GetWide() const { return m_strWide; }
+    // Texts end at their first NUL, as they are persisted.
+    void SetNarrow(std::string_view text);
+    void SetWide(std::u16string_view text);
+    void SetNoString();
+
+    // Version 1 (tag 6), the string type (tag 6), then a tag-7 or tag-8
+    // element for types 1 and 2.
+    bool SaveTo(CArchive& archive) override;
+    bool LoadFrom(CArchive& archive) override;
+    bool Clone(RefPtr<IRefObject>& copy) override;
+
+protected:
+    void* ClassSelf() override { return this; }
+
+private:
+    EStringType m_eStringType = eNoString;
+    std::string m_strNarrow;
+    std::u16string m_strWide;
+};
+
+}  // namespace pxLib

@@ -1,0 +1,152 @@
+// What the key-value and the index-value collections share: the header state
+// and its persisted form, the typed accessors over one slot per id (a key or
+// an index), and the body that lists the slots.
+#pragma once
+
+#include "collections/values/PersistObjectBase.h"
+#include "collections/values/Value.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pxLib {
+
+class CTavValueCollection : public CPersistObjectBase {
+public:
+    // --- Header state ---
+    // A persisted option flag of no further meaning here; true by default.
+    bool GetOptionA() const { return m_bOptionA; }
+    void SetOptionA(bool value);
+    // Whether copying an object value clones the object instead of sharing it.
+    bool GetCloneObjects() const { return m_bCloneObjects; }
+    void SetCloneObjects(bool value);
+
+    // --- Values ---
+    virtual uint64_t GetCount() const = 0;
+    // eKindEmpty when there is no value at id.
+    ValueKind GetValueKind(uint64_t id) const;
+    // Payload bytes; a kind-13 value asked for as UTF-16 takes twice as many.
+    uint32_t GetValueSize(uint64_t id) const;
+    virtual bool Remove(uint64_t id) = 0;
+    void Clear();
+
+    // Setters replace the value at id (false when id cannot hold a value or
+    // memory runs out); getters fail unless the value is of their kind.
+    bool SetEmpty(uint64_t id);
+    bool SetBool(uint64_t id, bool value);
+    bool GetBool(uint64_t id, bool& value) const;
+    bool SetInt8(uint64_t id, int8_t value) { return SetInPlace(id, eKindInt8, value); }
+    bool GetInt8(uint64_t id, int8_t& value) const { return GetInPlace(id, eKindInt8, value); }
+    bool SetUInt8(uint64_t id, uint8_t value) { return SetInPlace(id, eKindUInt8, value); }
+    bool GetUInt8(uint64_t id, uint8_t& value) const { return GetInPlace(id, eKindUInt8, value); }
+    bool SetInt16(uint64_t id, int16_t value) { return SetInPlace(id, eKindInt16, value); }
+    bool GetInt16(uint64_t id, int16_t& value) const { return GetInPlace(id, eKindInt16, value); }
+    bool SetUInt16(uint64_t id, uint16_t value) { return SetInPlace(id, eKindUInt16, value); }
+    bool GetUInt16(uint64_t id, uint16_t& value) const {
+        return GetInPlace(id, eKindUInt16, value);
+    }
+    bool SetInt32(uint64_t id, int32_t value) { return SetInPlace(id, eKindInt32, value); }
+    bool GetInt32(uint64_t id, int32_t& value) const { return GetInPlace(id, eKindInt32, value); }
+    bool SetUInt32(uint64_t id, uint32_t value) { return SetInPlace(id, eKindUInt32, value); }
+    bool GetUInt32(uint64_t id, uint32_t& value) const {
+        return GetInPlace(id, eKindUInt32, value);
+    }
+    bool SetInt64(uint64_t id, int64_t value) { return SetInPlace(id, eKindInt64, value); }
+    bool GetInt64(uint64_t id, int64_t& value) const { return GetInPlace(id, eKindInt64, value); }
+    bool SetUInt64(uint64_t id, uint64_t value) { return SetInPlace(id, eKindUInt64, value); }
+    bool GetUInt64(uint64_t id, uint64_t& value) const {
+        return GetInPlace(id, eKindUInt64, value);
+    }
+    bool SetDouble(uint64_t id, double value) { return SetInPlace(id, eKindDouble, value); }
+    bool GetDouble(uint64_t id, double& value) const { return GetInPlace(id, eKindDouble, value); }
+    bool SetGuid(uint64_t id, const Guid& value);
+    bool GetGuid(uint64_t id, Guid& value) const;
+    bool SetRecord16(uint64_t id, const Record16& value);
+    bool GetRecord16(uint64_t id, Record16& value) const;
+    // Kind 13, single-byte text; it ends at its first NUL, as when persisted.
+    bool SetAnsiString(uint64_t id, std::string_view text);
+    bool GetAnsiString(uint64_t id, std::string& text) const;
+    // Kind 14, UTF-16 text; it ends at its first NUL, as when persisted.
+    bool SetString(uint64_t id, std::u16string_view text);
+    // Kind 14, or kind 13 widened byte by byte.
+    bool GetString(uint64_t id, std::u16string& text) const;
+    bool SetBinary(uint64_t id, const void* data, size_t size);
+    bool GetBinary(uint64_t id, std::vector<uint8_t>& block) const;
+    bool SetVariant(uint64_t id, const CVariant& value);
+    bool GetVariant(uint64_t id, CVariant& value) const;
+    // Holds a reference to object; it must be persistable for a save to succeed.
+    bool SetObject(uint64_t id, IRefObject* object);
+    bool SetObject(uint64_t id, IPersistObject* object) {
+        return SetObject(id, static_cast<IRefObject*>(object));
+    }
+    bool GetObject(uint64_t id, RefPtr<IRefObject>& object) const;
+
+    // The whole persisted form (header and body) at the archive's position.
+    bool SaveTo(CArchive& archive) override;
+    // Clears, then reads; a failure leaves the collection empty.
+    bool LoadFrom(CArchive& archive) override;
+
+protected:
+    explicit CTavValueCollection(const Guid& classId) : CPersistObjectBase(classId) {}
+
+    virtual const CValue* FindSlot(uint64_t id) const = 0;
+    // The slot for id, made if absent; null when id cannot hold a value.
+    virtual CValue* MakeSlot(uint64_t id) = 0;
+    virtual void ClearValues() = 0;
+    // Whether the count and every id fit the persisted 32 bits.
+    virtual bool CanPersist() const = 0;
+    // The entries in order: tag 3 id, then the value.
+    virtual bool SaveEntries(CArchive& archive) = 0;
+    virtual bool LoadEntries(CArchive& archive, uint32_t count) = 0;
+
+    // The options of other; the values are the derived class's to copy.
+    void CopyHeader(const CTavValueCollection& other);
+
+private:
+    template <class T>
+    bool SetInPlace(uint64_t id, ValueKind kind, T value);
+    template <class T>
+    bool GetInPlace(uint64_t id, ValueKind kind, T& value) const;
+    // Runs set on the slot for id, marking the collection changed.
+    template <class Set>
+    bool Change(uint64_t id, Set&& set);
+    bool SaveHeader(CArchive& archive);
+    bool LoadHeader(CArchive& archive);
+
+    bool m_bOptionA = true;
+    bool m_bCloneObjects = false;
+};
+
+template <class Set>
+bool CTavValueCollection::Change(uint64_t id, Set&& set) {
+    bool changed = false;
+    try {
+        if (CValue* slot = MakeSlot(id)) {
+            set(*slot);
+            changed = true;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    if (changed) Touch();
+    return changed;
+}
+
+template <class T>
+bool CTavValueCollection::SetInPlace(uint64_t id, ValueKind kind, T value) {
+    static_assert(sizeof(T) <= 8, "in-place values have at most 8 bytes");
+    return Change(id, [&](CValue& slot) { slot.SetInPlace(kind, &value); });
+}
+
+template <class T>
+bool CTavValueCollection::GetInPlace(uint64_t id, ValueKind kind, T& value) const {
+    const CValue* slot = FindSlot(id);
+    const void* payload = slot ? slot->InPlace(kind) : nullptr;
+    if (payload == nullptr) return false;
+    std::memcpy(&value, payload, sizeof(T));
+    return true;
+}
+
+}  // namespace pxLib

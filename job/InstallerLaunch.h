@@ -1,0 +1,32 @@
+// Starting the verified installer the right way for the host's account: as
+// the host's own child for a service in the system context, otherwise
+// through the shell (elevated when the job asks for it and UAC is on).
+#pragma once
+
+#include "job/JobDescription.h"
+#include "job/RunOutcome.h"
+#include "support/system/UniqueHandle.h"
+
+#include <optional>
+#include <string>
+
+namespace qvd::job {
+
+struct LaunchResult {
+    std::optional<RunOutcome> failure;  // how the run ends when nothing was started
+    pxLib::UniqueHandle process;        // may be empty even on success (a shell launch)
+};
+
+// True when the worker runs as LocalSystem: a service host.
+bool HostIsService();
+
+// The launch of a service host. Only the system context is launched here;
+// any other context needs the user-session launcher, which this build lacks.
+LaunchResult LaunchAsService(const JobReader& reader, const std::wstring& installerPath,
+                             const std::u16string& arguments);
+
+// The launch of an interactive host, through the shell.
+LaunchResult LaunchForInteractiveHost(const JobReader& reader, const std::wstring& installerPath,
+                                      const std::u16string& arguments);
+
+}  // namespace qvd::job

@@ -1,0 +1,15 @@
+// The check just before the launch: the installer file is opened, held so
+// that it cannot change until the run ends, and its signature verified.
+#pragma once
+
+#include "support/system/UniqueHandle.h"
+
+#include <string>
+
+namespace qvd::job {
+
+// S_OK when the held file is the maker's signed installer; otherwise the
+// failure, logged.
+HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held);
+
+}  // namespace qvd::job
