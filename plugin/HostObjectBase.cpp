@@ -10,7 +10,7 @@ CHostObjectBase::CHostObjectBase() {
 }
 
 CHostObjectBase::~CHostObjectBase() {
-    if (m_pOwner) m_pOwner->Release();
+    m_pOwner.reset();
     DecrementLiveObjects();
 }
 
@@ -19,9 +19,7 @@ OBJRESULT CHostObjectBase::Initialise() {
 }
 
 void CHostObjectBase::SetOwner(IObjectOwner* owner) {
-    if (owner) owner->AddRef();
-    if (m_pOwner) m_pOwner->Release();
-    m_pOwner = owner;
+    m_pOwner = pxLib::ComPtr<IObjectOwner>::Share(owner);
 }
 
 OBJRESULT CHostObjectBase::AttachOwner(IObjectOwner* owner) {
@@ -37,13 +35,11 @@ int64_t CHostObjectBase::ReleaseCommon() {
     const int64_t count = --m_nRefCount;
     if (count != 0) return count;
     FinalReleaseHook();
-    IObjectOwner* owner = m_pOwner;
-    if (owner) owner->AddRef();
+    // The owner hears of the release after the object is gone, and only then
+    // lets go of its last reference from here.
+    const pxLib::ComPtr<IObjectOwner> owner = m_pOwner;
     delete this;
-    if (owner) {
-        owner->ObjectReleased(pxLib::CurrentModule());
-        owner->Release();
-    }
+    if (owner) owner->ObjectReleased(pxLib::CurrentModule());
     return 0;
 }
 

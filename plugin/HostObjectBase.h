@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plugin/QVDHostInterface.h"
+#include "support/system/ComPtr.h"
 
 #include <atomic>
 
@@ -17,7 +18,7 @@ public:
 
     virtual OBJRESULT Initialise();
     virtual void FinalReleaseHook() {}
-    IObjectOwner* GetOwner() const { return m_pOwner; }
+    IObjectOwner* GetOwner() const { return m_pOwner.get(); }
     // Adds a reference to the new owner and releases the old one.
     void SetOwner(IObjectOwner* owner);
     // Tells the owner about this module first; a refusal is returned unchanged.
@@ -30,7 +31,7 @@ protected:
 
 private:
     std::atomic<int64_t> m_nRefCount{0};
-    IObjectOwner* m_pOwner = nullptr;
+    pxLib::ComPtr<IObjectOwner> m_pOwner;
 };
 
 inline bool IsSameGuid(const GUID& a, const GUID& b) {

@@ -95,30 +95,32 @@ struct IQVDPlugin : IObjectBase {
 };
 
 // Job states read through GetState.
-enum QVDJobState : int32_t {
-    QVD_STATE_CREATED = 0,
-    QVD_STATE_RUNNING = 2,
-    QVD_STATE_INSTALLED = 3,
-    QVD_STATE_REBOOTING = 4,            // the installer started a reboot
-    QVD_STATE_REBOOT_REQUIRED = 5,      // a reboot is required or still pending
-    QVD_STATE_NOT_INSTALLED = 6,        // cancelled, declined, or ended without the product
-    QVD_STATE_INSTALLER_CODE_7 = 7,     // one of the installer codes mapped to state 7
-    QVD_STATE_INSTALLER_REPORTED = 8,   // an installer code that was reported
-    QVD_STATE_INSTALLER_DECLINED = 10,  // the installer ended with 0x80047C10
-    QVD_STATE_FAILED = -1,              // no usable job, no process, unknown installer failure
-    QVD_STATE_LAUNCH_FAILED = -2,       // failed verifying or starting the installer
-    QVD_STATE_INSTALLER_FAILED = -3,    // installer code 0x80047D70..0x80047D73, reported
-};
+constexpr int32_t QVD_STATE_CREATED = 0;
+constexpr int32_t QVD_STATE_RUNNING = 2;
+constexpr int32_t QVD_STATE_INSTALLED = 3;
+constexpr int32_t QVD_STATE_REBOOTING = 4;             // the installer started a reboot
+constexpr int32_t QVD_STATE_REBOOT_REQUIRED = 5;       // a reboot is required or still pending
+constexpr int32_t QVD_STATE_NOT_INSTALLED = 6;         // cancelled, declined, or ended without
+                                                       // the product
+constexpr int32_t QVD_STATE_INSTALLER_UNREPORTED = 7;  // a known installer code, not reported
+constexpr int32_t QVD_STATE_INSTALLER_REPORTED = 8;    // an installer code that was reported
+constexpr int32_t QVD_STATE_INSTALLER_DECLINED = 10;   // the installer ended with 0x80047C10
+constexpr int32_t QVD_STATE_FAILED = -1;               // no usable job, no process, unknown
+                                                       // installer failure
+constexpr int32_t QVD_STATE_LAUNCH_FAILED = -2;        // failed verifying or starting the
+                                                       // installer
+constexpr int32_t QVD_STATE_INSTALLER_FAILED = -3;     // installer code 0x80047D70..0x80047D73,
+                                                       // reported
 
 // Values passed to IQVDJobSink::ReportStatus.
-enum QVDJobStatus : int32_t {
-    QVD_STATUS_INSTALLER_STARTED = 4,
-    QVD_STATUS_WAITING = 15,
-    QVD_STATUS_INSTALLED_AFTER_WAIT = 16,  // found installed after waiting (or a staged update)
-    QVD_STATUS_ALREADY_INSTALLED = 17,     // found installed before anything was waited for
-    QVD_STATUS_DECLINED = 18,
-    QVD_STATUS_FAILED = -3,
-};
+constexpr int32_t QVD_STATUS_INSTALLER_STARTED = 4;
+constexpr int32_t QVD_STATUS_WAITING = 15;
+constexpr int32_t QVD_STATUS_INSTALLED_AFTER_WAIT = 16;  // found installed after waiting (or a
+                                                         // staged update)
+constexpr int32_t QVD_STATUS_ALREADY_INSTALLED = 17;     // found installed before anything was
+                                                         // waited for
+constexpr int32_t QVD_STATUS_DECLINED = 18;
+constexpr int32_t QVD_STATUS_FAILED = -3;
 
 // Codes passed to IQVDJobSink::ReportError besides the installer's own exit codes.
 constexpr int32_t QVD_E_NO_INSTALLER = static_cast<int32_t>(0x80047F21u);

@@ -1,6 +1,7 @@
 #include "plugin/QVDPluginFactory.h"
 
 #include "plugin/QVDPluginImpl.h"
+#include "support/errors/GuardedCall.h"
 
 #include <new>
 
@@ -26,12 +27,10 @@ OBJRESULT QVDPluginFactory::CreateInstanceWithOwner(const GUID& iid, void** out,
                                                     IObjectOwner* owner) {
     if (!out) return OBJ_E_INVALIDARG;
     *out = nullptr;
-    QVDPluginImpl* object = nullptr;
-    try {
-        object = new QVDPluginImpl();
-    } catch (...) {
-        return OBJ_E_OUTOFMEMORY;
-    }
+    QVDPluginImpl* const object =
+        pxLib::GuardedCall(u"QVDPluginFactory", __LINE__, static_cast<QVDPluginImpl*>(nullptr),
+                           [] { return new QVDPluginImpl(); });
+    if (!object) return OBJ_E_OUTOFMEMORY;
     const OBJRESULT found = object->QueryInterface(iid, out);
     if (found < 0) {
         delete object;  // no reference was handed out
@@ -49,12 +48,8 @@ OBJRESULT QVDPluginFactory::CreateInstanceWithOwner(const GUID& iid, void** out,
 
 OBJRESULT GetPluginFactory(const GUID* factoryId, void** out) {
     if (!out || !factoryId || !IsSameGuid(*factoryId, FACTORYID_QVDPlugin)) return OBJ_E_INVALIDARG;
-    QVDPluginFactory* factory = nullptr;
-    try {
-        factory = new QVDPluginFactory();
-    } catch (...) {
-        return OBJ_E_OUTOFMEMORY;
-    }
+    QVDPluginFactory* const factory = new (std::nothrow) QVDPluginFactory();
+    if (!factory) return OBJ_E_OUTOFMEMORY;
     IPluginFactory* face = factory;
     *out = face;
     face->AddRef();

@@ -22,6 +22,38 @@ enum TraceEvent : uint16_t {
     kGetStateNullPointer = 6,
 };
 
+// The run's states and statuses reach hosts as the public header spells them.
+template <class Enum>
+constexpr int32_t Value(Enum e) {
+    return static_cast<int32_t>(e);
+}
+using job::JobState;
+using job::JobStatus;
+static_assert(Value(JobState::Created) == QVD_STATE_CREATED &&
+              Value(JobState::Running) == QVD_STATE_RUNNING &&
+              Value(JobState::Installed) == QVD_STATE_INSTALLED &&
+              Value(JobState::Rebooting) == QVD_STATE_REBOOTING &&
+              Value(JobState::RebootRequired) == QVD_STATE_REBOOT_REQUIRED &&
+              Value(JobState::NotInstalled) == QVD_STATE_NOT_INSTALLED &&
+              Value(JobState::InstallerUnreported) == QVD_STATE_INSTALLER_UNREPORTED &&
+              Value(JobState::InstallerReported) == QVD_STATE_INSTALLER_REPORTED &&
+              Value(JobState::InstallerDeclined) == QVD_STATE_INSTALLER_DECLINED &&
+              Value(JobState::Failed) == QVD_STATE_FAILED &&
+              Value(JobState::LaunchFailed) == QVD_STATE_LAUNCH_FAILED &&
+              Value(JobState::InstallerFailed) == QVD_STATE_INSTALLER_FAILED);
+static_assert(Value(JobStatus::InstallerStarted) == QVD_STATUS_INSTALLER_STARTED &&
+              Value(JobStatus::Waiting) == QVD_STATUS_WAITING &&
+              Value(JobStatus::InstalledAfterWait) == QVD_STATUS_INSTALLED_AFTER_WAIT &&
+              Value(JobStatus::AlreadyInstalled) == QVD_STATUS_ALREADY_INSTALLED &&
+              Value(JobStatus::Declined) == QVD_STATUS_DECLINED &&
+              Value(JobStatus::Failed) == QVD_STATUS_FAILED);
+static_assert(
+    job::run_errors::kNoInstallerEntry.code == static_cast<uint32_t>(QVD_E_NO_INSTALLER) &&
+    job::run_errors::kException.code == static_cast<uint32_t>(QVD_E_EXCEPTION) &&
+    job::run_errors::kUnrecognisedExitCode.code == static_cast<uint32_t>(QVD_E_INSTALLER_FAILED) &&
+    job::run_errors::kElevationDeclined.code == static_cast<uint32_t>(QVD_E_DECLINED) &&
+    job::run_errors::kShellLaunchFailed.code == static_cast<uint32_t>(QVD_E_LAUNCH_FAILED));
+
 constexpr HRESULT kErrorBusy = static_cast<HRESULT>(0x800700AA);  // ERROR_BUSY
 
 }  // namespace
@@ -58,7 +90,7 @@ void QVDPluginImpl::run() {
     job::RunSequence sequence(m_job, reporter, m_hCancelEvent.get());
     const job::JobState state = sequence.Run();
     m_dwExitCode = sequence.ExitCode();
-    m_nState = static_cast<int32_t>(state);
+    m_nState = Value(state);
 }
 
 HRESULT QVDPluginImpl::GetState(int32_t* state) {
@@ -99,13 +131,6 @@ HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
         m_pSink = previousSink;
     }
     return started;
-}
-
-HRESULT QVDPluginImpl::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
-    return pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {
-        const std::u16string text = job::StyledJobText(job);
-        return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
-    });
 }
 
 HRESULT QVDPluginImpl::CancelAndWait() {

@@ -24,7 +24,6 @@ public:
 
     // Class operations.
     OBJRESULT Initialise() override { return 0; }
-    HRESULT StartFromValue(const Json::Value& job, IQVDJobSink* sink);
 
     // IQVDPlugin.
     OBJRESULT QueryInterface(const GUID& iid, void** out) override;

@@ -43,25 +43,24 @@ CQVDPluginImplCOM::CQVDPluginImplCOM(IUnknown* outer)
 }
 
 CQVDPluginImplCOM::~CQVDPluginImplCOM() {
-    if (m_pPlugin) m_pPlugin->Release();
+    m_pPlugin.reset();
     UnlockComModule();
 }
 
 bool CQVDPluginImplCOM::CreateInnerPlugin() {
-    QVDPluginImpl* plugin = nullptr;
-    try {
-        plugin = new QVDPluginImpl();
-    } catch (...) {
+    QVDPluginImpl* const created =
+        pxLib::GuardedCall(u"QVDPluginImplCOM", __LINE__, static_cast<QVDPluginImpl*>(nullptr),
+                           [] { return new QVDPluginImpl(); });
+    if (!created) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
         return false;
     }
-    plugin->AddRef();
-    if (plugin->Initialise() < 0) {
-        plugin->Release();
+    auto plugin = pxLib::ComPtr<IQVDPlugin>::Share(created);
+    if (created->Initialise() < 0) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
         return false;
     }
-    m_pPlugin = plugin;
+    m_pPlugin = std::move(plugin);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plugin/QVDHostInterface.h"
+#include "support/system/ComPtr.h"
 
 #include <atomic>
 
@@ -48,7 +49,7 @@ private:
     std::atomic<ULONG> m_cRef{0};
     CInnerUnknown m_inner;
     IUnknown* m_pControlling;
-    IQVDPlugin* m_pPlugin = nullptr;
+    pxLib::ComPtr<IQVDPlugin> m_pPlugin;
 };
 
 }  // namespace qvd::plugin

@@ -1,4 +1,5 @@
-// COM references and the apartment of a thread, owned.
+// COM references (and references to any object counted the COM way, such as
+// the host model's) and the apartment of a thread, owned.
 #pragma once
 
 #include <objbase.h>
@@ -17,6 +18,11 @@ public:
         ComPtr r;
         r.m_p = p;
         return r;
+    }
+    // Adds a reference of its own.
+    static ComPtr Share(T* p) {
+        if (p) p->AddRef();
+        return Attach(p);
     }
     ComPtr(const ComPtr& other) : m_p(other.m_p) {
         if (m_p) m_p->AddRef();

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 
+#include "support/system/UniqueHandle.h"
+
 #include <gtest/gtest.h>
 #include <objbase.h>
 
@@ -130,11 +132,10 @@ std::wstring PlaceInstaller(const TempDir& dir, const wchar_t* fixture, const st
 
 namespace {
 void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
-        RegDeleteTreeW(key, nullptr);
-        RegCloseKey(key);
-    }
+    pxLib::UniqueRegKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) == ERROR_SUCCESS)
+        RegDeleteTreeW(key.get(), nullptr);
+    key.reset();
     RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
 }  // namespace
@@ -142,10 +143,9 @@ void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view) {
 ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view)
     : m_root(root), m_path(std::move(path)), m_view(view) {
     DeleteKeyTree(m_root, m_path, m_view);
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
+    pxLib::UniqueRegKey key;
+    RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr,
+                    key.put(), nullptr);
 }
 
 ScopedRegistryKey::~ScopedRegistryKey() {
@@ -155,12 +155,11 @@ ScopedRegistryKey::~ScopedRegistryKey() {
 namespace {
 bool SetValue(HKEY root, const std::wstring& path, REGSAM view, const wchar_t* name, DWORD type,
               const void* data, DWORD size) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
+    pxLib::UniqueRegKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | view, key.put()) != ERROR_SUCCESS)
         return false;
-    const LONG rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    return RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+           ERROR_SUCCESS;
 }
 }  // namespace
 

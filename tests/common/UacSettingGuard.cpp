@@ -1,5 +1,7 @@
 #include "UacSettingGuard.h"
 
+#include "support/system/UniqueHandle.h"
+
 #include <cwchar>
 
 namespace qvdtest {
@@ -8,12 +10,10 @@ const wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\
 const wchar_t kValue[] = L"EnableLUA";
 
 void Write(DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, kValue, 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
+    pxLib::UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                        nullptr) == ERROR_SUCCESS)
+        RegSetValueExW(key.get(), kValue, 0, type, static_cast<const BYTE*>(data), size);
 }
 }  // namespace
 

@@ -142,17 +142,15 @@ TEST(StartupInfoEx, AProcessStartsWithTheListInPlace) {
     TempDir dir;
     const std::wstring installer = PlaceInstaller(dir, L"maker", L"tool.exe", {"exit_code=7"});
     std::wstring line = L"\"" + installer + L"\"";
-    PROCESS_INFORMATION pi{};
+    pxLib::ProcessInformation process;
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
                                EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                               &startup.info.StartupInfo, &pi));
+                               &startup.info.StartupInfo, process.put()));
     ReleaseStartupInfoEx(startup);
-    WaitForSingleObject(pi.hProcess, 30000);
+    WaitForSingleObject(process.process(), 30000);
     DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
+    GetExitCodeProcess(process.process(), &code);
     EXPECT_EQ(code, 7u);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
 }
 
 }  // namespace

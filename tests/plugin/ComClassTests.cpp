@@ -33,21 +33,16 @@ protected:
     void SetUp() override {
         ASSERT_NE(dll.module(), nullptr);
         ASSERT_EQ(dll.DllGetClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory,
-                                        reinterpret_cast<void**>(&classObject)),
+                                        classObject.put_void()),
                   S_OK);
     }
-    void TearDown() override {
-        if (classObject) classObject->Release();
-    }
-    qvd::IQVDPluginCOM2* CreatePlain() {
-        qvd::IQVDPluginCOM2* p = nullptr;
-        EXPECT_EQ(classObject->CreateInstance(nullptr, qvd::IID_IQVDPlugin2,
-                                              reinterpret_cast<void**>(&p)),
-                  S_OK);
+    pxLib::ComPtr<qvd::IQVDPluginCOM2> CreatePlain() {
+        pxLib::ComPtr<qvd::IQVDPluginCOM2> p;
+        EXPECT_EQ(classObject->CreateInstance(nullptr, qvd::IID_IQVDPlugin2, p.put_void()), S_OK);
         return p;
     }
     LoadedPlugin dll;
-    IClassFactory* classObject = nullptr;
+    pxLib::ComPtr<IClassFactory> classObject;
 };
 
 TEST_F(ComClass, ClassObjectLookupAnswersOnlyItsClass) {
@@ -57,12 +52,11 @@ TEST_F(ComClass, ClassObjectLookupAnswersOnlyItsClass) {
     EXPECT_EQ(dll.DllGetClassObject(qvd::IID_IQVDPlugin, IID_IClassFactory, &out),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
-    IClassFactory* again = nullptr;
-    EXPECT_EQ(dll.DllGetClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory,
-                                    reinterpret_cast<void**>(&again)),
-              S_OK);
-    EXPECT_EQ(again, classObject) << "one class object per module";
-    again->Release();
+    pxLib::ComPtr<IClassFactory> again;
+    EXPECT_EQ(
+        dll.DllGetClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory, again.put_void()),
+        S_OK);
+    EXPECT_EQ(again.get(), classObject.get()) << "one class object per module";
 }
 
 TEST_F(ComClass, CreateInstanceFollowsTheAggregationRules) {
@@ -94,8 +88,9 @@ TEST_F(ComClass, CreateInstanceFollowsTheAggregationRules) {
 }
 
 TEST_F(ComClass, BothInterfacesAreOneObjectWithTheirSlotOrders) {
-    qvd::IQVDPluginCOM2* plugin = CreatePlain();
-    ASSERT_NE(plugin, nullptr);
+    const pxLib::ComPtr<qvd::IQVDPluginCOM2> owned = CreatePlain();
+    ASSERT_TRUE(owned);
+    qvd::IQVDPluginCOM2* const plugin = owned.get();
     void* first = nullptr;
     ASSERT_EQ(plugin->QueryInterface(qvd::IID_IQVDPlugin, &first), S_OK);
     EXPECT_EQ(first, static_cast<void*>(plugin));
@@ -124,25 +119,23 @@ TEST_F(ComClass, BothInterfacesAreOneObjectWithTheirSlotOrders) {
     EXPECT_EQ(state, qvd::QVD_STATE_FAILED);
     EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{ErrorCall(0x80047F21, 608),
                                                    StatusCall(qvd::QVD_STATUS_FAILED)}));
-    plugin->Release();
 }
 
 TEST_F(ComClass, CanUnloadOnlyWithoutComObjectsOrLocks) {
-    qvd::IQVDPlugin* hostObject = dll.CreatePlugin();
-    ASSERT_NE(hostObject, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> hostObject = dll.CreatePlugin();
+    ASSERT_TRUE(hostObject);
     EXPECT_EQ(dll.DllCanUnloadNow(), S_OK) << "host-model objects do not lock the COM module";
 
-    qvd::IQVDPluginCOM2* plugin = CreatePlain();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPluginCOM2> plugin = CreatePlain();
+    ASSERT_TRUE(plugin);
     EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE);
-    plugin->Release();
+    plugin.reset();
     EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
 
     EXPECT_EQ(classObject->LockServer(TRUE), S_OK);
     EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE);
     EXPECT_EQ(classObject->LockServer(FALSE), S_OK);
     EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
-    hostObject->Release();
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(HostModel, CreateInstanceAnswersThePluginGuidsAndNothingElse) {
     void* plugin = nullptr;
     // Success is 0, not OBJ_OK: hosts test by sign.
     EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, &plugin), 0);
-    ASSERT_NE(plugin, nullptr);
+    ASSERT_TRUE(plugin);
     EXPECT_EQ(dll.GetObjectCount(), withFactory + 1);
     auto* p = static_cast<qvd::IQVDPlugin*>(plugin);
     for (const GUID& iid : {qvd::IID_IObjectBase, qvd::IID_IQVDPlugin, qvd::IID_IQVDPlugin2}) {
@@ -130,25 +130,22 @@ TEST_F(HostModel, CreateInstanceAnswersThePluginGuidsAndNothingElse) {
 }
 
 TEST_F(HostModel, OwnerIsHeldAndToldWhenTheObjectGoes) {
-    qvd::IPluginFactory* factory = nullptr;
-    ASSERT_EQ(dll.GetFactory(&qvd::FACTORYID_QVDPlugin, reinterpret_cast<void**>(&factory)),
-              qvd::OBJ_OK);
+    pxLib::ComPtr<qvd::IPluginFactory> factory;
+    ASSERT_EQ(dll.GetFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()), qvd::OBJ_OK);
     RecordingOwner owner;
-    qvd::IQVDPlugin* plugin = nullptr;
-    ASSERT_EQ(factory->CreateInstanceWithOwner(qvd::IID_IQVDPlugin2,
-                                               reinterpret_cast<void**>(&plugin), &owner),
-              0);
-    factory->Release();
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    ASSERT_EQ(factory->CreateInstanceWithOwner(qvd::IID_IQVDPlugin2, plugin.put_void(), &owner), 0);
+    factory.reset();
     EXPECT_EQ(owner.refs, 2);
-    plugin->Release();
+    plugin.reset();
     EXPECT_EQ(owner.releasedFrom, dll.module());
     EXPECT_GE(owner.refsWhenReleased, 1) << "the owner must still be referenced while told";
     EXPECT_EQ(owner.refs, 1);
 }
 
 TEST_F(HostModel, NewObjectReportsItsInitialFieldsAndRefusesNullArguments) {
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
     int32_t state = -99;
     EXPECT_EQ(plugin->GetState(&state), S_OK);
     EXPECT_EQ(state, 0);
@@ -164,12 +161,12 @@ TEST_F(HostModel, NewObjectReportsItsInitialFieldsAndRefusesNullArguments) {
     // Nothing to join before a Start: returns after signalling.
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
     EXPECT_TRUE(sink.Calls().empty());
-    plugin->Release();
 }
 
 TEST_F(HostModel, PluginInterfaceSlotsAreInTheirOrder) {
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    const pxLib::ComPtr<qvd::IQVDPlugin> owned = dll.CreatePlugin();
+    ASSERT_TRUE(owned);
+    qvd::IQVDPlugin* const plugin = owned.get();
     void** table = *reinterpret_cast<void***>(plugin);
     using U32Fn = uint32_t (*)(void*);
     using StateFn = HRESULT (*)(void*, int32_t*);
@@ -182,7 +179,6 @@ TEST_F(HostModel, PluginInterfaceSlotsAreInTheirOrder) {
     EXPECT_EQ(state, 0);
     EXPECT_EQ(reinterpret_cast<CancelFn>(table[6])(plugin), S_OK);  // CancelAndWait
     EXPECT_EQ(reinterpret_cast<StartFn>(table[7])(plugin, nullptr, nullptr), E_INVALIDARG);
-    plugin->Release();
 }
 
 }  // namespace

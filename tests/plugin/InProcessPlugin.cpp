@@ -34,20 +34,19 @@ void StartLinkedModule() {
 
 int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls) {
     StartLinkedModule();
-    qvd::IPluginFactory* factory = nullptr;
-    EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin,
-                                            reinterpret_cast<void**>(&factory)),
+    pxLib::ComPtr<qvd::IPluginFactory> factory;
+    EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()),
               qvd::OBJ_OK);
     if (!factory) return 0;
-    qvd::IQVDPlugin* plugin = nullptr;
-    EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, reinterpret_cast<void**>(&plugin)), 0);
-    factory->Release();
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, plugin.put_void()), 0);
+    factory.reset();
     if (!plugin) return 0;
     RecordingSink sink;
     EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
     const int32_t state = WaitForFinalState(plugin);
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
-    plugin->Release();
+    plugin.reset();
     calls = sink.Calls();
     return state;
 }

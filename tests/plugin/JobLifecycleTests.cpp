@@ -22,15 +22,15 @@ protected:
 
     Run RunToEnd(const std::wstring& job) {
         Run run;
-        qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-        EXPECT_NE(plugin, nullptr);
+        pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+        EXPECT_TRUE(plugin);
         if (!plugin) return run;
         RecordingSink sink;
         EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
         run.state = WaitForFinalState(plugin);
         run.exitCode = plugin->GetExitCode();
         run.calls = sink.Calls();
-        plugin->Release();
+        plugin.reset();
         return run;
     }
 
@@ -135,8 +135,8 @@ TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
         PlaceInstaller(dir, L"maker", L"slow setup.exe",
                        {"started_marker=" + Narrow(started), "wait_for_file=" + Narrow(release),
                         "write_file=" + Narrow(finished)});
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
     RecordingSink sink;
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
     ASSERT_TRUE(WaitForFile(started, 60000));
@@ -156,7 +156,7 @@ TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
     EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED);
     EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
     EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
-    plugin->Release();
+    plugin.reset();
     // Never terminated: released, it finishes its work on its own.
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
     EXPECT_TRUE(WaitForFile(finished, 60000));
@@ -182,15 +182,15 @@ TEST_F(JobLifecycle, CancelAndWaitFromInsideASinkCallIsRefused) {
         HRESULT joinResult = S_OK;
     };
     const std::wstring installer = PlaceInstaller(dir, L"maker", L"setup.exe", {"exit_code=0"});
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
     CancellingSink sink;
-    sink.plugin = plugin;
+    sink.plugin = plugin.get();
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_NOT_INSTALLED);
     EXPECT_EQ(sink.joinResult, E_UNEXPECTED) << "a worker cannot join itself";
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
-    plugin->Release();
+    plugin.reset();
 }
 
 TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
@@ -199,8 +199,8 @@ TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
         PlaceInstaller(dir, L"maker", L"setup.exe",
                        {"wait_for_file=" + Narrow(release), "exit_code=0x80070BC2",
                         "started_marker=" + Narrow(started)});
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
     RecordingSink first, second;
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &first), S_OK);
     ASSERT_TRUE(WaitForFile(started, 30000));
@@ -216,13 +216,13 @@ TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_FAILED);
     EXPECT_EQ(second.Calls().size(), 2u);
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
-    plugin->Release();
+    plugin.reset();
 }
 
 TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
     constexpr int kJobs = 16;
     struct Job {
-        qvd::IQVDPlugin* plugin = nullptr;
+        pxLib::ComPtr<qvd::IQVDPlugin> plugin;
         RecordingSink sink;
     };
     std::vector<std::unique_ptr<Job>> jobs;
@@ -232,7 +232,7 @@ TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
             PlaceInstaller(dir, L"maker", L"setup" + std::to_wstring(i) + L".exe",
                            {"sleep_ms=300", "exit_code=" + std::to_string(0x80070BC2u + 0)});
         job->plugin = dll.CreatePlugin();
-        ASSERT_NE(job->plugin, nullptr);
+        ASSERT_TRUE(job->plugin);
         ASSERT_EQ(job->plugin->Start(JobFor(installer).c_str(), &job->sink), S_OK);
         jobs.push_back(std::move(job));
     }
@@ -241,7 +241,7 @@ TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
         EXPECT_EQ(job->plugin->GetExitCode(), 0x80070BC2u);
         EXPECT_EQ(job->sink.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
         EXPECT_EQ(job->plugin->CancelAndWait(), S_OK);
-        job->plugin->Release();
+        job->plugin.reset();
     }
 }
 

@@ -61,16 +61,12 @@ LoadedPlugin::LoadedPlugin() {
 // Left loaded: detached workers may still be returning through the DLL's code.
 LoadedPlugin::~LoadedPlugin() = default;
 
-qvd::IQVDPlugin* LoadedPlugin::CreatePlugin() {
-    qvd::IPluginFactory* factory = nullptr;
-    if (!GetFactory ||
-        GetFactory(&qvd::FACTORYID_QVDPlugin, reinterpret_cast<void**>(&factory)) < 0)
-        return nullptr;
-    qvd::IQVDPlugin* plugin = nullptr;
-    const qvd::OBJRESULT r =
-        factory->CreateInstance(qvd::IID_IQVDPlugin2, reinterpret_cast<void**>(&plugin));
-    factory->Release();
-    return r < 0 ? nullptr : plugin;
+pxLib::ComPtr<qvd::IQVDPlugin> LoadedPlugin::CreatePlugin() {
+    pxLib::ComPtr<qvd::IPluginFactory> factory;
+    if (!GetFactory || GetFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()) < 0) return {};
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    if (factory->CreateInstance(qvd::IID_IQVDPlugin2, plugin.put_void()) < 0) return {};
+    return plugin;
 }
 
 std::string JsonString(const std::wstring& text) {

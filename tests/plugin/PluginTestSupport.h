@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "plugin/QVDHostInterface.h"
+#include "support/system/ComPtr.h"
 
 #include <mutex>
 #include <ostream>
@@ -49,7 +50,7 @@ public:
     HRESULT(WINAPI* DllCanUnloadNow)() = nullptr;
 
     // A new plug-in object through the factory (released by the caller).
-    qvd::IQVDPlugin* CreatePlugin();
+    pxLib::ComPtr<qvd::IQVDPlugin> CreatePlugin();
 
 private:
     HMODULE m_module = nullptr;
@@ -62,5 +63,9 @@ std::string JsonString(const std::wstring& text);
 
 // Polls GetState until it leaves 2 (or the time is up); returns the state.
 int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs = 60000);
+inline int32_t WaitForFinalState(const pxLib::ComPtr<qvd::IQVDPlugin>& plugin,
+                                 DWORD timeoutMs = 60000) {
+    return WaitForFinalState(plugin.get(), timeoutMs);
+}
 
 }  // namespace qvdtest

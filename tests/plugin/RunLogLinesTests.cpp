@@ -30,15 +30,15 @@ TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
     ASSERT_TRUE(options.SetString(L"Directory", dir.path()));
 
     const std::wstring installer = PlaceInstaller(dir, L"unsigned", L"setup.exe", {});
-    qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
     RecordingSink sink;
     const std::string productData =
         "\"product_data\": {\"silo\": " + JsonString(kSilo) + ", \"force_overinstall\": true}";
     ASSERT_EQ(plugin->Start(JobFor(installer, productData).c_str(), &sink), S_OK);
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_LAUNCH_FAILED);
     plugin->CancelAndWait();
-    plugin->Release();
+    plugin.reset();
 
     const std::wstring log = ReadUtf16File(dir.file(L"QVDPlugin.log"));
     ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";

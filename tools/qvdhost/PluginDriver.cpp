@@ -1,7 +1,8 @@
 #include "PluginDriver.h"
 
-#include "plugin/QVDHostInterface.h"
 #include "ConsoleSink.h"
+#include "plugin/QVDHostInterface.h"
+#include "support/system/ComPtr.h"
 
 #include <objbase.h>
 
@@ -51,15 +52,15 @@ bool RunHostModel(HMODULE module, const HostOptions& options, const std::wstring
         error = L"the DLL does not export GetFactory and GetObjectCount";
         return false;
     }
-    qvd::IPluginFactory* factory = nullptr;
-    qvd::OBJRESULT r = getFactory(&qvd::FACTORYID_QVDPlugin, reinterpret_cast<void**>(&factory));
+    pxLib::ComPtr<qvd::IPluginFactory> factory;
+    qvd::OBJRESULT r = getFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void());
     if (r < 0) {
         error = L"GetFactory failed with " + Hex(r);
         return false;
     }
-    qvd::IQVDPlugin* plugin = nullptr;
-    r = factory->CreateInstance(qvd::IID_IQVDPlugin2, reinterpret_cast<void**>(&plugin));
-    factory->Release();
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    r = factory->CreateInstance(qvd::IID_IQVDPlugin2, plugin.put_void());
+    factory.reset();
     if (r < 0) {
         error = L"CreateInstance failed with " + Hex(r);
         return false;
@@ -70,15 +71,14 @@ bool RunHostModel(HMODULE module, const HostOptions& options, const std::wstring
     const HRESULT started = plugin->Start(job.c_str(), &sink);
     PrintLine(L"host: Start returned %ls", Hex(started).c_str());
     if (FAILED(started)) {
-        plugin->Release();
         error = L"Start failed";
         return false;
     }
     int32_t state = 0;
-    WaitForJob(plugin, options.cancelAfterMs, state);
+    WaitForJob(plugin.get(), options.cancelAfterMs, state);
     outcome.state = state;
     outcome.exitCode = plugin->GetExitCode();
-    plugin->Release();
+    plugin.reset();
     PrintLine(L"host: plug-in object released (live objects: %u)", getObjectCount());
     return true;
 }
@@ -95,17 +95,16 @@ bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
         error = L"the DLL does not export DllGetClassObject and DllCanUnloadNow";
         return false;
     }
-    IClassFactory* classObject = nullptr;
-    HRESULT hr = getClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory,
-                                reinterpret_cast<void**>(&classObject));
+    pxLib::ComPtr<IClassFactory> classObject;
+    HRESULT hr =
+        getClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory, classObject.put_void());
     if (FAILED(hr)) {
         error = L"DllGetClassObject failed with " + Hex(hr);
         return false;
     }
-    qvd::IQVDPluginCOM2* plugin = nullptr;
-    hr = classObject->CreateInstance(nullptr, qvd::IID_IQVDPlugin2,
-                                     reinterpret_cast<void**>(&plugin));
-    classObject->Release();
+    pxLib::ComPtr<qvd::IQVDPluginCOM2> plugin;
+    hr = classObject->CreateInstance(nullptr, qvd::IID_IQVDPlugin2, plugin.put_void());
+    classObject.reset();
     if (FAILED(hr)) {
         error = L"CreateInstance failed with " + Hex(hr);
         return false;
@@ -116,15 +115,14 @@ bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
     hr = plugin->Start(job.c_str(), &sink);
     PrintLine(L"host: Start returned %ls", Hex(hr).c_str());
     if (FAILED(hr)) {
-        plugin->Release();
         error = L"Start failed";
         return false;
     }
     LONG state = 0;
-    WaitForJob(plugin, options.cancelAfterMs, state);
+    WaitForJob(plugin.get(), options.cancelAfterMs, state);
     outcome.state = state;
     outcome.exitCode = plugin->GetExitCode();
-    plugin->Release();
+    plugin.reset();
     PrintLine(L"host: COM object released (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
     return true;
 }
@@ -141,9 +139,8 @@ bool RunJob(const HostOptions& options, const std::wstring& job, JobOutcome& out
     }
     bool ran;
     if (options.useCom) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        const pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
         ran = RunCom(module, options, job, outcome, error);
-        CoUninitialize();
     } else {
         ran = RunHostModel(module, options, job, outcome, error);
     }
