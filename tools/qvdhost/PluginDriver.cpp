@@ -1,6 +1,7 @@
 #include "PluginDriver.h"
 
 #include "ConsoleSink.h"
+#include "VersionResource.h"
 #include "plugin/QVDHostInterface.h"
 #include "support/system/ComPtr.h"
 
@@ -127,6 +128,23 @@ bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
     return true;
 }
 
+// The DLL introduces itself: which file was loaded and which build it is.
+void PrintModuleVersion(HMODULE module) {
+    std::wstring path;
+    if (!ModulePath(module, path)) return;
+    VersionResource version;
+    if (!version.Load(path)) {
+        PrintLine(L"host: loaded %ls, which has no version resource", path.c_str());
+        return;
+    }
+    std::wstring about = version.String(L"FileDescription");
+    const std::wstring company = version.String(L"CompanyName");
+    if (!company.empty()) about += (about.empty() ? L"" : L", ") + company;
+    if (!about.empty()) about = L" (" + about + L")";
+    PrintLine(L"host: loaded %ls, version %ls%ls", path.c_str(), version.FileVersion().c_str(),
+              about.c_str());
+}
+
 }  // namespace
 
 bool RunJob(const HostOptions& options, const std::wstring& job, JobOutcome& outcome,
@@ -137,6 +155,7 @@ bool RunJob(const HostOptions& options, const std::wstring& job, JobOutcome& out
                 std::to_wstring(GetLastError()) + L")";
         return false;
     }
+    PrintModuleVersion(module);
     bool ran;
     if (options.useCom) {
         const pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
