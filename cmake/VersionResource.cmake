@@ -29,8 +29,10 @@ foreach(part PATCH TWEAK)
 endforeach()
 list(JOIN QVD_FILE_VERSION_PARTS "." QVD_FILE_VERSION)
 
-# Text inside a resource script's double quotes: a quote is written twice.
+# Text inside a resource script's double quotes: a backslash starts an escape
+# and a quote is written twice.
 function(qvd_rc_text out text)
+    string(REPLACE "\\" "\\\\" text "${text}")
     string(REPLACE "\"" "\"\"" text "${text}")
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()

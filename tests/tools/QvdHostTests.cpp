@@ -1,5 +1,6 @@
 // The reference host as integrators run it: its output, its exit code, both
 // object paths and the cancel option.
+#include "ExpectedVersion.h"
 #include "TestSupport.h"
 #include "support/system/UniqueHandle.h"
 
@@ -68,11 +69,16 @@ TEST_F(QvdHost, PrintsEverySinkCallAndTheFinalStateThroughBothPaths) {
     for (const wchar_t* path : {L"", L"--com "}) {
         const HostRun run = RunHost(dir, path + Quoted(PluginDllPath()) + L" " + Quoted(job));
         EXPECT_EQ(run.exitCode, 1u) << run.output;
-        for (const char* expected :
-             {"Start returned 0x00000000", "sink: ReportStatus(4)",
-              "sink: ReportError(0x80070070, qvd::plugin::QVDPluginImpl::run(1153))",
-              "final state: 8 - the installer ended with a reported code",
-              "exit code: 0x80070070"}) {
+        // The DLL introduces itself before the job runs.
+        const std::vector<std::string> expectedLines = {
+            "host: loaded " + Narrow(PluginDllPath()) + ", version " +
+                Narrow(QVD_EXPECTED_FILE_VERSION),
+            "Start returned 0x00000000",
+            "sink: ReportStatus(4)",
+            "sink: ReportError(0x80070070, qvd::plugin::QVDPluginImpl::run(1153))",
+            "final state: 8 - the installer ended with a reported code",
+            "exit code: 0x80070070"};
+        for (const std::string& expected : expectedLines) {
             EXPECT_NE(run.output.find(expected), std::string::npos)
                 << "missing \"" << expected << "\" in:\n"
                 << run.output;
@@ -113,6 +119,8 @@ TEST_F(QvdHost, RefusesWhatItCannotRun) {
         {Quoted(PluginDllPath()) + L" " + Quoted(dir.file(L"missing.json")),
          "cannot open the job file"},
         {Quoted(dir.file(L"missing.dll")) + L" " + Quoted(JobFile("{}")), "cannot load"},
+        {Quoted(WinePath(QVD_TEST_FAKE_INSTALLER)) + L" " + Quoted(JobFile("{}")),
+         "which has no version resource"},
     };
     for (const auto& c : cases) {
         const HostRun run = RunHost(dir, c.arguments);
