@@ -1,5 +1,7 @@
 ; The sample product's installer, built by makensis from the build's settings:
+;   PRODUCT_NAME     the product's name, also its folder under Program Files
 ;   PRODUCT_VERSION  four dotted numbers, written as the product key's "Version"
+;   PRODUCT_ID       written as the product key's "PRODUCTID" (the jobs' run_key)
 ;   SILO             the product's silo, a braced GUID
 ;   MAKER_NAME       the publisher named in the installer's own version resource
 ;   INSTALL_DATA     the "install.dat" that goes into the install cache
@@ -11,11 +13,22 @@
 Unicode true
 Target amd64-unicode
 
+!macro Required NAME
+    !ifndef ${NAME}
+        !error "makensis needs -D${NAME}=... (see the head of this script)"
+    !endif
+!macroend
+!insertmacro Required PRODUCT_NAME
+!insertmacro Required PRODUCT_VERSION
+!insertmacro Required PRODUCT_ID
+!insertmacro Required SILO
+!insertmacro Required MAKER_NAME
+!insertmacro Required INSTALL_DATA
+!insertmacro Required OUT_FILE
+
 !include FileFunc.nsh
 !include LogicLib.nsh
 
-!define PRODUCT_NAME "Halvex Sample Product"
-!define PRODUCT_ID "SampleProduct"
 !define PRODUCT_KEY "SOFTWARE\Halvex\${SILO}"
 ; Exit codes as the plug-in reads them: HRESULTs of ERROR_SUCCESS_REBOOT_REQUIRED,
 ; ERROR_INSTALL_FAILURE and ERROR_INVALID_PARAMETER.

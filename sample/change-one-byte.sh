@@ -8,5 +8,5 @@ size=$(stat -c %s "$in")
 middle=$((size / 2))
 old=$(od -An -tu1 -j "$middle" -N1 "$in" | tr -d ' ')
 cp "$in" "$out.tmp"
-printf "\\$(printf '%03o' $((old ^ 1)))" | dd of="$out.tmp" bs=1 seek="$middle" conv=notrunc status=none
+printf '%b' "\\0$(printf '%03o' $((old ^ 1)))" | dd of="$out.tmp" bs=1 seek="$middle" conv=notrunc status=none
 mv "$out.tmp" "$out"

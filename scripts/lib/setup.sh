@@ -13,7 +13,7 @@ debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
     libjsoncpp-dev libboost-dev libboost-thread-dev googletest
-    openssl osslsigncode xz-utils ca-certificates
+    openssl osslsigncode nsis xz-utils ca-certificates
 )
 
 as_root() {
