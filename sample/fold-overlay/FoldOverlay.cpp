@@ -16,6 +16,9 @@ constexpr uint32_t kVirtualAddressOffset = 12;
 // The certificate-table entry, from the optional header.
 constexpr uint32_t kSecurityEntryOffset32 = pe::kSecurityDirOffset32 - pe::kOptionalHeaderOffset;
 constexpr uint32_t kSecurityEntryOffset64 = pe::kSecurityDirOffset64 - pe::kOptionalHeaderOffset;
+// A data-directory entry: an address, then a size.
+constexpr uint32_t kDirectoryEntrySize = 8;
+constexpr uint32_t kDirectorySizeField = 4;
 constexpr uint64_t kMaxImageField = UINT32_MAX;
 
 uint16_t Read16(const std::vector<uint8_t>& bytes, uint64_t at) {
@@ -72,7 +75,7 @@ FoldResult FoldOverlay(std::vector<uint8_t>& image) {
     const uint16_t optionalSize = Read16(image, nt + pe::kSizeOfOptionalHeaderOffset);
     const uint64_t optional = nt + pe::kOptionalHeaderOffset;
     const uint64_t sectionTable = optional + optionalSize;
-    if (sectionCount == 0 || optionalSize < 2 ||
+    if (sectionCount == 0 || optionalSize < sizeof(uint16_t) ||
         sectionTable + uint64_t{sectionCount} * pe::kSectionHeaderSize > size)
         return FoldResult::NotAnImage;
 
@@ -87,8 +90,9 @@ FoldResult FoldOverlay(std::vector<uint8_t>& image) {
         default:
             return FoldResult::NotAnImage;
     }
-    if (securityEntry + 8 > optionalSize) return FoldResult::NotAnImage;
-    if (Read32(image, optional + securityEntry + 4) != 0) return FoldResult::Signed;
+    if (securityEntry + kDirectoryEntrySize > optionalSize) return FoldResult::NotAnImage;
+    if (Read32(image, optional + securityEntry + kDirectorySizeField) != 0)
+        return FoldResult::Signed;
 
     const uint32_t sectionAlignment = Read32(image, optional + kSectionAlignmentOffset);
     const uint32_t fileAlignment = Read32(image, optional + kFileAlignmentOffset);
