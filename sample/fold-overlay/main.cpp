@@ -3,7 +3,7 @@
 // reader looks. Usage: fold-overlay <in.exe> <out.exe>
 #include "FoldOverlay.h"
 #include "ToolFiles.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/FileSystem.h"
 #include "support/text/Utf.h"
 

@@ -4,7 +4,7 @@
 // safely it leaves untouched.
 #include "FoldOverlay.h"
 #include "packer/PackerTestSupport.h"
-#include "collections/MemoryStream.h"
+#include "collections/archive/MemoryStream.h"
 #include "packer/PEFileHelper.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // identity.
 #include "ExpectedVersion.h"
 #include "TestSupport.h"
-#include "tools/qvdhost/VersionResource.h"
+#include "VersionResource.h"
 
 #include <gtest/gtest.h>
 
