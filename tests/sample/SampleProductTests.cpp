@@ -87,7 +87,7 @@ protected:
     };
     Outcome Run(const std::wstring& job) {
         Outcome o;
-        auto plugin = pxLib::ComPtr<qvd::IQVDPlugin>::Attach(dll.CreatePlugin());
+        const pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
         EXPECT_TRUE(plugin);
         if (!plugin) return o;
         RecordingSink sink;
