@@ -1,0 +1,439 @@
+// The printer of the collection text form.
+#include "text/Printer.h"
+
+#include "text/Scalars.h"
+
+#include "collections/values/IndexValueCollection.h"
+#include "collections/values/MemoryImpl.h"
+#include "collections/values/StringImpl.h"
+#include "support/text/Utf.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <set>
+#include <vector>
+
+namespace qvdpack::text {
+namespace {
+
+using pxLib::CTavValueCollection;
+using pxLib::CVariant;
+using pxLib::RefPtr;
+
+const char kHexDigits[] = "0123456789abcdef";
+
+std::string Hex(const uint8_t* bytes, size_t size) {
+    if (size == 0) return "-";
+    std::string text;
+    text.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        text.push_back(kHexDigits[bytes[i] >> 4]);
+        text.push_back(kHexDigits[bytes[i] & 15]);
+    }
+    return text;
+}
+
+std::string QuoteWide(const std::u16string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        switch (c) {
+            case u'\\':
+                out += "\\\\";
+                continue;
+            case u'"':
+                out += "\\\"";
+                continue;
+            case u'\n':
+                out += "\\n";
+                continue;
+            case u'\r':
+                out += "\\r";
+                continue;
+            case u'\t':
+                out += "\\t";
+                continue;
+            default:
+                break;
+        }
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                          text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (pair) {
+            out += pxLib::Utf16ToUtf8(text.substr(i, 2));
+            ++i;
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c <= 0xDFFF)) {
+            char escape[8];
+            std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += pxLib::Utf16ToUtf8(std::u16string_view(&text[i], 1));
+        }
+    }
+    return out + "\"";
+}
+
+std::string QuoteNarrow(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '"':
+                out += "\\\"";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            default:
+                break;
+        }
+        if (c < 0x20 || c >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof(escape), "\\x%02x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out + "\"";
+}
+
+std::string DoubleText(double value) {
+    if (std::isfinite(value)) {
+        // The shortest text that reads back to the same bits.
+        for (int digits = 15; digits <= 17; ++digits) {
+            char text[40];
+            std::snprintf(text, sizeof(text), "%.*g", digits, value);
+            double back = 0;
+            if (ParseDouble(text, back) && std::memcmp(&back, &value, 8) == 0) return text;
+        }
+    }
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, 8);
+    char text[32];
+    std::snprintf(text, sizeof(text), "bits:0x%016" PRIx64, bits);
+    return text;
+}
+
+std::string FloatText(float value) {
+    if (std::isfinite(value)) {
+        for (int digits = 6; digits <= 9; ++digits) {
+            char text[32];
+            std::snprintf(text, sizeof(text), "%.*g", digits, static_cast<double>(value));
+            float back = 0;
+            if (ParseFloat(text, back) && std::memcmp(&back, &value, 4) == 0) return text;
+        }
+    }
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, 4);
+    char text[24];
+    std::snprintf(text, sizeof(text), "bits:0x%08" PRIx32, bits);
+    return text;
+}
+
+std::string GuidText(const pxLib::Guid& guid) {
+    return pxLib::Utf16ToUtf8(pxLib::GuidToText(guid));
+}
+
+class CPrinter {
+public:
+    explicit CPrinter(std::string& error) : m_error(error) {}
+
+    bool Block(CTavValueCollection& c, const std::vector<uint64_t>& ids, const std::string& indent,
+               std::string& out) {
+        out += indent + "options optionA=" + Bool(c.GetOptionA()) +
+               " cloneObjects=" + Bool(c.GetCloneObjects()) +
+               " cacheSize=" + Bool(c.GetCacheSize()) + "\n";
+        for (uint64_t id : ids)
+            if (!Entry(c, id, indent, out)) return false;
+        return true;
+    }
+
+private:
+    static std::string Bool(bool value) { return value ? "true" : "false"; }
+
+    bool Fail(std::string message) {
+        m_error = std::move(message);
+        return false;
+    }
+
+    bool Entry(CTavValueCollection& c, uint64_t id, const std::string& indent, std::string& out) {
+        std::string line = indent + std::to_string(id) + " ";
+        switch (c.GetValueKind(id)) {
+            case pxLib::eKindEmpty:
+                line += "empty";
+                break;
+            case pxLib::eKindBool: {
+                bool v = false;
+                c.GetBool(id, v);
+                line += "bool " + Bool(v);
+                break;
+            }
+            case pxLib::eKindInt8: {
+                int8_t v = 0;
+                c.GetInt8(id, v);
+                line += "int8 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindUInt8: {
+                uint8_t v = 0;
+                c.GetUInt8(id, v);
+                line += "uint8 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindInt16: {
+                int16_t v = 0;
+                c.GetInt16(id, v);
+                line += "int16 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindUInt16: {
+                uint16_t v = 0;
+                c.GetUInt16(id, v);
+                line += "uint16 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindInt32: {
+                int32_t v = 0;
+                c.GetInt32(id, v);
+                line += "int32 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindUInt32: {
+                uint32_t v = 0;
+                c.GetUInt32(id, v);
+                line += "uint32 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindInt64: {
+                int64_t v = 0;
+                c.GetInt64(id, v);
+                line += "int64 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindUInt64: {
+                uint64_t v = 0;
+                c.GetUInt64(id, v);
+                line += "uint64 " + std::to_string(v);
+                break;
+            }
+            case pxLib::eKindDouble: {
+                double v = 0;
+                c.GetDouble(id, v);
+                line += "double " + DoubleText(v);
+                break;
+            }
+            case pxLib::eKindGuid: {
+                pxLib::Guid v{};
+                c.GetGuid(id, v);
+                line += "guid " + GuidText(v);
+                break;
+            }
+            case pxLib::eKindRecord16: {
+                pxLib::Record16 v{};
+                c.GetRecord16(id, v);
+                line += "record16 " + Hex(v.bytes, 16);
+                break;
+            }
+            case pxLib::eKindString: {
+                std::string v;
+                c.GetAnsiString(id, v);
+                line += "ansi " + QuoteNarrow(v);
+                break;
+            }
+            case pxLib::eKindWString: {
+                std::u16string v;
+                c.GetString(id, v);
+                line += "string " + QuoteWide(v);
+                break;
+            }
+            case pxLib::eKindBinary: {
+                std::vector<uint8_t> v;
+                c.GetBinary(id, v);
+                line += "binary " + Hex(v.data(), v.size());
+                break;
+            }
+            case pxLib::eKindVariant: {
+                CVariant v;
+                c.GetVariant(id, v);
+                line += "variant ";
+                out += line;
+                return Variant(v, indent, out);
+            }
+            case pxLib::eKindObject: {
+                RefPtr<pxLib::IRefObject> object;
+                c.GetObject(id, object);
+                out += line;
+                return Object(object.get(), indent, out);
+            }
+            default:
+                return Fail("value of unknown kind at " + std::to_string(id));
+        }
+        out += line + "\n";
+        return true;
+    }
+
+    bool Variant(const CVariant& v, const std::string& indent, std::string& out) {
+        switch (v.Type()) {
+            case pxLib::eVtEmpty:
+                out += "empty\n";
+                return true;
+            case pxLib::eVtI1:
+                out += "i1 " + std::to_string(static_cast<int8_t>(v.ScalarBits())) + "\n";
+                return true;
+            case pxLib::eVtUI1:
+                out += "ui1 " + std::to_string(v.ScalarBits()) + "\n";
+                return true;
+            case pxLib::eVtI2:
+                out += "i2 " + std::to_string(static_cast<int16_t>(v.ScalarBits())) + "\n";
+                return true;
+            case pxLib::eVtUI2:
+                out += "ui2 " + std::to_string(v.ScalarBits()) + "\n";
+                return true;
+            case pxLib::eVtI4:
+            case pxLib::eVtInt:
+                out += std::string(v.Type() == pxLib::eVtI4 ? "i4 " : "int ") +
+                       std::to_string(static_cast<int32_t>(v.ScalarBits())) + "\n";
+                return true;
+            case pxLib::eVtUI4:
+            case pxLib::eVtUInt:
+                out += std::string(v.Type() == pxLib::eVtUI4 ? "ui4 " : "uint ") +
+                       std::to_string(v.ScalarBits()) + "\n";
+                return true;
+            case pxLib::eVtI8:
+                out += "i8 " + std::to_string(static_cast<int64_t>(v.ScalarBits())) + "\n";
+                return true;
+            case pxLib::eVtUI8:
+                out += "ui8 " + std::to_string(v.ScalarBits()) + "\n";
+                return true;
+            case pxLib::eVtBool: {
+                const uint64_t bits = v.ScalarBits();
+                out += "bool " +
+                       (bits == 0xFFFF ? std::string("true")
+                        : bits == 0    ? std::string("false")
+                                       : std::to_string(bits)) +
+                       "\n";
+                return true;
+            }
+            case pxLib::eVtR4:
+                out += "r4 " + FloatText(v.AsFloat()) + "\n";
+                return true;
+            case pxLib::eVtR8:
+                out += "r8 " + DoubleText(v.AsDouble()) + "\n";
+                return true;
+            case pxLib::eVtDate:
+                out += "date " + DoubleText(v.AsDouble()) + "\n";
+                return true;
+            case pxLib::eVtDecimal: {
+                const pxLib::VariantDecimal& d = v.AsDecimal();
+                out += "decimal " + std::to_string(d.scale) + " " + std::to_string(d.sign) + " " +
+                       std::to_string(d.hi32) + " " + std::to_string(d.lo64) + "\n";
+                return true;
+            }
+            case pxLib::eVtBstr: {
+                const std::vector<uint8_t>& bytes = v.Bytes();
+                const std::u16string text = v.BstrText();
+                // Text only when it says everything: an even byte count and no NUL.
+                if (bytes.size() % 2 == 0 && text.find(u'\0') == std::u16string::npos)
+                    out += "bstr " + QuoteWide(text) + "\n";
+                else
+                    out += "bstrbytes " + Hex(bytes.data(), bytes.size()) + "\n";
+                return true;
+            }
+            case pxLib::eVtByteArray:
+                out += "bytes " + Hex(v.Bytes().data(), v.Bytes().size()) + "\n";
+                return true;
+            case pxLib::eVtVariantArray: {
+                out += "array {\n";
+                for (const CVariant& element : v.Elements()) {
+                    out += indent + "    ";
+                    if (!Variant(element, indent + "    ", out)) return false;
+                }
+                out += indent + "}\n";
+                return true;
+            }
+            default:
+                return Fail("variant type " + std::to_string(v.Type()) + " has no text form");
+        }
+    }
+
+    bool Object(pxLib::IRefObject* object, const std::string& indent, std::string& out) {
+        RefPtr<pxLib::IPersistObject> persist;
+        pxLib::Guid classId{};
+        if (!pxLib::ObjSucceeded(pxLib::QueryInto(object, pxLib::IID_IPersistObject, persist)) ||
+            !persist || !persist->GetClassId(classId))
+            return Fail("an object value that cannot persist itself");
+        const bool known = classId == pxLib::CLSID_pxTavKeyValueCollection ||
+                           classId == pxLib::CLSID_pxTavIndexValueCollection ||
+                           classId == pxLib::CLSID_CStringImpl ||
+                           classId == pxLib::CLSID_CMemoryImpl;
+        if (!known) return Fail("an object of class " + GuidText(classId) + " has no text form");
+        // The four classes answer their class id with the object itself, which
+        // stays alive through persist; the reference the query adds is given back.
+        void* self = nullptr;
+        if (!pxLib::ObjSucceeded(object->QueryInterface(classId, &self)) || self == nullptr)
+            return Fail("an object that does not answer its class id");
+        persist->Release();
+
+        if (classId == pxLib::CLSID_pxTavKeyValueCollection) {
+            auto* nested = static_cast<pxLib::pxTavKeyValueCollection*>(self);
+            out += "collection {\n";
+            if (!Block(*nested, nested->GetKeys(), indent + "    ", out)) return false;
+            out += indent + "}\n";
+            return true;
+        }
+        if (classId == pxLib::CLSID_pxTavIndexValueCollection) {
+            auto* nested = static_cast<pxLib::pxTavIndexValueCollection*>(self);
+            std::vector<uint64_t> ids(static_cast<size_t>(nested->GetCount()));
+            for (size_t i = 0; i < ids.size(); ++i) ids[i] = i;
+            out += "list {\n";
+            if (!Block(*nested, ids, indent + "    ", out)) return false;
+            out += indent + "}\n";
+            return true;
+        }
+        if (classId == pxLib::CLSID_CStringImpl) {
+            const auto* text = static_cast<pxLib::CStringImpl*>(self);
+            switch (text->GetStringType()) {
+                case pxLib::CStringImpl::eNarrowString:
+                    out += "stringobject ansi " + QuoteNarrow(text->GetNarrow()) + "\n";
+                    return true;
+                case pxLib::CStringImpl::eWideString:
+                    out += "stringobject string " + QuoteWide(text->GetWide()) + "\n";
+                    return true;
+                default:
+                    out += "stringobject none\n";
+                    return true;
+            }
+        }
+        const auto* memory = static_cast<pxLib::CMemoryImpl*>(self);
+        out += "memoryobject " + Hex(memory->GetBytes().data(), memory->GetBytes().size()) + "\n";
+        return true;
+    }
+
+    std::string& m_error;
+};
+
+}  // namespace
+
+bool PrintCollection(pxLib::pxTavKeyValueCollection& collection, std::string& text,
+                     std::string& error) {
+    CPrinter printer(error);
+    return printer.Block(collection, collection.GetKeys(), "", text);
+}
+
+}  // namespace qvdpack::text
