@@ -42,7 +42,8 @@ HRESULT ReplaceFileWith(const std::u16string& path, pxLib::IByteStream* content)
 
 bool SplitPath(const std::u16string& path, std::u16string& folder, std::u16string& fileName) {
     const size_t separator = path.find_last_of(u"\\/");
-    if (separator == std::u16string::npos || separator + 1 == path.size()) return false;
+    // A path that ends in a separator names a folder: the folder, no file name.
+    if (separator == std::u16string::npos) return false;
     folder = path.substr(0, separator + 1);
     fileName = path.substr(separator + 1);
     return true;

@@ -47,8 +47,9 @@ bool IsExistingFile(const std::u16string& path, uint32_t& error);
 // the old file or the new one, whole, and nothing of a longer old file stays.
 HRESULT ReplaceFileWith(const std::u16string& path, pxLib::IByteStream* content);
 
-// Splits at the last separator ('\\' or '/'): folder keeps its separator.
-// False when there is no separator or no file name after it.
+// Splits at the last separator ('\\' or '/'): folder keeps its separator. A
+// path ending in a separator gives that folder and an empty file name, as the
+// platform's splitter does. False when there is no separator.
 bool SplitPath(const std::u16string& path, std::u16string& folder, std::u16string& fileName);
 
 namespace fs_detail {

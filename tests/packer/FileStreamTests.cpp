@@ -121,7 +121,10 @@ TEST(FileStream, SplitPathKeepsTheSeparator) {
     ASSERT_TRUE(ZOLT::SplitPath(u"/opt/app/setup.exe", folder, name));
     EXPECT_EQ(folder, u"/opt/app/");
     EXPECT_FALSE(ZOLT::SplitPath(u"setup.exe", folder, name));
-    EXPECT_FALSE(ZOLT::SplitPath(u"C:\\app\\", folder, name));
+    // A folder path: the folder itself and no file name.
+    ASSERT_TRUE(ZOLT::SplitPath(u"C:\\app\\", folder, name));
+    EXPECT_EQ(folder, u"C:\\app\\");
+    EXPECT_EQ(name, u"");
 }
 
 }  // namespace

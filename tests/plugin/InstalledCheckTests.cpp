@@ -5,6 +5,7 @@
 #include "InProcessPlugin.h"
 #include "job/SiteCode.h"
 #include "packer/FileDataExtender.h"
+#include "support/text/Utf.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,63 @@ TEST_F(InstalledCheck, TheSiteCodeMustMatchWhereTheLayoutDataAsksForOne) {
     for (const auto& c : cases) {
         WriteInstallData(c.storedCode, c.withRule);
         const Outcome o = Run(ProductData() + ", " + c.members);
+        EXPECT_EQ(o.installerRan, !c.installed) << c.what;
+        EXPECT_EQ(o.state, c.installed ? 3 : 6) << c.what << ": " << Describe(o.calls);
+    }
+}
+
+// PAYLOAD_DESTINATION may name the product's installer or its payload folder;
+// the layout data is read from the installer's package, or from install.dat
+// in the folder the path names.
+TEST_F(InstalledCheck, TheLayoutDataIsFoundFromAModuleOrAFolderPath) {
+    // The joined path starts in the host's folder: the payload must lie below it.
+    wchar_t hostPath[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(nullptr, hostPath, MAX_PATH), 0u);
+    std::wstring hostFolder = hostPath;
+    hostFolder.resize(hostFolder.find_last_of(L'\\') + 1);
+    const std::wstring payloadName = L"payload-" + std::to_wstring(GetCurrentProcessId());
+    struct PayloadFolder {
+        explicit PayloadFolder(std::wstring p) : path(std::move(p)) {
+            CreateDirectoryW(path.c_str(), nullptr);
+        }
+        ~PayloadFolder() {
+            DeleteFileW((path + L"\\install.dat").c_str());
+            DeleteFileW((path + L"\\setup.exe").c_str());
+            RemoveDirectoryW(path.c_str());
+        }
+        std::wstring path;
+    } payload(hostFolder + payloadName);
+    // Both the package of setup.exe and the payload's install.dat ask for a site code.
+    ASSERT_TRUE(CopyFileW(PlaceInstaller(dir, L"maker-layout", L"layout.exe", {}).c_str(),
+                          (payload.path + L"\\setup.exe").c_str(), FALSE));
+    {
+        ZOLT::CIRT_FileDataExtender layout;
+        auto* values = layout.EnsureCollection();
+        ASSERT_NE(values, nullptr);
+        values->SetUInt32(1001, 64);
+        ASSERT_EQ(layout.SaveToStorage(pxLib::ToU16(payload.path + L"\\install.dat")), S_OK);
+    }
+    WriteInstallData(u"70000000", true);  // a site code that matches no distribution
+
+    const std::string partners = "\"distribution\": {\"PartnerID\": 1, \"PartnerUnitID\": 2}";
+    const std::string folder = Narrow(payloadName);
+    const struct {
+        const char* what;
+        std::string destination;
+        bool installed;
+    } cases[] = {
+        // The installer's package asks for the code, which differs.
+        {"the installer in the payload", folder + "\\\\setup.exe", false},
+        // The payload folder itself: its install.dat asks for the code.
+        {"the folder with a trailing separator", folder + "\\\\", false},
+        // Without the separator the path names a file "payload-N" in the host's
+        // folder; no layout data is found there, so no code is asked for.
+        {"the folder without a separator", folder, true},
+    };
+    for (const auto& c : cases) {
+        const Outcome o =
+            Run(ProductData() + ", " + partners +
+                ", \"environment\": {\"PAYLOAD_DESTINATION\": \"" + c.destination + "\"}");
         EXPECT_EQ(o.installerRan, !c.installed) << c.what;
         EXPECT_EQ(o.state, c.installed ? 3 : 6) << c.what << ": " << Describe(o.calls);
     }
