@@ -17,11 +17,24 @@ void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_v
 }
 
 // A value put between double quotes must not end them early: a quote inside
-// it, or a backslash before the closing quote (which installers' argument
-// parsers read as an escaped quote), would let job data add switches of its own.
+// it would let job or host data add switches of its own, so such a value is
+// left out.
 bool SafeInQuotes(std::u16string_view value) {
-    return value.find(u'"') == std::u16string_view::npos &&
-           (value.empty() || value.back() != u'\\');
+    return value.find(u'"') == std::u16string_view::npos;
+}
+
+// The value between double quotes. Installers' argument parsers read a
+// backslash before a quote as an escaped quote, so trailing backslashes (a
+// folder such as C:\media\) are doubled: the installer reads the value back
+// as it was given.
+std::u16string Quoted(std::u16string_view value) {
+    size_t trailing = 0;
+    while (trailing < value.size() && value[value.size() - 1 - trailing] == u'\\') ++trailing;
+    std::u16string quoted = u"\"";
+    quoted += value;
+    quoted.append(trailing, u'\\');
+    quoted += u"\"";
+    return quoted;
 }
 
 // An unquoted value must stay one word.
@@ -35,7 +48,7 @@ InstallerArguments BuildInstallerArguments(const JobReader& job, const HostProce
     InstallerArguments args;
     if (!job.HasProductData()) return args;
 
-    // 1. The job's own arguments.
+    // The job's own arguments, with the host's path for "%QVDPATH%".
     bool automation = false;
     if (job.CommandLine(args.text)) {
         automation = args.text.find(u"WIN10_AUTOMATION_TEST") != std::u16string::npos;
@@ -46,16 +59,15 @@ InstallerArguments BuildInstallerArguments(const JobReader& job, const HostProce
         }
     }
 
-    // 3. The upgrade pass-through.
+    // The upgrade pass-through.
     std::vector<std::u16string> upgrade;
     if (host.parsed && host.commandLine.HasSwitch(u"WIN10_UPGRADE") &&
         host.commandLine.GetSwitchValues(u"WIN10_UPGRADE", upgrade) && !upgrade.empty()) {
         if (SafeInQuotes(upgrade.front())) {
             args.text += u" /";
             args.text += u"WIN10_UPGRADE";
-            args.text += u" \"";
-            args.text += upgrade.front();
-            args.text += u"\"";
+            args.text += u" ";
+            args.text += Quoted(upgrade.front());
             args.strip = !automation;
         } else {
             pxLib::LogError(
@@ -65,7 +77,7 @@ InstallerArguments BuildInstallerArguments(const JobReader& job, const HostProce
         }
     }
 
-    // 4. Silent run: each test on one lower-case copy made before any append.
+    // Silent run: each test on one lower-case copy made before any append.
     if (host.parsed && host.commandLine.HasSwitch(u"noui")) {
         args.strip = false;
         const std::u16string lower = pxLib::AsciiLower(args.text);
@@ -80,21 +92,19 @@ InstallerArguments BuildInstallerArguments(const JobReader& job, const HostProce
         if (noreboot) args.text += u" /noreboot";
     }
 
-    // 5. The token: ebe_token wins over token.
+    // The token: ebe_token wins over token.
     std::u16string token;
     if (job.Token(token)) {
         if (SafeInQuotes(token)) {
             args.text += u" /token ";
-            args.text += u"\"";
-            args.text += token;
-            args.text += u"\"";
+            args.text += Quoted(token);
         } else {
             pxLib::LogError(
                 u"qvd::plugin::QVDPluginImpl::run(853) : token would break its quotes; left out");
         }
     }
 
-    // 6. The machine name, unquoted.
+    // The machine name, unquoted.
     std::u16string machine;
     if (job.MachineName(machine)) {
         if (SafeAsOneWord(machine)) {

@@ -3,6 +3,25 @@
 namespace pxLib {
 namespace {
 
+// Text an argument brings along (often from outside: a job, a file, the
+// registry) must not start a line of its own in the log: control characters
+// are written as \xNN.
+std::u16string EscapeControlCharacters(std::u16string_view s) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string out;
+    out.reserve(s.size());
+    for (const char16_t c : s) {
+        if (c < 0x20 || c == 0x7F) {
+            out += u"\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 struct Field {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     int width = -1, precision = -1;
@@ -192,7 +211,7 @@ bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* a
                 std::u16string_view s = arg.isNullString() ? u"(null)" : arg.text();
                 if (field.precision >= 0 && s.size() > static_cast<size_t>(field.precision))
                     s = s.substr(0, field.precision);
-                Pad(text, s, field, u' ');
+                Pad(text, EscapeControlCharacters(s), field, u' ');
                 break;
             }
             case u'p': {

@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "support/system/UniqueHandle.h"
+
+#include <shellapi.h>
+#endif
+
 namespace {
 
 using qvd::job::BuildInstallerArguments;
@@ -153,11 +159,7 @@ TEST(InstallerArguments, PiecesThatWouldBreakOutAreLeftOut) {
          {u"h"},
          u"/s /machinename PC1",
          false},
-        {"backslash before the closing quote",
-         R"({"product_data": {}, "distribution": {"ebe_token": "abc\\", "token": "fine"}})",
-         {u"h"},
-         u"",
-         false},
+
         {"blank in the machine name",
          R"({"product_data": {}, "distribution": {"machinename": "PC1 /evil", "token": "t"}})",
          {u"h"},
@@ -190,6 +192,59 @@ TEST(InstallerArguments, PiecesThatWouldBreakOutAreLeftOut) {
          false},
     });
 }
+
+// A quoted value that ends in backslashes (a folder) keeps them: they are
+// doubled so that the closing quote still closes.
+TEST(InstallerArguments, TrailingBackslashesOfQuotedValuesAreDoubled) {
+    ExpectCases({
+        {"upgrade value naming a folder",
+         R"({"product_data": {"command_line": "/s"}})",
+         {u"h /WIN10_UPGRADE C:\\media\\"},
+         u"/s /WIN10_UPGRADE \"C:\\media\\\\\"",
+         true},
+        {"two trailing backslashes become four",
+         R"({"product_data": {}})",
+         {u"h /WIN10_UPGRADE \"D:\\x y\\\\\""},
+         u" /WIN10_UPGRADE \"D:\\x y\\\\\\\\\"",
+         true},
+        {"token ending in a backslash",
+         R"({"product_data": {}, "distribution": {"ebe_token": "abc\\", "token": "fine"}})",
+         {u"h"},
+         u" /token \"abc\\\\\"",
+         false},
+        {"backslashes inside a value stay single",
+         R"({"product_data": {}, "distribution": {"token": "a\\b"}})",
+         {u"h"},
+         u" /token \"a\\b\"",
+         false},
+    });
+}
+
+#ifdef _WIN32
+// What an installer's own argument parser makes of the quoted values.
+TEST(InstallerArguments, AnInstallerReadsTheQuotedValuesBackUnchanged) {
+    const struct {
+        const char16_t* hostLine;
+        const wchar_t* upgradeValue;
+    } cases[] = {
+        {u"h /WIN10_UPGRADE C:\\media\\", L"C:\\media\\"},
+        {u"h /WIN10_UPGRADE \"D:\\x y\\\\\"", L"D:\\x y\\\\"},
+        {u"h /WIN10_UPGRADE plain", L"plain"},
+    };
+    for (const auto& c : cases) {
+        const InstallerArguments args = Build(R"({"product_data": {}})", {c.hostLine});
+        const std::u16string line = qvd::job::FullCommandLine(u"C:\\setup.exe", args.text);
+        int count = 0;
+        pxLib::UniqueLocalMemory argv(
+            CommandLineToArgvW(reinterpret_cast<const wchar_t*>(line.c_str()), &count));
+        ASSERT_TRUE(argv);
+        auto* const words = static_cast<wchar_t**>(argv.get());
+        ASSERT_EQ(count, 3) << qvdtest::Text(line);
+        EXPECT_STREQ(words[1], L"/WIN10_UPGRADE");
+        EXPECT_STREQ(words[2], c.upgradeValue);
+    }
+}
+#endif
 
 TEST(InstallerArguments, FullCommandLineQuotesTheInstallerPath) {
     EXPECT_EQ(qvd::job::FullCommandLine(u"C:\\Program Files\\App\\setup.exe", u"/s /qn"),

@@ -37,6 +37,13 @@ TEST(LogFormat, FormatsTheConversionsTheLogLinesUse) {
         {u"err %!WINERROR!", {5u}, u"err 5"},
         {u"hr %!HRESULT!", {0x80004005u}, u"hr 0x80004005"},
         {u"extra ignored %d", {1, 2}, u"extra ignored 1"},
+        // Control characters an argument brings cannot start a forged line; the
+        // format's own line ends stay.
+        {u"machine name %s left out\n",
+         {u"PC\r\nqvd::x(1) : forged"},
+         u"machine name PC\\x0D\\x0Aqvd::x(1) : forged left out\n"},
+        {u"[%s]", {u"a\tb\x7f\x1b"}, u"[a\\x09b\\x7F\\x1B]"},
+        {u"[%-6s]", {u"\n"}, u"[\\x0A  ]"},
     };
     for (const auto& c : cases) EXPECT_EQ(Format(c.fmt, c.args), c.expected);
 }
