@@ -5,12 +5,18 @@ namespace {
 
 // Text an argument brings along (often from outside: a job, a file, the
 // registry) must not start a line of its own in the log: control characters
-// are written as \xNN.
-std::u16string EscapeControlCharacters(std::u16string_view s) {
+// are written as \xNN. Line breaks that end the whole message start nothing
+// and stay, for the log's own rule for line ends.
+std::u16string EscapeControlCharacters(std::u16string_view s, bool endsMessage) {
     static const char16_t kHex[] = u"0123456789ABCDEF";
+    size_t keep = s.size();
+    if (endsMessage) {
+        while (keep > 0 && (s[keep - 1] == u'\r' || s[keep - 1] == u'\n')) --keep;
+    }
     std::u16string out;
     out.reserve(s.size());
-    for (const char16_t c : s) {
+    for (size_t i = 0; i < keep; ++i) {
+        const char16_t c = s[i];
         if (c < 0x20 || c == 0x7F) {
             out += u"\\x";
             out += kHex[c >> 4];
@@ -19,6 +25,7 @@ std::u16string EscapeControlCharacters(std::u16string_view s) {
             out += c;
         }
     }
+    out += s.substr(keep);
     return out;
 }
 
@@ -211,7 +218,7 @@ bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* a
                 std::u16string_view s = arg.isNullString() ? u"(null)" : arg.text();
                 if (field.precision >= 0 && s.size() > static_cast<size_t>(field.precision))
                     s = s.substr(0, field.precision);
-                Pad(text, EscapeControlCharacters(s), field, u' ');
+                Pad(text, EscapeControlCharacters(s, i == fmt.size()), field, u' ');
                 break;
             }
             case u'p': {

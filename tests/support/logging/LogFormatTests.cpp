@@ -44,6 +44,9 @@ TEST(LogFormat, FormatsTheConversionsTheLogLinesUse) {
          u"machine name PC\\x0D\\x0Aqvd::x(1) : forged left out\n"},
         {u"[%s]", {u"a\tb\x7f\x1b"}, u"[a\\x09b\\x7F\\x1B]"},
         {u"[%-6s]", {u"\n"}, u"[\\x0A  ]"},
+        // Line breaks that end the whole message start no line and stay.
+        {u"%s", {u"a\r\nb\r\n"}, u"a\\x0D\\x0Ab\r\n"},
+        {u"%s.", {u"a\n"}, u"a\\x0A."},
     };
     for (const auto& c : cases) EXPECT_EQ(Format(c.fmt, c.args), c.expected);
 }
