@@ -68,7 +68,7 @@ RunOutcome RunSequence::runSteps() {
 RunOutcome RunSequence::launchAndWait(const std::wstring& installerPath,
                                       const std::u16string& arguments) {
     LaunchResult launched = HostIsService()
-                                ? LaunchAsService(m_reader, installerPath, arguments)
+                                ? LaunchAsService(m_reader, installerPath, arguments, m_cancelEvent)
                                 : LaunchForInteractiveHost(m_reader, installerPath, arguments);
     if (launched.failure) return *launched.failure;
     return waitForInstaller(std::move(launched.process));
