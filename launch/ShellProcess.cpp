@@ -52,7 +52,8 @@ HRESULT ReadNumber(IWbemClassObject* object, const wchar_t* name, DWORD& value) 
     const HRESULT hr = object->Get(name, 0, property.put(), nullptr, nullptr);
     if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
     pxLib::UniqueVariant number;
-    if (FAILED(VariantChangeType(number.put(), const_cast<VARIANT*>(&property.get()), 0, VT_UI4))) return E_FAIL;
+    if (FAILED(VariantChangeType(number.put(), const_cast<VARIANT*>(&property.get()), 0, VT_UI4)))
+        return E_FAIL;
     value = number.get().ulVal;
     return S_OK;
 }
@@ -71,9 +72,9 @@ std::wstring ReadShellName() {
 
 HRESULT OpenProcessList(pxLib::ComPtr<IEnumWbemClassObject>& processes) {
     pxLib::ComPtr<IWbemLocator> locator;
-    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IWbemLocator,
-                                  locator.put_void());
+    HRESULT hr =
+        CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                         IID_IWbemLocator, locator.put_void());
     if (FAILED(hr)) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kLocatorFailed, hr);
         return hr;
@@ -129,8 +130,8 @@ HRESULT FindShellInProcessList(IEnumWbemClassObject* processes, const std::wstri
 
         DWORD processSession = 0;
         if (ReadNumber(process.get(), L"SessionId", processSession) != S_OK) break;
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kSessionCompared,
-                     processSession, sessionId);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kSessionCompared, processSession,
+                     sessionId);
         if (processSession == sessionId) {
             found = process;
             break;

@@ -38,16 +38,15 @@ TerminalServices::TerminalServices() {
     if (path.empty()) return;
     m_library.reset(LoadLibraryExW(path.c_str(), nullptr, 0));
     if (!m_library) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kLibraryMissing, path,
-                     GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kLibraryMissing, path, GetLastError());
         return;
     }
     enumerateSessions =
         Export<decltype(enumerateSessions)>(m_library.get(), "WTSEnumerateSessionsW");
     freeMemory = Export<decltype(freeMemory)>(m_library.get(), "WTSFreeMemory");
     queryUserToken = Export<decltype(queryUserToken)>(m_library.get(), "WTSQueryUserToken");
-    querySessionInformation = Export<decltype(querySessionInformation)>(
-        m_library.get(), "WTSQuerySessionInformationW");
+    querySessionInformation =
+        Export<decltype(querySessionInformation)>(m_library.get(), "WTSQuerySessionInformationW");
 }
 
 }  // namespace qvd::launch

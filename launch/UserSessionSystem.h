@@ -37,8 +37,7 @@ public:
     // GetTokenInformation(TokenLinkedToken): a new handle the caller owns.
     virtual BOOL QueryLinkedToken(HANDLE token, HANDLE* linked) = 0;
     // SetTokenInformation(TokenIntegrityLevel).
-    virtual BOOL SetTokenIntegrityLevel(HANDLE token, TOKEN_MANDATORY_LABEL* label,
-                                        DWORD size) = 0;
+    virtual BOOL SetTokenIntegrityLevel(HANDLE token, TOKEN_MANDATORY_LABEL* label, DWORD size) = 0;
     // CreateProcessAsUserW.
     virtual BOOL CreateUserProcess(HANDLE token, const wchar_t* applicationName,
                                    wchar_t* commandLine, SECURITY_ATTRIBUTES* processAttributes,

@@ -32,8 +32,8 @@ void TraceSessionWithoutToken(DWORD sessionId, DWORD error) {
         library.querySessionInformation(WTS_CURRENT_SERVER_HANDLE, sessionId, WTSUserName,
                                         name.put<wchar_t>(), &bytes) &&
         name.as<wchar_t>()) {
-        const std::wstring user(name.as<wchar_t>(), wcsnlen(name.as<wchar_t>(),
-                                                             bytes / sizeof(wchar_t)));
+        const std::wstring user(name.as<wchar_t>(),
+                                wcsnlen(name.as<wchar_t>(), bytes / sizeof(wchar_t)));
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kNoUserTokenForUser, user,
                      error);
     } else {
@@ -46,12 +46,12 @@ void TraceSessionWithoutToken(DWORD sessionId, DWORD error) {
 DWORD ChooseInteractiveSession() {
     std::vector<SessionEntry> sessions;
     switch (UserSessionSystem().EnumerateSessions(sessions)) {
-    case SessionListing::NoTerminalServices:
-        return 0;
-    case SessionListing::Failed:
-        return kNoSessionId;
-    case SessionListing::Listed:
-        break;
+        case SessionListing::NoTerminalServices:
+            return 0;
+        case SessionListing::Failed:
+            return kNoSessionId;
+        case SessionListing::Listed:
+            break;
     }
     for (const SessionEntry& session : sessions)
         if (session.state == WTSActive) return session.id;
@@ -67,8 +67,7 @@ bool RaiseToHighIntegrity(HANDLE token) {
     label.Label.Sid = highLabel;
     label.Label.Attributes = SE_GROUP_INTEGRITY;
     return UserSessionSystem().SetTokenIntegrityLevel(
-               token, &label, static_cast<DWORD>(sizeof(label) + GetLengthSid(highLabel))) !=
-           FALSE;
+               token, &label, static_cast<DWORD>(sizeof(label) + GetLengthSid(highLabel))) != FALSE;
 }
 
 HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens) {
@@ -82,8 +81,8 @@ HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens)
     }
 
     pxLib::UniqueHandle duplicate;
-    if (!system.DuplicateToken(tokens.user.get(), MAXIMUM_ALLOWED, nullptr,
-                               SecurityIdentification, TokenPrimary, duplicate.put())) {
+    if (!system.DuplicateToken(tokens.user.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
+                               TokenPrimary, duplicate.put())) {
         const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDuplicateFailed, hr);
         return hr;
@@ -92,8 +91,7 @@ HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens)
         if (system.QueryLinkedToken(duplicate.get(), tokens.launch.put()) && tokens.launch) {
             tokens.duplicate = std::move(duplicate);
         } else {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Warning, kNoLinkedToken,
-                         GetLastError());
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Warning, kNoLinkedToken, GetLastError());
             tokens.launch = std::move(duplicate);
         }
     } else {

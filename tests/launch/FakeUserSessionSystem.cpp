@@ -92,8 +92,8 @@ BOOL FakeUserSessionSystem::QueryLinkedToken(HANDLE token, HANDLE* linked) {
 BOOL FakeUserSessionSystem::SetTokenIntegrityLevel(HANDLE token, TOKEN_MANDATORY_LABEL* label,
                                                    DWORD size) {
     journal.push_back("integrity");
-    integrityLabels.push_back({token, label ? SidText(label->Label.Sid) : L"",
-                               label ? label->Label.Attributes : 0});
+    integrityLabels.push_back(
+        {token, label ? SidText(label->Label.Sid) : L"", label ? label->Label.Attributes : 0});
     if (integrityError != 0) {
         SetLastError(integrityError);
         return FALSE;

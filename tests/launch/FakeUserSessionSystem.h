@@ -41,13 +41,14 @@ public:
     // What the fake answers.
     qvd::launch::SessionListing listing = qvd::launch::SessionListing::Listed;
     std::vector<qvd::launch::SessionEntry> sessions{{1, WTSActive}};
-    DWORD userTokenError = 0;  // not 0: the user token query fails with it, every time
+    DWORD userTokenError = 0;           // not 0: the user token query fails with it, every time
     std::deque<DWORD> userTokenErrors;  // errors of the next queries, then as above
-    DWORD duplicateError = 0;  // not 0: the duplication fails with it
+    DWORD duplicateError = 0;           // not 0: the duplication fails with it
     bool hasLinkedToken = true;
     DWORD integrityError = 0;  // not 0: setting the integrity level fails with it
-    std::deque<DWORD> createErrors;  // the next creations fail with these (0 too), then the real call
-    DWORD createErrorAlways = 0;     // not 0: every creation after those fails with it
+    std::deque<DWORD>
+        createErrors;             // the next creations fail with these (0 too), then the real call
+    DWORD createErrorAlways = 0;  // not 0: every creation after those fails with it
     size_t cancelAtWait = SIZE_MAX;  // the wait (0-based) during which a host cancels
     // When set, the first wait really waits (up to a minute) for the cancel
     // event, after setting this event; later waits only look at it.

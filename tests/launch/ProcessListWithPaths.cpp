@@ -71,8 +71,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet** set) override {
         return m_real->GetQualifierSet(set);
     }
-    HRESULT STDMETHODCALLTYPE Put(LPCWSTR name, LONG flags, VARIANT* value,
-                                  CIMTYPE type) override {
+    HRESULT STDMETHODCALLTYPE Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type) override {
         return m_real->Put(name, flags, value, type);
     }
     HRESULT STDMETHODCALLTYPE Delete(LPCWSTR name) override { return m_real->Delete(name); }
@@ -185,8 +184,8 @@ public:
         const HRESULT hr = m_real->Next(timeout, count, objects, returned);
         if (FAILED(hr) || !objects || !returned) return hr;
         for (ULONG i = 0; i < *returned; ++i)
-            objects[i] = new ProcessWithPath(pxLib::ComPtr<IWbemClassObject>::Attach(objects[i]),
-                                             m_facts);
+            objects[i] =
+                new ProcessWithPath(pxLib::ComPtr<IWbemClassObject>::Attach(objects[i]), m_facts);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE NextAsync(ULONG, IWbemObjectSink*) override { return E_NOTIMPL; }
@@ -202,8 +201,8 @@ private:
 
 }  // namespace
 
-pxLib::ComPtr<IEnumWbemClassObject> ProcessListWithPaths(
-    pxLib::ComPtr<IEnumWbemClassObject> real, std::shared_ptr<ProcessListFacts> facts) {
+pxLib::ComPtr<IEnumWbemClassObject> ProcessListWithPaths(pxLib::ComPtr<IEnumWbemClassObject> real,
+                                                         std::shared_ptr<ProcessListFacts> facts) {
     return pxLib::ComPtr<IEnumWbemClassObject>::Attach(
         new ProcessList(std::move(real), std::move(facts)));
 }

@@ -25,7 +25,7 @@ struct ProcessListFacts {
 };
 
 // Wraps real (taken over); facts is shared with the objects handed out.
-pxLib::ComPtr<IEnumWbemClassObject> ProcessListWithPaths(
-    pxLib::ComPtr<IEnumWbemClassObject> real, std::shared_ptr<ProcessListFacts> facts);
+pxLib::ComPtr<IEnumWbemClassObject> ProcessListWithPaths(pxLib::ComPtr<IEnumWbemClassObject> real,
+                                                         std::shared_ptr<ProcessListFacts> facts);
 
 }  // namespace qvdtest

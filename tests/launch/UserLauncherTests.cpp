@@ -83,11 +83,17 @@ TEST_F(UserLauncherTest, TheFirstActiveSessionInListingOrderIsUsed) {
         std::vector<SessionEntry> sessions;
         DWORD expected;
     } rows[] = {
-        {"two active sessions", SessionListing::Listed,
-         {{1, WTSConnected}, {4, WTSActive}, {2, WTSActive}}, 4},
-        {"listing order, not the lowest id", SessionListing::Listed,
-         {{3, WTSActive}, {1, WTSActive}}, 3},
-        {"none active", SessionListing::Listed, {{0, WTSDisconnected}, {2, WTSListen}},
+        {"two active sessions",
+         SessionListing::Listed,
+         {{1, WTSConnected}, {4, WTSActive}, {2, WTSActive}},
+         4},
+        {"listing order, not the lowest id",
+         SessionListing::Listed,
+         {{3, WTSActive}, {1, WTSActive}},
+         3},
+        {"none active",
+         SessionListing::Listed,
+         {{0, WTSDisconnected}, {2, WTSListen}},
          kNoSessionId},
         {"no sessions", SessionListing::Listed, {}, kNoSessionId},
         {"the listing failed", SessionListing::Failed, {}, kNoSessionId},
@@ -293,8 +299,10 @@ TEST_F(UserLauncherTest, AnyOtherCreationErrorEndsTheLaunchAtOnce) {
     } rows[] = {
         {"access denied", {ERROR_ACCESS_DENIED}, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 0},
         {"file not found", {ERROR_FILE_NOT_FOUND}, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), 0},
-        {"after one retry", {ERROR_PIPE_NOT_CONNECTED, ERROR_ACCESS_DENIED},
-         HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 1},
+        {"after one retry",
+         {ERROR_PIPE_NOT_CONNECTED, ERROR_ACCESS_DENIED},
+         HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+         1},
         // A failure that names no error is still a failure, and is not retried.
         {"no error code", {0}, E_UNEXPECTED, 0},
     };

@@ -19,9 +19,9 @@ constexpr DWORD kShortWaitMs = 10;
 
 std::wstring ModulePathOf(const void* address) {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<const wchar_t*>(address), &module))
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<const wchar_t*>(address), &module))
         return {};
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
@@ -40,10 +40,10 @@ TEST(TerminalServices, ComesFromTheSystemFolderByFullPath) {
     EXPECT_NE(library.freeMemory, nullptr);
     EXPECT_NE(library.queryUserToken, nullptr);
     EXPECT_NE(library.querySessionInformation, nullptr);
-    EXPECT_EQ(_wcsicmp(ModulePathOf(reinterpret_cast<const void*>(library.enumerateSessions))
-                           .c_str(),
-                       expected.c_str()),
-              0);
+    EXPECT_EQ(
+        _wcsicmp(ModulePathOf(reinterpret_cast<const void*>(library.enumerateSessions)).c_str(),
+                 expected.c_str()),
+        0);
 }
 
 TEST(UserSessionCalls, TheDefaultsAreTheWin32Calls) {

@@ -1,6 +1,7 @@
 // The run sequence's launch decisions that Wine cannot show for real (a
 // LocalSystem host, a declined elevation prompt), reached through the platform
 // seam, with the plug-in object linked in and a real installer under Wine.
+#include "FakeUserSessionSystem.h"
 #include "InProcessPlugin.h"
 #include "UacSettingGuard.h"
 #include "job/RuntimePreload.h"
@@ -23,8 +24,11 @@ protected:
     TempDir dir;
 };
 
-TEST_F(RunSequenceSeams, ALocalSystemHostCannotPrepareAUserSessionLaunchYet) {
+TEST_F(RunSequenceSeams, ALocalSystemHostWithoutAUsersTokenFailsBeforeLaunching) {
     platform.localSystem = true;
+    FakeUserSessionSystem sessions;
+    sessions.sessions = {{1, WTSDisconnected}};
+    sessions.userTokenError = ERROR_NO_TOKEN;
     const std::wstring marker = dir.file(L"started");
     const std::wstring installer =
         PlaceInstaller(dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(marker)});
@@ -33,6 +37,7 @@ TEST_F(RunSequenceSeams, ALocalSystemHostCannotPrepareAUserSessionLaunchYet) {
     EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F25, 959), StatusCall(-3)}))
         << Describe(calls);
     EXPECT_TRUE(platform.verbs.empty());
+    EXPECT_TRUE(sessions.creations.empty());
     Sleep(200);
     EXPECT_FALSE(FileExists(marker));
 }
