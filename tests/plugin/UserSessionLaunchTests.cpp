@@ -111,21 +111,19 @@ TEST_F(UserSessionLaunch, AHostCancelDuringAWaitEndsTheJobWithoutAnInstaller) {
     const std::wstring installer = Installer("0");
 
     StartLinkedModule();
-    qvd::IPluginFactory* factory = nullptr;
-    ASSERT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin,
-                                            reinterpret_cast<void**>(&factory)),
+    pxLib::ComPtr<qvd::IPluginFactory> factory;
+    ASSERT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()),
               qvd::OBJ_OK);
-    qvd::IQVDPlugin* plugin = nullptr;
-    EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, reinterpret_cast<void**>(&plugin)), 0);
-    factory->Release();
-    ASSERT_NE(plugin, nullptr);
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, plugin.put_void()), 0);
+    ASSERT_TRUE(plugin);
     RecordingSink sink;
     ASSERT_EQ(plugin->Start(JobFor(installer, kJobArguments).c_str(), &sink), S_OK);
     EXPECT_EQ(WaitForSingleObject(enteredWait.get(), kBoundedWaitMs), WAIT_OBJECT_0);
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
     int32_t state = 0;
     EXPECT_EQ(plugin->GetState(&state), S_OK);
-    plugin->Release();
+    plugin.reset();
 
     // The launch ends with 0x800700E9; the run's cancel test then ends the job
     // as cancelled, with no sink call.
