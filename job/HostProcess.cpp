@@ -1,7 +1,8 @@
 #include "job/HostProcess.h"
 
 #include "support/logging/Log.h"
-#include "support/process/ProcessImagePath.h"
+#include "support/process/ProcessAccess.h"
+#include "support/process/ProcessHelpers.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
@@ -9,8 +10,7 @@ namespace qvd::job {
 namespace {
 
 bool ReadHostImagePath(std::u16string& path) {
-    // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
-    pxLib::UniqueHandle self(OpenProcess(0x410, FALSE, GetCurrentProcessId()));
+    pxLib::UniqueHandle self(OpenProcess(pxLib::kQueryAndReadAccess, FALSE, GetCurrentProcessId()));
     if (!self) {
         pxLib::LogError(L"qvd::plugin::QVDPluginImpl::run(788) : OpenProcess failed: %!WINERROR!",
                         GetLastError());

@@ -1,20 +1,20 @@
 #include "launch/UacSetting.h"
 
-#include "support/system/UniqueHandle.h"
+#include "support/registry/RegistryKey.h"
 
 namespace qvd::launch {
+namespace {
+
+const wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr DWORD kUacOn = 1;
+
+}  // namespace
 
 bool IsUacEnabled() {
-    pxLib::UniqueRegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", 0,
-                      KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0, value = 0, size = sizeof(value);
-    if (RegQueryValueExW(key.get(), L"EnableLUA", nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS)
-        return false;
-    return type == REG_DWORD && size == sizeof(value) && value == 1;
+    pxLib::RegistryKey policy;
+    DWORD value = 0;
+    return policy.Open(HKEY_LOCAL_MACHINE, kPolicyKey, KEY_READ) &&
+           policy.QueryDWORD(L"EnableLUA", value) && value == kUacOn;
 }
 
 }  // namespace qvd::launch

@@ -1,17 +1,21 @@
-#include "support/process/ProcessImagePath.h"
+#include "support/process/ProcessHelpers.h"
+
+#include <psapi.h>
 
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
 
-#include <psapi.h>
-
 namespace pxLib {
 namespace {
+
 const TraceSource kTraceSource{
     {0x2d7c51e0, 0x9b34, 0x4c8f, {0xa6, 0x1d, 0x73, 0x0e, 0xc2, 0x58, 0x94, 0xb1}}};
-enum TraceEvent : uint16_t { kNoQueryFunction = 1, kQueryFailed, kModuleFileNameFailed };
+constexpr uint16_t kTraceNoQueryFunction = 1;
+constexpr uint16_t kTraceQueryFailed = 2;
+constexpr uint16_t kTraceModuleFileNameFailed = 3;
 
 constexpr DWORD kPathCapacity = 400;
+
 }  // namespace
 
 bool GetProcessImagePath(HANDLE process, std::wstring& path) {
@@ -21,23 +25,25 @@ bool GetProcessImagePath(HANDLE process, std::wstring& path) {
         const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
         if (!query) {
-            Trace(kTraceSource, TraceLevel::Error, kNoQueryFunction, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, kTraceNoQueryFunction, GetLastError());
             return false;
         }
         DWORD size = kPathCapacity;
         if (!query(process, 0, buffer, &size)) {
-            Trace(kTraceSource, TraceLevel::Error, kQueryFailed, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, kTraceQueryFailed, GetLastError());
             return false;
         }
         path.assign(buffer, size);
         return true;
     }
-    const DWORD n = GetModuleFileNameExW(process, nullptr, buffer, kPathCapacity);
-    if (n == 0) {
-        Trace(kTraceSource, TraceLevel::Error, kModuleFileNameFailed, GetLastError());
+    const DWORD length = GetModuleFileNameExW(process, nullptr, buffer, kPathCapacity);
+    // A full buffer may hold a cut path, whose directory would be another one.
+    if (length == 0 || length >= kPathCapacity - 1) {
+        Trace(kTraceSource, TraceLevel::Error, kTraceModuleFileNameFailed,
+              length == 0 ? GetLastError() : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
         return false;
     }
-    path.assign(buffer, n);
+    path.assign(buffer, length);
     return true;
 }
 

@@ -10,6 +10,16 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xf4a7353f, 0x7e33, 0x46e9, {0x8d, 0x04, 0xf0, 0xba, 0x2f, 0x13, 0x61, 0x6b}}};
+constexpr uint16_t kTraceBothViews = 1;
+constexpr uint16_t kTraceOpenFailed = 2;
+constexpr uint16_t kTraceNoSubkey = 3;
+constexpr uint16_t kTraceCreateFailed = 4;
+constexpr uint16_t kTraceVolatileOpenFailed = 5;
+constexpr uint16_t kTraceProbeFailed = 6;
+constexpr uint16_t kTraceReplacingNonVolatile = 7;
+constexpr uint16_t kTraceReplaceDeleteFailed = 8;
+constexpr uint16_t kTraceCloseFailed = 9;
+constexpr uint16_t kTraceNotOpen = 10;
 
 constexpr REGSAM kViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 // A non-volatile key cannot be created beneath a volatile one: creating this
@@ -20,31 +30,27 @@ const wchar_t kVolatileProbe[] = L"__volatile_test";
 
 void RegistryKey::RememberView(REGSAM access) {
     m_samView = access & kViewBits;
-    if (m_samView == kViewBits) Trace(kTraceSource, TraceLevel::Error, 1, m_samView);
+    if (m_samView == kViewBits) Trace(kTraceSource, TraceLevel::Error, kTraceBothViews, m_samView);
 }
 
 bool RegistryKey::Open(HKEY root, const wchar_t* subkey, REGSAM access, bool createIfMissing,
                        DWORD options) {
     Close();
     RememberView(access);
-    HKEY key = nullptr;
-    m_lLastError = RegOpenKeyExW(root, subkey, 0, access, &key);
-    if (m_lLastError == ERROR_SUCCESS) {
-        m_hKey.reset(key);
-        return true;
-    }
+    m_lLastError = RegOpenKeyExW(root, subkey, 0, access, m_hKey.put());
+    if (m_lLastError == ERROR_SUCCESS) return true;
     // Create traces its own failure, with the subkey and the error.
     if (createIfMissing) return Create(root, subkey, access, options) && IsOpen();
     Trace(kTraceSource,
-          m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error, 2, subkey,
-          m_lLastError);
+          m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+          kTraceOpenFailed, subkey, m_lLastError);
     return false;
 }
 
 bool RegistryKey::Create(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options) {
     if (subkey == nullptr) {
         m_lLastError = ERROR_INVALID_PARAMETER;
-        Trace(kTraceSource, TraceLevel::Error, 3, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceNoSubkey, m_lLastError);
         return false;
     }
     Close();
@@ -55,49 +61,43 @@ bool RegistryKey::Create(HKEY root, const wchar_t* subkey, REGSAM access, DWORD 
 }
 
 bool RegistryKey::CreateKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options) {
-    HKEY key = nullptr;
     m_lLastError =
-        RegCreateKeyExW(root, subkey, 0, nullptr, options, access, nullptr, &key, nullptr);
-    if (m_lLastError != ERROR_SUCCESS) {
-        Trace(kTraceSource, TraceLevel::Error, 4, subkey, m_lLastError);
-        return false;
-    }
-    m_hKey.reset(key);
-    return true;
+        RegCreateKeyExW(root, subkey, 0, nullptr, options, access, nullptr, m_hKey.put(), nullptr);
+    if (m_lLastError == ERROR_SUCCESS) return true;
+    Trace(kTraceSource, TraceLevel::Error, kTraceCreateFailed, subkey, m_lLastError);
+    return false;
 }
 
 // RegCreateKeyExW ignores REG_OPTION_VOLATILE for a key that already exists,
 // so a non-volatile key of that name is replaced by a volatile one.
 bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM access,
                                     DWORD options) {
-    HKEY existing = nullptr;
-    LONG rc = RegOpenKeyExW(root, subkey, 0, access | KEY_CREATE_SUB_KEY, &existing);
+    UniqueRegKey parent;
+    LONG rc = RegOpenKeyExW(root, subkey, 0, access | KEY_CREATE_SUB_KEY, parent.put());
     if (rc == ERROR_FILE_NOT_FOUND) return CreateKey(root, subkey, access, options);
     if (rc != ERROR_SUCCESS) {
         // Without a probe the key's kind is unknown; handing out a possibly
         // non-volatile key would break the promise of this call.
         m_lLastError = rc;
-        Trace(kTraceSource, TraceLevel::Error, 5, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Error, kTraceVolatileOpenFailed, subkey, rc);
         return false;
     }
-    UniqueRegKey parent(existing);
-    HKEY probe = nullptr;
+    UniqueRegKey probeKey;
     rc = RegCreateKeyExW(parent.get(), kVolatileProbe, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                         KEY_READ, nullptr, &probe, nullptr);
-    UniqueRegKey probeKey(rc == ERROR_SUCCESS ? probe : nullptr);
+                         KEY_READ, nullptr, probeKey.put(), nullptr);
     parent.reset();
     if (rc == ERROR_CHILD_MUST_BE_VOLATILE) return CreateKey(root, subkey, access, options);
     if (rc != ERROR_SUCCESS) {
         m_lLastError = rc;
-        Trace(kTraceSource, TraceLevel::Warning, 6, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Warning, kTraceProbeFailed, subkey, rc);
         return false;
     }
     probeKey.reset();
-    Trace(kTraceSource, TraceLevel::Warning, 7, subkey);
+    Trace(kTraceSource, TraceLevel::Warning, kTraceReplacingNonVolatile, subkey);
     rc = DeleteKeyTreeInView(root, subkey, m_samView);
     if (rc != ERROR_SUCCESS) {
         m_lLastError = rc;
-        Trace(kTraceSource, TraceLevel::Error, 8, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Error, kTraceReplaceDeleteFailed, subkey, rc);
         return false;
     }
     return CreateKey(root, subkey, access, options);
@@ -108,14 +108,15 @@ bool RegistryKey::Close() {
     // Closed here rather than by the owner, so that the result can be kept.
     const HKEY key = m_hKey.release();
     m_lLastError = key ? RegCloseKey(key) : ERROR_SUCCESS;
-    if (m_lLastError != ERROR_SUCCESS) Trace(kTraceSource, TraceLevel::Error, 9, m_lLastError);
+    if (m_lLastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceCloseFailed, m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::RequireOpen() {
     if (m_hKey) return true;
     m_lLastError = ERROR_INVALID_HANDLE;
-    Trace(kTraceSource, TraceLevel::Error, 10, m_lLastError);
+    Trace(kTraceSource, TraceLevel::Error, kTraceNotOpen, m_lLastError);
     return false;
 }
 

@@ -57,13 +57,12 @@ public:
 
 protected:
     // For the access-repairing variant, which reports its own failures here.
-    void SetLastError(LONG error) { m_lLastError = error; }
+    void StoreLastError(LONG error) { m_lLastError = error; }
 
 private:
     void RememberView(REGSAM access);
     bool CreateKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options);
     bool CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options);
-    bool Fail(LONG error);
     bool RequireOpen();
 
     UniqueRegKey m_hKey;

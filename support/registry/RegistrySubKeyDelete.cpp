@@ -12,6 +12,8 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xaf0ff954, 0x0af2, 0x4dd6, {0x98, 0x5d, 0x15, 0x20, 0x3b, 0x3a, 0x91, 0xf8}}};
+constexpr uint16_t kTraceDeleteSubKeyFailed = 1;
+constexpr uint16_t kTraceDeleteEmptySubKeyFailed = 2;
 
 // Windows XP (5.1) has no view-aware deletion; there the shell's helpers serve.
 bool IsWindowsXp() {
@@ -28,8 +30,8 @@ bool RegistryKey::DeleteSubKey(const wchar_t* name) {
                                  : DeleteKeyTreeInView(m_hKey.get(), name, m_samView);
     if (m_lLastError != ERROR_SUCCESS)
         Trace(kTraceSource,
-              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error, 1,
-              name, m_lLastError);
+              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+              kTraceDeleteSubKeyFailed, name, m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 
@@ -39,10 +41,10 @@ bool RegistryKey::DeleteEmptySubKey(const wchar_t* name) {
     if (IsWindowsXp()) {
         m_lLastError = static_cast<LONG>(SHDeleteEmptyKeyW(m_hKey.get(), name));
     } else {
-        HKEY opened = nullptr;
-        m_lLastError = RegOpenKeyExW(m_hKey.get(), name, 0, KEY_QUERY_VALUE | m_samView, &opened);
+        UniqueRegKey subkey;
+        m_lLastError =
+            RegOpenKeyExW(m_hKey.get(), name, 0, KEY_QUERY_VALUE | m_samView, subkey.put());
         if (m_lLastError == ERROR_SUCCESS) {
-            UniqueRegKey subkey(opened);
             DWORD subkeys = 0;
             DWORD values = 0;
             m_lLastError =
@@ -57,8 +59,8 @@ bool RegistryKey::DeleteEmptySubKey(const wchar_t* name) {
     }
     if (m_lLastError != ERROR_SUCCESS)
         Trace(kTraceSource,
-              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error, 2,
-              name, m_lLastError);
+              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+              kTraceDeleteEmptySubKeyFailed, name, m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 

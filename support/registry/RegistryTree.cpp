@@ -11,11 +11,10 @@ constexpr int kMaxDepth = 512;
 
 LONG DeleteTree(HKEY parent, const wchar_t* name, REGSAM view, int depth) {
     if (depth > kMaxDepth) return ERROR_INVALID_PARAMETER;
-    HKEY opened = nullptr;
+    UniqueRegKey key;
     LONG rc = RegOpenKeyExW(parent, name, 0,
-                            KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | view, &opened);
+                            KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | view, key.put());
     if (rc != ERROR_SUCCESS) return rc;
-    UniqueRegKey key(opened);
     // Always take index 0: each deletion shifts the remaining subkeys down.
     for (;;) {
         wchar_t child[kMaxKeyNameChars];

@@ -8,6 +8,19 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x2f4f1b73, 0x28c9, 0x4d3b, {0xa3, 0xad, 0x9c, 0x8f, 0x3e, 0x63, 0x58, 0x4d}}};
+constexpr uint16_t kTraceDwordQueryFailed = 1;
+constexpr uint16_t kTraceDwordInvalid = 2;
+constexpr uint16_t kTraceStringSizeFailed = 3;
+constexpr uint16_t kTraceStringInvalid = 4;
+constexpr uint16_t kTraceStringReadFailed = 5;
+constexpr uint16_t kTraceStringChanged = 6;
+constexpr uint16_t kTraceStringKeptGrowing = 7;
+constexpr uint16_t kTraceSetDwordFailed = 8;
+constexpr uint16_t kTraceStringTooLong = 9;
+constexpr uint16_t kTraceSetStringFailed = 10;
+constexpr uint16_t kTraceDeleteValueFailed = 11;
+constexpr uint16_t kTraceEnumerateSubKeyFailed = 12;
+constexpr uint16_t kTraceEnumerateValueFailed = 13;
 
 // A value that keeps growing between the size query and the read is given up on.
 constexpr int kStringReadAttempts = 4;
@@ -31,13 +44,13 @@ bool RegistryKey::QueryDWORD(const wchar_t* name, DWORD& value) {
         RegQueryValueExW(m_hKey.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
     if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) {
         m_lLastError = rc;
-        Trace(kTraceSource, QueryFailureLevel(rc), 1, name, rc);
+        Trace(kTraceSource, QueryFailureLevel(rc), kTraceDwordQueryFailed, name, rc);
         return false;
     }
     // A REG_DWORD shorter than 4 bytes would leave part of the result unread.
     if (rc == ERROR_MORE_DATA || type != REG_DWORD || size != sizeof(DWORD)) {
         m_lLastError = ERROR_INVALID_DATA;
-        Trace(kTraceSource, TraceLevel::Error, 2, name, type, size);
+        Trace(kTraceSource, TraceLevel::Error, kTraceDwordInvalid, name, type, size);
         return false;
     }
     value = data;
@@ -53,12 +66,12 @@ bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
         LONG rc = RegQueryValueExW(m_hKey.get(), name, nullptr, &type, nullptr, &size);
         if (rc != ERROR_SUCCESS) {
             m_lLastError = rc;
-            Trace(kTraceSource, QueryFailureLevel(rc), 3, name, rc);
+            Trace(kTraceSource, QueryFailureLevel(rc), kTraceStringSizeFailed, name, rc);
             return false;
         }
         if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
             m_lLastError = ERROR_INVALID_DATA;
-            Trace(kTraceSource, TraceLevel::Error, 4, name, type, size);
+            Trace(kTraceSource, TraceLevel::Error, kTraceStringInvalid, name, type, size);
             return false;
         }
         std::wstring text(size / sizeof(wchar_t), L'\0');
@@ -68,13 +81,13 @@ bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
             if (rc == ERROR_MORE_DATA) continue;
             if (rc != ERROR_SUCCESS) {
                 m_lLastError = rc;
-                Trace(kTraceSource, QueryFailureLevel(rc), 5, name, rc);
+                Trace(kTraceSource, QueryFailureLevel(rc), kTraceStringReadFailed, name, rc);
                 return false;
             }
             // The value may have been replaced between the two calls.
             if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
                 m_lLastError = ERROR_INVALID_DATA;
-                Trace(kTraceSource, TraceLevel::Error, 6, name, type, size);
+                Trace(kTraceSource, TraceLevel::Error, kTraceStringChanged, name, type, size);
                 return false;
             }
             text.resize(size / sizeof(wchar_t));
@@ -86,7 +99,7 @@ bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
         return true;
     }
     m_lLastError = ERROR_MORE_DATA;
-    Trace(kTraceSource, TraceLevel::Error, 7, name, m_lLastError);
+    Trace(kTraceSource, TraceLevel::Error, kTraceStringKeptGrowing, name, m_lLastError);
     return false;
 }
 
@@ -95,7 +108,7 @@ bool RegistryKey::SetDWORD(const wchar_t* name, DWORD value) {
     m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_DWORD,
                                   reinterpret_cast<const BYTE*>(&value), sizeof(value));
     if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, 8, name, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceSetDwordFailed, name, m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 
@@ -103,14 +116,14 @@ bool RegistryKey::SetString(const wchar_t* name, const std::wstring& text) {
     if (!RequireOpen()) return false;
     if (text.size() >= MAXDWORD / sizeof(wchar_t)) {
         m_lLastError = ERROR_INVALID_PARAMETER;
-        Trace(kTraceSource, TraceLevel::Error, 9, name, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceStringTooLong, name, m_lLastError);
         return false;
     }
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
     m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_SZ,
                                   reinterpret_cast<const BYTE*>(text.c_str()), bytes);
     if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, 10, name, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceSetStringFailed, name, m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 
@@ -118,7 +131,8 @@ bool RegistryKey::DeleteValue(const wchar_t* name) {
     if (!RequireOpen()) return false;
     m_lLastError = RegDeleteValueW(m_hKey.get(), name);
     if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, QueryFailureLevel(m_lLastError), 11, name, m_lLastError);
+        Trace(kTraceSource, QueryFailureLevel(m_lLastError), kTraceDeleteValueFailed, name,
+              m_lLastError);
     return m_lLastError == ERROR_SUCCESS;
 }
 
@@ -129,7 +143,7 @@ LONG RegistryKey::EnumerateSubKey(DWORD index, wchar_t* name, DWORD capacity) {
     m_lLastError =
         RegEnumKeyExW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
-        Trace(kTraceSource, TraceLevel::Error, 12, index, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateSubKeyFailed, index, m_lLastError);
     return m_lLastError;
 }
 
@@ -140,7 +154,7 @@ LONG RegistryKey::EnumerateValue(DWORD index, wchar_t* name, DWORD capacity) {
     m_lLastError =
         RegEnumValueW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
-        Trace(kTraceSource, TraceLevel::Error, 13, index, m_lLastError);
+        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateValueFailed, index, m_lLastError);
     return m_lLastError;
 }
 

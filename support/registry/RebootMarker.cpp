@@ -1,0 +1,105 @@
+#include "support/registry/RebootMarker.h"
+
+#include <windows.h>
+
+#include "support/logging/Trace.h"
+#include "support/registry/SecuredKey.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x5b294258, 0x7c3d, 0x4b8e, {0xa1, 0xe3, 0xa5, 0x65, 0xa1, 0x1d, 0xc6, 0x30}}};
+constexpr uint16_t kTraceRebootPending = 1;
+constexpr uint16_t kTraceMarkerNotVolatile = 2;
+constexpr uint16_t kTraceVolatilityUnknown = 3;
+constexpr uint16_t kTraceMarkerDeleted = 4;
+constexpr uint16_t kTraceMarkerNotDeleted = 5;
+constexpr uint16_t kTraceParentNotOpened = 6;
+constexpr uint16_t kTraceMarkerNotCreated = 7;
+
+const wchar_t kMarkerPath[] = L"Software\\Halvex\\Reboot";
+const wchar_t kParentPath[] = L"SOFTWARE\\Halvex";
+const wchar_t kMarkerName[] = L"Reboot";
+const wchar_t kProbeName[] = L"SubKey";
+
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_32KEY;
+constexpr REGSAM kWriteAccess = KEY_WRITE | KEY_WOW64_32KEY;
+
+enum class Volatility { Volatile, NotVolatile, Unknown };
+
+// Beneath a volatile key only volatile keys can be made, so a plain subkey
+// tells which kind the marker is. It is made through a handle of the marker
+// itself, so that a marker deleted meanwhile is not brought back, and removed
+// again at once.
+Volatility ProbeMarker() {
+    UniqueRegKey marker;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkerPath, 0, KEY_CREATE_SUB_KEY | kReadAccess,
+                            marker.put());
+    if (rc == ERROR_SUCCESS) {
+        UniqueRegKey probe;
+        rc = RegCreateKeyExW(marker.get(), kProbeName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             kReadAccess, nullptr, probe.put(), nullptr);
+        if (rc == ERROR_CHILD_MUST_BE_VOLATILE) return Volatility::Volatile;
+        if (rc == ERROR_SUCCESS) {
+            probe.reset();
+            RegDeleteKeyExW(marker.get(), kProbeName, KEY_WOW64_32KEY, 0);
+            return Volatility::NotVolatile;
+        }
+    }
+    Trace(kTraceSource, TraceLevel::Warning, kTraceVolatilityUnknown, rc);
+    return Volatility::Unknown;
+}
+
+bool CreateMarkerBeneath(const std::wstring& parentPath) {
+    SecuredKey marker;
+    if (marker.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, parentPath + L"\\" + kMarkerName,
+                                   kWriteAccess, true, REG_OPTION_VOLATILE))
+        return true;
+    Trace(kTraceSource, TraceLevel::Error, kTraceMarkerNotCreated, marker.LastError());
+    return false;
+}
+
+}  // namespace
+
+bool IsRebootPending() {
+    SecuredKey marker;
+    if (!marker.OpenSecured(HKEY_LOCAL_MACHINE, kMarkerPath, kReadAccess)) return false;
+    Trace(kTraceSource, TraceLevel::Information, kTraceRebootPending);
+    if (ProbeMarker() == Volatility::NotVolatile) {
+        Trace(kTraceSource, TraceLevel::Warning, kTraceMarkerNotVolatile);
+        marker.Close();
+        if (DeleteRebootKey()) CreateVolatileRebootKey();
+    }
+    return true;
+}
+
+bool DeleteRebootKey() {
+    SecuredKey parent;
+    if (parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kWriteAccess, true, 0) &&
+        parent.DeleteKeyTree(kMarkerName)) {
+        Trace(kTraceSource, TraceLevel::Information, kTraceMarkerDeleted);
+        return true;
+    }
+    Trace(kTraceSource, TraceLevel::Error, kTraceMarkerNotDeleted, parent.LastError());
+    return false;
+}
+
+bool CreateVolatileRebootKey() {
+    SecuredKey parent;
+    if (parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kReadAccess, false, 0))
+        return CreateMarkerBeneath(parent.Path());
+    if (parent.LastError() != ERROR_FILE_NOT_FOUND) {
+        Trace(kTraceSource, TraceLevel::Error, kTraceParentNotOpened, parent.LastError());
+        return false;
+    }
+    // Created in one go, the parent would be volatile too, and then no plain
+    // key could ever be made beneath it.
+    if (!parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kWriteAccess, true, 0)) {
+        Trace(kTraceSource, TraceLevel::Error, kTraceParentNotOpened, parent.LastError());
+        return false;
+    }
+    return CreateMarkerBeneath(parent.Path());
+}
+
+}  // namespace pxLib

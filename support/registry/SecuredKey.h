@@ -1,0 +1,41 @@
+// A registry key that repairs its own access rights once when Windows refuses
+// it (see KeyAccessRepair.h), used for the restart marker and for deleting
+// key trees that refuse deletion.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/registry/RegistryKey.h"
+
+namespace pxLib {
+
+class SecuredKey : public RegistryKey {
+public:
+    // Opens root\path; an absent key is not repaired.
+    bool OpenSecured(HKEY root, const std::wstring& path, REGSAM access);
+    // Opens, with create creating, root\path with the given options.
+    bool OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM access, bool create,
+                             DWORD options);
+    // Creates or opens HKEY_CURRENT_USER\path, non-volatile, in the 32-bit view.
+    bool CreateUserKey(const std::wstring& path);
+    // Deletes the subkey name with everything beneath it; keys beneath that
+    // refuse deletion are repaired and deleted one by one. A key deleted
+    // meanwhile counts as deleted.
+    bool DeleteKeyTree(const std::wstring& name);
+
+    HKEY Root() const { return m_hRoot; }
+    const std::wstring& Path() const { return m_strPath; }
+    REGSAM Access() const { return m_samAccess; }
+
+private:
+    void Remember(HKEY root, const std::wstring& path, REGSAM access);
+    bool DeleteKeyTreeAtDepth(const std::wstring& name, int depth);
+
+    HKEY m_hRoot = nullptr;
+    std::wstring m_strPath;
+    REGSAM m_samAccess = 0;
+};
+
+}  // namespace pxLib

@@ -1,0 +1,48 @@
+#include "support/security/PrivilegeScope.h"
+
+#include "support/logging/Trace.h"
+#include "support/security/RightsChecker.h"
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0xf6fc8e6e, 0xcaa6, 0x4541, {0xab, 0x0d, 0xd2, 0x0e, 0x20, 0x1c, 0xd1, 0xda}}};
+constexpr uint16_t kTraceNoThreadToken = 1;
+constexpr uint16_t kTraceTokenNotOpened = 2;
+constexpr uint16_t kTracePrivilegeNotHeld = 3;
+constexpr uint16_t kTracePrivilegeNotEnabled = 4;
+
+constexpr DWORD kTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+
+}  // namespace
+
+PrivilegeScope::PrivilegeScope(const wchar_t* privilege) {
+    // Opened as the process itself, so an impersonated client's rights do not
+    // decide whether the token can be adjusted.
+    if (!OpenThreadToken(GetCurrentThread(), kTokenAccess, TRUE, m_token.put())) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_NO_TOKEN) {
+            Trace(kTraceSource, TraceLevel::Error, kTraceTokenNotOpened, error);
+            return;
+        }
+        Trace(kTraceSource, TraceLevel::Warning, kTraceNoThreadToken);
+        if (!OpenProcessToken(GetCurrentProcess(), kTokenAccess, m_token.put())) {
+            Trace(kTraceSource, TraceLevel::Error, kTraceTokenNotOpened, GetLastError());
+            return;
+        }
+    }
+    m_enabled = ZOLT::CRightsChecker::EnablePrivilege(m_token.get(), privilege, m_previous);
+    if (m_enabled) return;
+    const DWORD error = GetLastError();
+    if (error == ERROR_NOT_ALL_ASSIGNED)
+        Trace(kTraceSource, TraceLevel::Error, kTracePrivilegeNotHeld, privilege);
+    else
+        Trace(kTraceSource, TraceLevel::Error, kTracePrivilegeNotEnabled, privilege, error);
+}
+
+PrivilegeScope::~PrivilegeScope() {
+    if (m_enabled) ZOLT::CRightsChecker::RestorePrivilege(m_token.get(), m_previous);
+}
+
+}  // namespace pxLib
