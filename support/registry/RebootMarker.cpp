@@ -33,19 +33,20 @@ enum class Volatility { Volatile, NotVolatile, Unknown };
 // itself, so that a marker deleted meanwhile is not brought back, and removed
 // again at once.
 Volatility ProbeMarker() {
-    UniqueRegKey marker;
-    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkerPath, 0, KEY_CREATE_SUB_KEY | kReadAccess,
-                            marker.put());
-    if (rc == ERROR_SUCCESS) {
+    SecuredKey marker;
+    LONG rc = ERROR_SUCCESS;
+    if (marker.OpenSecured(HKEY_LOCAL_MACHINE, kMarkerPath, KEY_CREATE_SUB_KEY | kReadAccess)) {
         UniqueRegKey probe;
-        rc = RegCreateKeyExW(marker.get(), kProbeName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+        rc = RegCreateKeyExW(marker.Handle(), kProbeName, 0, nullptr, REG_OPTION_NON_VOLATILE,
                              kReadAccess, nullptr, probe.put(), nullptr);
         if (rc == ERROR_CHILD_MUST_BE_VOLATILE) return Volatility::Volatile;
         if (rc == ERROR_SUCCESS) {
             probe.reset();
-            RegDeleteKeyExW(marker.get(), kProbeName, KEY_WOW64_32KEY, 0);
+            RegDeleteKeyExW(marker.Handle(), kProbeName, KEY_WOW64_32KEY, 0);
             return Volatility::NotVolatile;
         }
+    } else {
+        rc = marker.LastError();
     }
     Trace(kTraceSource, TraceLevel::Warning, kTraceVolatilityUnknown, rc);
     return Volatility::Unknown;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/TestSupport.h"
+#include "support/TestOsVersion.h"
 #include "support/logging/TraceRecorder.h"
 #include "support/system/UniqueHandle.h"
 
@@ -185,6 +186,45 @@ TEST_F(RegistryKeyTest, VolatileCreateBeneathAVolatileKeyWorks) {
                            REG_OPTION_VOLATILE));
     EXPECT_FALSE(key.Create(HKEY_CURRENT_USER, Path(L"outer\\plain").c_str(), KEY_ALL_ACCESS, 0));
     EXPECT_EQ(key.LastError(), ERROR_CHILD_MUST_BE_VOLATILE);
+}
+
+// Before Windows 6.0 a volatile create is a plain RegCreateKeyExW, which
+// leaves an existing key as it is; from 6.0 on the key is replaced.
+TEST_F(RegistryKeyTest, OnlyFromWindows60OnIsAVolatileCreateGuaranteed) {
+    const struct {
+        DWORD major, minor;
+        bool replaced;
+    } rows[] = {{5, 1, false}, {5, 2, false}, {6, 0, true}, {10, 0, true}};
+    for (const auto& row : rows) {
+        const std::wstring name = L"v" + std::to_wstring(row.major) + std::to_wstring(row.minor);
+        SCOPED_TRACE(qvdtest::Narrow(name));
+        ASSERT_EQ(RawCreate(HKEY_CURRENT_USER, Path(name + L"\\child"), 0), ERROR_SUCCESS);
+        const qvdtest::ScopedOsVersion version(row.major, row.minor);
+        RegistryKey key;
+        ASSERT_TRUE(
+            key.Create(HKEY_CURRENT_USER, Path(name).c_str(), KEY_ALL_ACCESS, REG_OPTION_VOLATILE));
+        key.Close();
+        EXPECT_EQ(IsVolatile(HKEY_CURRENT_USER, Path(name)), row.replaced);
+        EXPECT_EQ(RawExists(HKEY_CURRENT_USER, Path(name + L"\\child")), !row.replaced);
+        EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(name + L"\\__volatile_test")));
+    }
+}
+
+// Windows XP (5.1) deletes through the shell's helpers, with the same results.
+TEST_F(RegistryKeyTest, OnWindowsXpTheDeletionsKeepTheirMeaning) {
+    ASSERT_EQ(RawCreate(HKEY_CURRENT_USER, Path(L"tree\\a\\b"), 0), ERROR_SUCCESS);
+    ASSERT_EQ(RawCreate(HKEY_CURRENT_USER, Path(L"parent\\child"), 0), ERROR_SUCCESS);
+    ASSERT_EQ(RawCreate(HKEY_CURRENT_USER, Path(L"empty"), 0), ERROR_SUCCESS);
+    const qvdtest::ScopedOsVersion xp(5, 1);
+    RegistryKey key;
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path().c_str(), KEY_ALL_ACCESS));
+    EXPECT_TRUE(key.DeleteSubKey(L"tree"));
+    EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(L"tree")));
+    EXPECT_FALSE(key.DeleteEmptySubKey(L"parent"));
+    EXPECT_EQ(key.LastError(), ERROR_KEY_HAS_CHILDREN);
+    EXPECT_TRUE(RawExists(HKEY_CURRENT_USER, Path(L"parent\\child")));
+    EXPECT_TRUE(key.DeleteEmptySubKey(L"empty"));
+    EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(L"empty")));
 }
 
 struct RawValue {

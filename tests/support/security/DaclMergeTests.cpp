@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "KeySecurity.h"
+#include "TestKeySecurity.h"
 #include "support/security/RightsChecker.h"
 #include "support/security/Sid.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "KeySecurity.h"
+#include "TestKeySecurity.h"
 #include "common/TestSupport.h"
 #include "support/logging/TraceRecorder.h"
 #include "support/security/PrivilegeScope.h"

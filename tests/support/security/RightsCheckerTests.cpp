@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "KeySecurity.h"
+#include "TestKeySecurity.h"
 #include "common/TestSupport.h"
 #include "support/security/RegistryObjectName.h"
 

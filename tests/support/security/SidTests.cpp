@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "KeySecurity.h"
+#include "TestKeySecurity.h"
 
 namespace {
 

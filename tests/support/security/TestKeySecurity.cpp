@@ -1,4 +1,4 @@
-#include "KeySecurity.h"
+#include "TestKeySecurity.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
