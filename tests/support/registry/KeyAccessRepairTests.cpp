@@ -18,26 +18,14 @@ using qvdtest::AceRecord;
 using qvdtest::PluginTestKey;
 
 constexpr REGSAM kView = KEY_WOW64_64KEY;
-// Everything but reading: the key can be read, so its DACL can be merged.
-const wchar_t kAllButRead[] = L"0xD0026";
 
 class KeyAccessRepairTest : public ::testing::Test {
 protected:
     KeyAccessRepairTest() : m_user(qvdtest::ProcessUserSidText()) {}
 
-    // Creates key (and the keys above it) beneath the test key with the DACL given.
-    void MakeKey(const std::wstring& sub, const std::wstring& dacl = {}) {
-        ASSERT_EQ(qvdtest::CreatePlainKey(HKEY_CURRENT_USER, m_key.Path(sub), kView),
-                  ERROR_SUCCESS);
-        if (!dacl.empty()) {
-            ASSERT_EQ(qvdtest::SetKeySecurity(HKEY_CURRENT_USER, m_key.Path(sub), kView, dacl),
-                      ERROR_SUCCESS);
-        }
-    }
-    // The user denied the given rights, Administrators allowed all.
-    std::wstring Denying(const std::wstring& rights, const wchar_t* flags = L"") const {
-        return L"D:(D;" + std::wstring(flags) + L";" + rights + L";;;" + m_user +
-               L")(A;OICI;KA;;;BA)";
+    void MakeKey(const std::wstring& sub, const std::wstring& sddl = {}) { m_key.Make(sub, sddl); }
+    static std::wstring Denying(const std::wstring& rights, const wchar_t* flags = L"") {
+        return qvdtest::DenyingProcessUser(rights, flags);
     }
     LONG OpenAll(const std::wstring& sub) const {
         return qvdtest::OpenResult(HKEY_CURRENT_USER, m_key.Path(sub), kView, KEY_ALL_ACCESS);
@@ -57,7 +45,7 @@ protected:
 };
 
 TEST_F(KeyAccessRepairTest, AKeyThatRefusesTheUserOpensAfterTheRepair) {
-    MakeKey(L"locked", Denying(kAllButRead));
+    MakeKey(L"locked", Denying(qvdtest::kAllButReading));
     ASSERT_EQ(OpenAll(L"locked"), ERROR_ACCESS_DENIED);
 
     EXPECT_EQ(
@@ -122,7 +110,7 @@ TEST_F(KeyAccessRepairTest, AWow6432NodeKeyIsNeverRewritten) {
         SCOPED_TRACE(qvdtest::Narrow(c.node));
         const std::wstring nodeKey = std::wstring(c.holder) + L"\\" + c.node;
         const std::wstring child = nodeKey + L"\\child";
-        MakeKey(child, Denying(kAllButRead));
+        MakeKey(child, Denying(qvdtest::kAllButReading));
         MakeKey(nodeKey, Denying(L"KA", L"OICI"));
         const std::vector<AceRecord> nodeEntries = Entries(nodeKey);
 
@@ -138,12 +126,12 @@ TEST_F(KeyAccessRepairTest, AWow6432NodeKeyIsNeverRewritten) {
 TEST_F(KeyAccessRepairTest, KeysOutsideThePluginsOwnAreNeverChanged) {
     qvdtest::ScopedRegistryKey outside(HKEY_CURRENT_USER,
                                        L"Software\\QVDTest-Outside-" + qvdtest::NewGuidText());
-    const std::wstring outsideDacl = Denying(kAllButRead);
+    const std::wstring outsideDacl = Denying(qvdtest::kAllButReading);
     ASSERT_EQ(qvdtest::SetKeySecurity(HKEY_CURRENT_USER, outside.path(), kView, outsideDacl),
               ERROR_SUCCESS);
     const std::vector<AceRecord> before =
         qvdtest::KeyDaclEntries(HKEY_CURRENT_USER, outside.path(), kView);
-    MakeKey(L"locked", Denying(kAllButRead));
+    MakeKey(L"locked", Denying(qvdtest::kAllButReading));
     const std::vector<AceRecord> lockedBefore = Entries(L"locked");
     const std::wstring halvexLookalike = L"Software\\HalvexOther\\" + m_key.Path(L"locked");
 

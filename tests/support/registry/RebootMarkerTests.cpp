@@ -93,9 +93,8 @@ TEST_F(RebootMarkerTest, APlainMarkerIsMadeVolatile) {
 // on the way and converted all the same.
 TEST_F(RebootMarkerTest, ARefusingPlainMarkerIsRepairedAndMadeVolatile) {
     PlaceMarker(0);
-    ASSERT_EQ(qvdtest::SetKeySecurity(
-                  HKEY_LOCAL_MACHINE, kMarker, kView,
-                  L"D:(D;;0xD0026;;;" + qvdtest::ProcessUserSidText() + L")(A;OICI;KA;;;BA)"),
+    ASSERT_EQ(qvdtest::SetKeySecurity(HKEY_LOCAL_MACHINE, kMarker, kView,
+                                      qvdtest::DenyingProcessUser(qvdtest::kAllButReading)),
               ERROR_SUCCESS);
     EXPECT_TRUE(pxLib::IsRebootPending());
     EXPECT_TRUE(qvdtest::IsVolatileKey(HKEY_LOCAL_MACHINE, kMarker, kView));

@@ -15,32 +15,21 @@ using pxLib::SecuredKey;
 using qvdtest::PluginTestKey;
 
 constexpr REGSAM kView = KEY_WOW64_64KEY;
-const wchar_t kAllButRead[] = L"0xD0026";
 
 class SecuredKeyTest : public ::testing::Test {
 protected:
-    SecuredKeyTest() : m_user(qvdtest::ProcessUserSidText()) {}
-
     void MakeKey(const std::wstring& sub, const wchar_t* deniedRights = nullptr) {
-        ASSERT_EQ(qvdtest::CreatePlainKey(HKEY_CURRENT_USER, m_key.Path(sub), kView),
-                  ERROR_SUCCESS);
-        if (deniedRights) {
-            ASSERT_EQ(qvdtest::SetKeySecurity(HKEY_CURRENT_USER, m_key.Path(sub), kView,
-                                              L"D:(D;;" + std::wstring(deniedRights) + L";;;" +
-                                                  m_user + L")(A;OICI;KA;;;BA)"),
-                      ERROR_SUCCESS);
-        }
+        m_key.Make(sub, deniedRights ? qvdtest::DenyingProcessUser(deniedRights) : L"");
     }
     LONG Exists(const std::wstring& sub) const {
         return qvdtest::OpenResult(HKEY_CURRENT_USER, m_key.Path(sub), kView, KEY_READ);
     }
 
     PluginTestKey m_key;
-    std::wstring m_user;
 };
 
 TEST_F(SecuredKeyTest, OpenSecuredRepairsAKeyThatRefusesTheUser) {
-    MakeKey(L"locked", kAllButRead);
+    MakeKey(L"locked", qvdtest::kAllButReading);
     SecuredKey key;
     EXPECT_TRUE(key.OpenSecured(HKEY_CURRENT_USER, m_key.Path(L"locked"), KEY_ALL_ACCESS));
     EXPECT_EQ(key.LastError(), ERROR_SUCCESS);
@@ -61,7 +50,7 @@ TEST_F(SecuredKeyTest, AMissingKeyIsNeitherRepairedNorCreated) {
 }
 
 TEST_F(SecuredKeyTest, OpenOrCreateSecuredRepairsAnExistingKeyOrCreatesAMissingOne) {
-    MakeKey(L"locked", kAllButRead);
+    MakeKey(L"locked", qvdtest::kAllButReading);
     SecuredKey key;
     EXPECT_TRUE(
         key.OpenOrCreateSecured(HKEY_CURRENT_USER, m_key.Path(L"locked"), KEY_ALL_ACCESS, true, 0));
@@ -76,7 +65,7 @@ TEST_F(SecuredKeyTest, AKeyOutsideThePluginsOwnStaysRefused) {
     qvdtest::ScopedRegistryKey outside(HKEY_CURRENT_USER,
                                        L"Software\\QVDTest-Outside-" + qvdtest::NewGuidText());
     ASSERT_EQ(qvdtest::SetKeySecurity(HKEY_CURRENT_USER, outside.path(), kView,
-                                      L"D:(D;;0xD0026;;;" + m_user + L")(A;OICI;KA;;;BA)"),
+                                      qvdtest::DenyingProcessUser(qvdtest::kAllButReading)),
               ERROR_SUCCESS);
     SecuredKey key;
     EXPECT_FALSE(key.OpenSecured(HKEY_CURRENT_USER, outside.path(), KEY_ALL_ACCESS));
@@ -91,7 +80,7 @@ TEST_F(SecuredKeyTest, CreateUserKeyMakesAPlainKeyAndRepairsOneThatRefuses) {
     EXPECT_EQ(key.Access(), static_cast<REGSAM>(KEY_ALL_ACCESS | KEY_WOW64_32KEY));
     EXPECT_FALSE(qvdtest::IsVolatileKey(HKEY_CURRENT_USER, m_key.Path(L"user\\made"), kView));
 
-    MakeKey(L"refusing", kAllButRead);
+    MakeKey(L"refusing", qvdtest::kAllButReading);
     EXPECT_TRUE(key.CreateUserKey(m_key.Path(L"refusing")));
     EXPECT_TRUE(key.SetDWORD(L"written", 1));
 }
@@ -100,9 +89,9 @@ TEST_F(SecuredKeyTest, CreateUserKeyMakesAPlainKeyAndRepairsOneThatRefuses) {
 // repaired on the way and the whole tree goes.
 TEST_F(SecuredKeyTest, DeleteKeyTreeRepairsAndDeletesRefusingKeys) {
     MakeKey(L"tree\\plain\\leaf");
-    MakeKey(L"tree\\refusing\\leaf", kAllButRead);
-    MakeKey(L"tree\\refusing", kAllButRead);
-    MakeKey(L"tree", kAllButRead);
+    MakeKey(L"tree\\refusing\\leaf", qvdtest::kAllButReading);
+    MakeKey(L"tree\\refusing", qvdtest::kAllButReading);
+    MakeKey(L"tree", qvdtest::kAllButReading);
     MakeKey(L"sibling");
 
     SecuredKey parent;

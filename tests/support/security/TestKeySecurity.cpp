@@ -68,6 +68,12 @@ const wchar_t kPluginKey[] = L"Software\\Halvex";
 
 }  // namespace
 
+const wchar_t kAllButReading[] = L"0xD0026";
+
+std::wstring DenyingProcessUser(const std::wstring& rights, const std::wstring& flags) {
+    return L"D:(D;" + flags + L";" + rights + L";;;" + ProcessUserSidText() + L")(A;OICI;KA;;;BA)";
+}
+
 std::wstring SidText(PSID sid) {
     LPWSTR text = nullptr;
     if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) return L"<no SID>";
@@ -220,6 +226,13 @@ PluginTestKey::~PluginTestKey() {
 
 std::wstring PluginTestKey::Path(const std::wstring& sub) const {
     return sub.empty() ? m_path : m_path + L"\\" + sub;
+}
+
+void PluginTestKey::Make(const std::wstring& sub, const std::wstring& sddl) const {
+    EXPECT_EQ(CreatePlainKey(m_root, Path(sub), m_view), ERROR_SUCCESS) << Narrow(sub);
+    if (!sddl.empty()) {
+        EXPECT_EQ(SetKeySecurity(m_root, Path(sub), m_view, sddl), ERROR_SUCCESS) << Narrow(sub);
+    }
 }
 
 }  // namespace qvdtest

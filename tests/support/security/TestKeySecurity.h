@@ -44,6 +44,13 @@ private:
     PSID m_owner = nullptr;
 };
 
+// Every right but reading: a key that refuses only these can still be read,
+// so its DACL can be merged.
+extern const wchar_t kAllButReading[];
+// SDDL of a DACL that refuses the process user the rights given (an SDDL mask,
+// on an entry with the flags given) and gives Administrators full control.
+std::wstring DenyingProcessUser(const std::wstring& rights, const std::wstring& flags = {});
+
 // Sets the DACL (and the owner when the text names one, "O:SY" first) of
 // root\path through a handle opened with only the rights that need.
 LONG SetKeySecurity(HKEY root, const std::wstring& path, REGSAM view, const std::wstring& sddl);
@@ -73,6 +80,8 @@ public:
     REGSAM view() const { return m_view; }
     // Software\Halvex\QVDTest-{guid}, or a key beneath it.
     std::wstring Path(const std::wstring& sub = {}) const;
+    // Creates sub (and the keys above it) and gives it the DACL, when one is given.
+    void Make(const std::wstring& sub, const std::wstring& sddl = {}) const;
 
 private:
     PluginTestKey(HKEY root, REGSAM view, std::wstring path);
