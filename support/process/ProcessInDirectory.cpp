@@ -16,8 +16,7 @@ namespace {
 const TraceSource kTraceSource{
     {0x49855174, 0xb1a7, 0x447b, {0xb9, 0xed, 0x48, 0x64, 0x75, 0x77, 0x3f, 0xd8}}};
 constexpr uint16_t kTraceOpenFailed = 1;
-constexpr uint16_t kTraceNoDebugPrivilege = 2;
-constexpr uint16_t kTraceNoSnapshot = 3;
+constexpr uint16_t kTraceNoSnapshot = 2;
 
 bool SameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
     return EqualsIgnoreAsciiCase(ToU16(a), ToU16(b));
@@ -47,9 +46,9 @@ UniqueHandle OpenProcessIfInDirectory(DWORD processId, const std::wstring& direc
 
 UniqueHandle FindAndOpenProcess(const std::wstring& directory, const std::wstring& fileName,
                                 DWORD access) {
-    // Without the privilege the scan still sees the processes this user may open.
+    // The scope traces its own failure; without the privilege the scan still
+    // sees the processes this user may open.
     const PrivilegeScope debugPrivilege(SE_DEBUG_NAME);
-    if (!debugPrivilege.Enabled()) Trace(kTraceSource, TraceLevel::Error, kTraceNoDebugPrivilege);
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
         Trace(kTraceSource, TraceLevel::Error, kTraceNoSnapshot, GetLastError());
