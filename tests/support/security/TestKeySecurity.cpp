@@ -54,16 +54,6 @@ void UnlockTree(HKEY root, const std::wstring& path, REGSAM view) {
     }
 }
 
-bool IsEmptyKey(HKEY root, const std::wstring& path, REGSAM view) {
-    pxLib::UniqueRegKey key;
-    DWORD subkeys = 1;
-    DWORD values = 1;
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS &&
-           RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           subkeys == 0 && values == 0;
-}
-
 const wchar_t kPluginKey[] = L"Software\\Halvex";
 
 }  // namespace
@@ -190,6 +180,16 @@ bool IsVolatileKey(HKEY root, const std::wstring& path, REGSAM view) {
         RegDeleteKeyExW(key.get(), L"volatility-check", view, 0);
     }
     return rc == ERROR_CHILD_MUST_BE_VOLATILE;
+}
+
+bool IsEmptyKey(HKEY root, const std::wstring& path, REGSAM view) {
+    pxLib::UniqueRegKey key;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS &&
+           RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
 }
 
 void UnlockAndDeleteTree(HKEY root, const std::wstring& path, REGSAM view) {

@@ -61,6 +61,8 @@ LONG OpenResult(HKEY root, const std::wstring& path, REGSAM view, REGSAM access)
 LONG CreatePlainKey(HKEY root, const std::wstring& path, REGSAM view, DWORD options = 0);
 // A volatile key refuses a non-volatile child with ERROR_CHILD_MUST_BE_VOLATILE.
 bool IsVolatileKey(HKEY root, const std::wstring& path, REGSAM view);
+// True when the key exists and holds neither subkeys nor values.
+bool IsEmptyKey(HKEY root, const std::wstring& path, REGSAM view);
 // Makes every key of the tree writable again and deletes it.
 void UnlockAndDeleteTree(HKEY root, const std::wstring& path, REGSAM view);
 
