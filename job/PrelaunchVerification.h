@@ -8,8 +8,11 @@
 
 namespace qvd::job {
 
-// S_OK when the held file is the maker's signed installer; otherwise the
+// S_OK when the held file is the maker's signed installer; launchPath then
+// names that very file as the file system resolved it, so that a link or a
+// relative path cannot lead the launch to another file. Otherwise the
 // failure, logged.
-HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held);
+HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held,
+                                    std::wstring& launchPath);
 
 }  // namespace qvd::job

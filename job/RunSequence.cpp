@@ -59,10 +59,11 @@ RunOutcome RunSequence::runSteps() {
     if (cancelled()) return run_outcomes::Cancelled();
     StripWhenAsked(arguments);
 
-    if (VerifyInstallerBeforeLaunch(installerPath, m_heldInstaller) != S_OK)
+    std::wstring verifiedPath;
+    if (VerifyInstallerBeforeLaunch(installerPath, m_heldInstaller, verifiedPath) != S_OK)
         return run_outcomes::NotStarted();
     launch::RestoreDefaultDllSearchPath();
-    return launchAndWait(installerPath, arguments.text);
+    return launchAndWait(verifiedPath, arguments.text);
 }
 
 RunOutcome RunSequence::launchAndWait(const std::wstring& installerPath,

@@ -15,6 +15,8 @@ pxLib::OsVersion FakePlatform::Version() {
 
 BOOL FakePlatform::ExecuteWithShell(SHELLEXECUTEINFOW* info) {
     verbs.push_back(info->lpVerb ? info->lpVerb : L"");
+    launchedFiles.push_back(info->lpFile ? info->lpFile : L"");
+    if (beforeShellLaunch) beforeShellLaunch();
     if (declineElevation && info->lpVerb && std::wstring(info->lpVerb) == L"runas") {
         SetLastError(ERROR_CANCELLED);
         return FALSE;

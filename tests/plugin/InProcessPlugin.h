@@ -6,6 +6,7 @@
 #include "PluginTestSupport.h"
 #include "support/system/Platform.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ public:
 
     std::optional<pxLib::OsVersion> version;
     bool localSystem = false;
+    // Runs just before the shell launch, after the installer was verified.
+    std::function<void()> beforeShellLaunch;
+    std::vector<std::wstring> launchedFiles;
     bool declineElevation = false;
     std::vector<std::wstring> verbs;
 };

@@ -1,0 +1,134 @@
+// The file that is started is the very file that was verified: the launch
+// takes the path of the held file as the file system resolved it, so neither
+// a link retargeted after the check nor a relative path that the launcher
+// would resolve elsewhere can put another program in its place.
+#include "InProcessPlugin.h"
+#include "support/system/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+namespace qvdtest {
+namespace {
+
+// Wine has no reparse points of its own (CreateSymbolicLinkW makes nothing,
+// FSCTL_SET_REPARSE_POINT fails), but it follows the Unix links below its
+// drives, and it can start a Unix program: the link is made with ln.
+std::string UnixPathOf(const std::wstring& path) {
+    using UnixNameFn = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return {};
+    char* name = unixName(path.c_str());
+    if (!name) return {};
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Starts a Unix program. Wine gives no handle to wait on for it: callers
+// look for its effect.
+bool StartUnixTool(const wchar_t* tool, const std::wstring& arguments) {
+    std::wstring line = std::wstring(tool) + L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    pxLib::ProcessInformation process;
+    return CreateProcessW(tool, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          process.put()) != FALSE;
+}
+
+// Points (or re-points) the directory link at target, and waits until the
+// link leads to target's own mark file.
+bool LinkFolder(const std::wstring& link, const std::wstring& target, const wchar_t* mark) {
+    const std::string from = UnixPathOf(target), to = UnixPathOf(link);
+    if (from.empty() || to.empty()) return false;
+    if (!StartUnixTool(L"Z:\\bin\\ln", L"-sfn " + Widen(from) + L" " + Widen(to))) return false;
+    return WaitForFile(link + L"\\" + mark, 30000);
+}
+
+class LaunchedFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryW(dir.file(L"good").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(dir.file(L"other").c_str(), nullptr));
+        ASSERT_TRUE(WriteFileUtf8(dir.file(L"good\\good.mark"), "good"));
+        ASSERT_TRUE(WriteFileUtf8(dir.file(L"other\\other.mark"), "other"));
+    }
+    void TearDown() override {
+        // The link itself goes, not what it points at.
+        const std::string link = UnixPathOf(dir.file(L"link"));
+        if (link.empty() || !StartUnixTool(L"Z:\\bin\\rm", L"-f " + Widen(link))) return;
+        for (int i = 0;
+             i < 500 && GetFileAttributesW(dir.file(L"link").c_str()) != INVALID_FILE_ATTRIBUTES;
+             ++i)
+            Sleep(20);
+    }
+
+    ScopedFakePlatform fake;
+    FakePlatform& platform = *fake;
+    TempDir dir;
+    const std::wstring goodMarker = dir.file(L"good-started");
+    const std::wstring otherMarker = dir.file(L"other-started");
+};
+
+TEST_F(LaunchedFile, ALinkRetargetedAfterTheCheckDoesNotChangeWhatStarts) {
+    const std::wstring good =
+        PlaceInstaller(dir, L"maker", L"good\\setup.exe", {"started_marker=" + Narrow(goodMarker)});
+    const std::wstring other = PlaceInstaller(dir, L"unsigned", L"other\\setup.exe",
+                                              {"started_marker=" + Narrow(otherMarker)});
+    ASSERT_FALSE(good.empty());
+    ASSERT_FALSE(other.empty());
+    ASSERT_TRUE(LinkFolder(dir.file(L"link"), dir.file(L"good"), L"good.mark"));
+    // Between the verification and the launch the link is turned to the unsigned copy.
+    bool swapped = false;
+    platform.beforeShellLaunch = [&] {
+        swapped = LinkFolder(dir.file(L"link"), dir.file(L"other"), L"other.mark");
+    };
+
+    std::vector<SinkCall> calls;
+    const int32_t state = RunLinkedJob(JobFor(dir.file(L"link\\setup.exe")), calls);
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(FileExists(goodMarker)) << "the verified installer must be the one started";
+    EXPECT_FALSE(FileExists(otherMarker)) << "the link's new target must never start";
+    EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED) << Describe(calls);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}))
+        << Describe(calls);
+    ASSERT_EQ(platform.launchedFiles.size(), 1u);
+    EXPECT_EQ(platform.launchedFiles[0], good);
+}
+
+TEST_F(LaunchedFile, ARelativePathStartsTheFileThatWasVerified) {
+    // A service host in the system context: the installer is the host's own
+    // child, and CreateProcessW would look in the host's folder first.
+    platform.localSystem = true;
+    const std::wstring name = L"relative-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    PlaceInstaller(dir, L"maker", L"good\\" + name, {"started_marker=" + Narrow(goodMarker)});
+    wchar_t hostPath[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(nullptr, hostPath, MAX_PATH), 0u);
+    std::wstring hostFolder = hostPath;
+    hostFolder.resize(hostFolder.find_last_of(L'\\') + 1);
+    struct Decoy {
+        std::wstring path;
+        ~Decoy() {
+            DeleteFileW(path.c_str());
+            DeleteFileW((path + L".behaviour").c_str());
+        }
+    } decoy{hostFolder + name};
+    ASSERT_TRUE(CopyFileW(PlaceInstaller(dir, L"unsigned", L"other\\" + name, {}).c_str(),
+                          decoy.path.c_str(), FALSE));
+    ASSERT_TRUE(WriteFileUtf8(decoy.path + L".behaviour", "started_marker=" + Narrow(otherMarker)));
+
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.file(L"good").c_str()));
+    std::vector<SinkCall> calls;
+    const int32_t state =
+        RunLinkedJob(JobFor(name, "\"product_data\": {\"context\": \"system\"}"), calls);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_TRUE(FileExists(goodMarker)) << "the verified installer must be the one started";
+    EXPECT_FALSE(FileExists(otherMarker)) << "the host's folder must not be searched";
+    EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED) << Describe(calls);
+}
+
+}  // namespace
+}  // namespace qvdtest
