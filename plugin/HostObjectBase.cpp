@@ -1,17 +1,17 @@
 #include "plugin/HostObjectBase.h"
 
-#include "plugin/LiveObjectCounter.h"
+#include "support/system/LiveObjects.h"
 #include "support/system/ModuleInstance.h"
 
 namespace qvd::plugin {
 
 CHostObjectBase::CHostObjectBase() {
-    IncrementLiveObjects();
+    pxLib::IncrementLiveObjects();
 }
 
 CHostObjectBase::~CHostObjectBase() {
     m_pOwner.reset();
-    DecrementLiveObjects();
+    pxLib::DecrementLiveObjects();
 }
 
 OBJRESULT CHostObjectBase::Initialise() {

@@ -1,6 +1,6 @@
 // The DLL's entry point and its four exports.
 #include "plugin/ComModule.h"
-#include "plugin/LiveObjectCounter.h"
+#include "support/system/LiveObjects.h"
 #include "plugin/ModuleLifetime.h"
 #include "plugin/QVDPluginFactory.h"
 
@@ -26,7 +26,7 @@ qvd::OBJRESULT WINAPI GetFactory(const GUID* factoryId, void** factory) {
 }
 
 uint32_t WINAPI GetObjectCount() {
-    return qvd::plugin::LiveObjectCount();
+    return pxLib::LiveObjectCount();
 }
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {

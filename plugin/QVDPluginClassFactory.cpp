@@ -9,10 +9,23 @@ HRESULT CQVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
         *out = static_cast<IClassFactory*>(this);
+        AddRef();
         return S_OK;
     }
     *out = nullptr;
     return E_NOINTERFACE;
+}
+
+ULONG CQVDPluginClassFactory::AddRef() {
+    const ULONG count = ++m_cRef;
+    if (count == 2) LockComModule();
+    return count;
+}
+
+ULONG CQVDPluginClassFactory::Release() {
+    const ULONG count = --m_cRef;
+    if (count == 1) UnlockComModule();
+    return count;
 }
 
 HRESULT CQVDPluginClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {

@@ -2,6 +2,7 @@
 
 #include "job/JobDescription.h"
 #include "job/RunSequence.h"
+#include "plugin/ComModule.h"
 #include "plugin/SinkReporter.h"
 #include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
@@ -18,7 +19,7 @@ const pxLib::TraceSource kTraceSource{
 
 enum TraceEvent : uint16_t {
     kStartNullArgument = 1,
-    kStartRefusedBusy,
+    kStartRefused,
     kGetStateNullPointer = 6,
 };
 
@@ -55,6 +56,8 @@ static_assert(
     job::run_errors::kShellLaunchFailed.code == static_cast<uint32_t>(QVD_E_LAUNCH_FAILED));
 
 constexpr HRESULT kErrorBusy = static_cast<HRESULT>(0x800700AA);  // ERROR_BUSY
+constexpr HRESULT kErrorIllegalMethodCall =
+    static_cast<HRESULT>(0x8000000E);  // E_ILLEGAL_METHOD_CALL
 
 }  // namespace
 
@@ -91,6 +94,11 @@ void QVDPluginImpl::run() {
     const job::JobState state = sequence.Run();
     m_dwExitCode = sequence.ExitCode();
     m_nState = Value(state);
+    // The run's own reference and module lock go last: a host that released
+    // the object during the run (a service shutting down) frees it here, and
+    // neither the object nor the module can go while the run uses them.
+    Release();
+    UnlockComModule();
 }
 
 HRESULT QVDPluginImpl::GetState(int32_t* state) {
@@ -107,30 +115,38 @@ HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartNullArgument);
         return E_INVALIDARG;
     }
-    // The worker writes this object's fields until it stores a final state; a
-    // second worker on the same fields would race with it.
-    if (m_nState.load() == QVD_STATE_RUNNING) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartRefusedBusy);
-        return kErrorBusy;
+    // One job per object: a second job would run on the fields of the first,
+    // and after the first ended its cancel event is signalled for good.
+    if (m_startAccepted) {
+        const bool running = m_nState.load() == QVD_STATE_RUNNING;
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartRefused, running ? 1u : 0u);
+        return running ? kErrorBusy : kErrorIllegalMethodCall;
     }
-    const int32_t previousState = m_nState.load();
-    IQVDJobSink* const previousSink = m_pSink;
     const HRESULT started = pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {
         m_job = Json::Value();
         m_job = job::ParseJobText(reinterpret_cast<const char16_t*>(job));
         m_pSink = sink;
         m_nState = QVD_STATE_RUNNING;
-        auto worker = std::make_unique<boost::thread>(std::bind(&QVDPluginImpl::run, this));
-        if (m_worker) m_worker->detach();
-        m_worker = std::move(worker);
+        // The worker holds the object and the module for the length of the run.
+        AddRef();
+        LockComModule();
+        try {
+            m_worker = std::make_unique<boost::thread>(std::bind(&QVDPluginImpl::run, this));
+        } catch (...) {
+            UnlockComModule();
+            Release();  // the caller's reference keeps the object
+            throw;
+        }
         return S_OK;
     });
     if (FAILED(started)) {
         // No worker runs: a state of 2 would never end.
-        m_nState = previousState;
-        m_pSink = previousSink;
+        m_nState = QVD_STATE_CREATED;
+        m_pSink = nullptr;
+        return started;
     }
-    return started;
+    m_startAccepted = true;
+    return S_OK;
 }
 
 HRESULT QVDPluginImpl::CancelAndWait() {

@@ -42,6 +42,7 @@ private:
     void run();
 
     std::unique_ptr<boost::thread> m_worker;
+    bool m_startAccepted = false;  // Start takes one job per object
     std::atomic<int32_t> m_nState{QVD_STATE_CREATED};
     std::atomic<uint32_t> m_dwDetail{0};
     std::atomic<uint32_t> m_dwExitCode{0x8000FFFF};

@@ -2,6 +2,7 @@
 
 #include "collections/factory/ObjectRepository.h"
 #include "collections/factory/RegistrationRequests.h"
+#include "support/system/LiveObjects.h"
 
 #include <map>
 #include <mutex>
@@ -16,6 +17,13 @@ const TraceSource kTraceSource{
 
 class CProcessObjectFactory final : public IProcessObjectFactory {
 public:
+    // Counted among the module's live objects: it holds creators that point
+    // into the module, so the module must not be unloaded under it.
+    CProcessObjectFactory() { IncrementLiveObjects(); }
+    ~CProcessObjectFactory() { DecrementLiveObjects(); }
+    CProcessObjectFactory(const CProcessObjectFactory&) = delete;
+    CProcessObjectFactory& operator=(const CProcessObjectFactory&) = delete;
+
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
         if (iid == IID_IRefObject || iid == IID_IProcessObjectFactory) {

@@ -15,8 +15,9 @@ const TraceSource kTraceSource{
 }  // namespace
 
 void SelectProductRegistryView(const std::u16string& silo) {
-    // Without a silo from the job, "isolate.ini" may still name one.
-    if (!IsolationSettings::Initialise(silo.empty() ? nullptr : silo.c_str())) {
+    // The job gave a silo: it must be a braced GUID itself. An empty one must
+    // not let "isolate.ini" settle the product for the whole process.
+    if (!IsolationSettings::Initialise(silo.c_str())) {
         Trace(kTraceSource, TraceLevel::Error, 1, silo);
         return;
     }

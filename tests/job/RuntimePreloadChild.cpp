@@ -2,6 +2,7 @@
 // per process). Usage: child <result file> <silo> <steps...>
 //   version:<major>.<minor>  the platform reports this Windows version from now on
 //   preload                  appends the preload's result as "0x%08X"
+//   run-preload              the preload as a run makes it, which logs its outcome
 //   loaded:<path>            appends "loaded 1" when the probe library at path
 //                            is loaded in this process, else "loaded 0"
 //   signal:<name>, wait:<name>  set, or wait up to a minute for, a named event
@@ -48,6 +49,10 @@ int RunStep(const wchar_t* resultFile, std::wstring_view step) {
         char text[16];
         snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(qvd::job::PreloadCRuntime()));
         return qvdtest::AppendResultLine(resultFile, text) ? 0 : 2;
+    }
+    if (verb == L"run-preload") {
+        qvd::job::PreloadCRuntimeForRun();
+        return 0;
     }
     if (verb == L"loaded") {
         const HMODULE module = GetModuleHandleW(rest.c_str());

@@ -116,6 +116,31 @@ TEST(RuntimePreload, ALoadFailureGivesTheSystemError) {
     }
 }
 
+// The run logs a failed preload and goes on; the line is read back from the
+// log file the product's debug options ask for.
+TEST(RuntimePreload, TheRunLogsAFailedPreload) {
+    ProductMapKeys keys;
+    TempDir logFolder;
+    qvdtest::ScopedRegistryKey options(
+        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvex\\" + keys.silo() + L"\\Plexor\\Debug\\DebugOutput");
+    ASSERT_TRUE(options.SetDword(L"DebugType", 1));
+    ASSERT_TRUE(options.SetDword(L"OutputToFile", 1));
+    ASSERT_TRUE(options.SetDword(L"OutputToDebugger", 0));
+    ASSERT_TRUE(options.SetDword(L"AppendProcessIdToFile", 0));
+    ASSERT_TRUE(options.SetString(L"Directory", logFolder.path()));
+    // No INSTALLDIR in the map: the path does not expand.
+    Child child(keys.silo(), {L"version:6.1", L"run-preload"});
+    ASSERT_EQ(child.Wait(), 0u);
+    const std::string bytes = qvdtest::ReadFileUtf8(logFolder.file(L"QVDPlugin.log"));
+    ASSERT_GE(bytes.size(), 2u);
+    const std::wstring log(reinterpret_cast<const wchar_t*>(bytes.data() + 2),
+                           (bytes.size() - 2) / 2);
+    const std::wstring line =
+        L" : Error : qvd::plugin::QVDPluginImpl::run(638) : Unable to Preload ucrtbase.dll - "
+        L"hr=0x80070003\r\n";
+    EXPECT_NE(log.find(line), std::wstring::npos) << qvdtest::Narrow(log);
+}
+
 TEST(RuntimePreload, Windows8AndLaterLoadNothing) {
     ProductMapKeys keys;
     InstallFolder folder;

@@ -121,21 +121,29 @@ TEST_F(ComClass, BothInterfacesAreOneObjectWithTheirSlotOrders) {
                                                    StatusCall(qvd::QVD_STATUS_FAILED)}));
 }
 
-TEST_F(ComClass, CanUnloadOnlyWithoutComObjectsOrLocks) {
-    pxLib::ComPtr<qvd::IQVDPlugin> hostObject = dll.CreatePlugin();
-    ASSERT_TRUE(hostObject);
-    EXPECT_EQ(dll.DllCanUnloadNow(), S_OK) << "host-model objects do not lock the COM module";
-
+TEST_F(ComClass, CanUnloadOnlyWithoutComObjectsReferencesOrLocks) {
+    // A reference to the class object keeps the module, as in any COM module.
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE) << "the fixture holds the class object";
     pxLib::ComPtr<qvd::IQVDPluginCOM2> plugin = CreatePlain();
     ASSERT_TRUE(plugin);
-    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE);
+    EXPECT_EQ(classObject->LockServer(TRUE), S_OK);
+    classObject.reset();
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE) << "a COM object and a lock are alive";
     plugin.reset();
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE) << "the lock is held";
+
+    pxLib::ComPtr<IClassFactory> again;
+    ASSERT_EQ(
+        dll.DllGetClassObject(qvd::CLSID_QVDPluginImplCOM, IID_IClassFactory, again.put_void()),
+        S_OK);
+    EXPECT_EQ(again->LockServer(FALSE), S_OK);
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE) << "the class object is referenced";
+    again.reset();
     EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
 
-    EXPECT_EQ(classObject->LockServer(TRUE), S_OK);
-    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE);
-    EXPECT_EQ(classObject->LockServer(FALSE), S_OK);
-    EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
+    pxLib::ComPtr<qvd::IQVDPlugin> hostObject = dll.CreatePlugin();
+    ASSERT_TRUE(hostObject);
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_OK) << "idle host-model objects do not lock the COM module";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "InProcessPlugin.h"
 #include "job/SiteCode.h"
 #include "packer/FileDataExtender.h"
+#include "support/system/LiveObjects.h"
 #include "support/text/Utf.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,15 @@ TEST_F(InstalledCheck, TheSameOrANewerVersionWithItsProofEndsTheJobAtOnce) {
     EXPECT_EQ(Run(ProductData()).state, 3);
     ASSERT_TRUE(product->SetString(L"Version", L"1.2.3.4"));
     EXPECT_EQ(Run(ProductData()).state, 3);
+}
+
+// Reading install data creates the process object factory, which holds
+// creators that point into the module: it counts among the module's live
+// objects, so a host never unloads the module under it.
+TEST_F(InstalledCheck, TheObjectFactoryOfARunThatReadInstallDataKeepsTheModule) {
+    const Outcome o = Run(ProductData());
+    ASSERT_EQ(o.state, 3) << Describe(o.calls);
+    EXPECT_EQ(pxLib::LiveObjectCount(), 1u) << "every plug-in object is gone; the factory stays";
 }
 
 TEST_F(InstalledCheck, AnythingMissingFromTheProofRunsTheInstaller) {

@@ -193,12 +193,15 @@ TEST_F(JobLifecycle, CancelAndWaitFromInsideASinkCallIsRefused) {
     plugin.reset();
 }
 
-TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
+TEST_F(JobLifecycle, AnObjectTakesOneJobAndRefusesEveryOtherStart) {
     const std::wstring started = dir.file(L"started"), release = dir.file(L"release");
     const std::wstring installer =
         PlaceInstaller(dir, L"maker", L"setup.exe",
                        {"wait_for_file=" + Narrow(release), "exit_code=0x80070BC2",
                         "started_marker=" + Narrow(started)});
+    const std::wstring againMarker = dir.file(L"again-started");
+    const std::wstring again =
+        PlaceInstaller(dir, L"maker", L"again.exe", {"started_marker=" + Narrow(againMarker)});
     pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
     ASSERT_TRUE(plugin);
     RecordingSink first, second;
@@ -206,17 +209,74 @@ TEST_F(JobLifecycle, ASecondStartWhileRunningIsRefusedAndChangesNothing) {
     ASSERT_TRUE(WaitForFile(started, 30000));
     EXPECT_EQ(plugin->Start(L"not even json", &second), static_cast<HRESULT>(0x800700AA));
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
-    EXPECT_EQ(WaitForFinalState(plugin), 5);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_REBOOT_REQUIRED);
     EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
     EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
     EXPECT_TRUE(second.Calls().empty());
 
-    // Once the state has left 2 the object takes a new job.
-    EXPECT_EQ(plugin->Start(L"not even json", &second), S_OK);
-    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_FAILED);
-    EXPECT_EQ(second.Calls().size(), 2u);
+    // After the job ended, a job that would run to its launch is refused too:
+    // nothing of the first job changes and nothing starts.
+    EXPECT_EQ(plugin->Start(JobFor(again).c_str(), &second), static_cast<HRESULT>(0x8000000E));
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    int32_t state = 0;
+    EXPECT_EQ(plugin->GetState(&state), S_OK);
+    EXPECT_EQ(state, qvd::QVD_STATE_REBOOT_REQUIRED);
+    EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
+    EXPECT_TRUE(second.Calls().empty());
+    EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+    Sleep(300);
+    EXPECT_FALSE(FileExists(againMarker));
+}
+
+// A host that cancels before it starts the job: the job ends at its first
+// cancel test.
+TEST_F(JobLifecycle, CancelAndWaitBeforeStartEndsTheJobUnstarted) {
+    const std::wstring marker = dir.file(L"started");
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(marker)});
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    RecordingSink sink;
+    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_NOT_INSTALLED);
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
+    EXPECT_TRUE(sink.Calls().empty()) << Describe(sink.Calls());
+    Sleep(300);
+    EXPECT_FALSE(FileExists(marker));
+}
+
+// A host that releases the object while its job runs (a service shutting
+// down) does not free it under the worker: the run keeps it, and the module,
+// until the run has ended.
+TEST_F(JobLifecycle, AnObjectReleasedDuringItsRunLivesUntilTheRunEnds) {
+    const std::wstring started = dir.file(L"started"), release = dir.file(L"release"),
+                       finished = dir.file(L"finished");
+    const std::wstring installer =
+        PlaceInstaller(dir, L"maker", L"setup.exe",
+                       {"started_marker=" + Narrow(started), "wait_for_file=" + Narrow(release),
+                        "write_file=" + Narrow(finished)});
+    const uint32_t before = dll.GetObjectCount();
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
+    RecordingSink sink;
+    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
+    ASSERT_TRUE(WaitForFile(started, 60000));
+    EXPECT_EQ(dll.GetObjectCount(), before + 1);
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE) << "a running job keeps the module";
+
     plugin.reset();
+    EXPECT_EQ(dll.GetObjectCount(), before + 1) << "the run still holds the object";
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_FALSE);
+
+    ASSERT_TRUE(WriteFileUtf8(release, "go"));
+    EXPECT_TRUE(WaitForFile(finished, 60000));
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (dll.GetObjectCount() != before && GetTickCount64() < deadline) Sleep(20);
+    EXPECT_EQ(dll.GetObjectCount(), before);
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
+    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
 }
 
 TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {

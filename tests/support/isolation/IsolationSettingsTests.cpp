@@ -322,6 +322,20 @@ TEST_F(ProductViewSelection, WithoutAJobSiloTheFileNamesTheProduct) {
         Lines({"init=1", "view=0x0", "select=0x200", "product=SOFTWARE\\Halvex\\" + Narrow(silo)}));
 }
 
+TEST_F(ProductViewSelection, AnEmptyJobSiloChangesNothing) {
+    const std::wstring fileSilo = qvdtest::NewGuidText();
+    const std::wstring jobSilo = qvdtest::NewGuidText();
+    Place(fileSilo, KEY_WOW64_32KEY);
+    Place(jobSilo, KEY_WOW64_64KEY);
+    ProbeRun run(L"app", {{L"app", Encoding::EightBit,
+                           "[isolation]\nsilo=" + Narrow(fileSilo) + "\nNative64=1\n"}});
+    // The empty silo is refused: nothing is settled, not even the file's silo,
+    // so a later job with a real silo still chooses the product.
+    EXPECT_EQ(run.Run({L"select:", L"silo", L"product", L"select:" + jobSilo, L"product"}),
+              Lines({"select=0x0", "silo=", "product=", "select=0x100",
+                     "product=SOFTWARE\\Halvex\\" + Narrow(jobSilo)}));
+}
+
 // In this test program's own process: racing first callers agree on one silo.
 TEST(IsolationSettingsInProcess, ConcurrentFirstCallsSettleOneSilo) {
     std::vector<std::u16string> silos;

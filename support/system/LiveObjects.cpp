@@ -1,8 +1,8 @@
-#include "plugin/LiveObjectCounter.h"
+#include "support/system/LiveObjects.h"
 
 #include <atomic>
 
-namespace qvd::plugin {
+namespace pxLib {
 namespace {
 std::atomic<uint32_t> g_liveObjects{0};
 }
@@ -17,4 +17,4 @@ void DecrementLiveObjects() {
     g_liveObjects.fetch_sub(1);
 }
 
-}  // namespace qvd::plugin
+}  // namespace pxLib
