@@ -1,18 +1,43 @@
 #include "trust/InstallerTrust.h"
 
 #include "support/errors/LastError.h"
+#include "support/logging/Trace.h"
 #include "trust/VerifyTrustFactory.h"
 
 namespace pxLib {
+namespace {
+const TraceSource kTraceSource{
+    {0x91d04f6e, 0x2a58, 0x4b17, {0xa0, 0x6c, 0x3f, 0x88, 0x1e, 0x57, 0xd4, 0x02}}};
+enum TraceEvent : uint16_t { kNotOpened = 1, kVerifierFailed, kTrusted, kNotTrusted };
+}  // namespace
 
 HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile) {
     heldFile.reset(CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!heldFile) return HResultFromLastError();
-    std::unique_ptr<IInstallerVerifier> verifier;
+    if (!heldFile) {
+        const HRESULT hr = HResultFromLastError();
+        Trace(kTraceSource, TraceLevel::Error, kNotOpened, path, hr);
+        return hr;
+    }
+    RefPtr<IVerifyTrust> verifier;
     const HRESULT created = GetTrustVerifier(verifier);
-    if (FAILED(created)) return created;
-    return verifier->VerifyFile(path, heldFile.get());
+    if (FAILED(created)) {
+        Trace(kTraceSource, TraceLevel::Error, kVerifierFailed, created);
+        return created;
+    }
+    // The module's own verifier judges the very file held open; one from
+    // another module judges it by path, which names the same held file.
+    RefPtr<IVerifyHeldFile> heldVerifier;
+    const ValidationError result =
+        ObjSucceeded(QueryInto(verifier.get(), IID_IVerifyHeldFile, heldVerifier)) && heldVerifier
+            ? heldVerifier->VerifyHeldFile(path.c_str(), TrustLevel::SignedByMaker, heldFile.get())
+            : verifier->VerifyFile(path.c_str(), TrustLevel::SignedByMaker);
+    if (result == ValidationError::VT_TRUSTED) {
+        Trace(kTraceSource, TraceLevel::Information, kTrusted, path);
+        return S_OK;
+    }
+    Trace(kTraceSource, TraceLevel::Information, kNotTrusted, path, ToUInt(result));
+    return kInstallerNotTrusted;
 }
 
 }  // namespace pxLib

@@ -1,5 +1,6 @@
 // The prelaunch verification of the run sequence: the installer is opened so
-// that it cannot change until the run ends, then its signature is verified.
+// that it cannot change until the run ends, then its signature must be the
+// maker's.
 #pragma once
 
 #include "support/system/UniqueHandle.h"
@@ -8,9 +9,14 @@
 
 namespace pxLib {
 
+// The verdict for an installer that is not the maker's (TRUST_E_SUBJECT_NOT_TRUSTED).
+constexpr HRESULT kInstallerNotTrusted = static_cast<HRESULT>(0x800B0004u);
+
 // Opens path for reading (others may only read) into heldFile, which the
-// caller keeps until the installer has been started, and verifies it.
-// S_OK when trusted; the system error as an HRESULT when the file cannot be opened.
+// caller keeps until the installer has been started, and verifies it at the
+// maker's level. S_OK when trusted; the system error as an HRESULT when the
+// file cannot be opened; the verifier factory's failure; else
+// kInstallerNotTrusted.
 HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile);
 
 }  // namespace pxLib

@@ -1,19 +1,31 @@
 #include "trust/VerifyTrustFactory.h"
 
+#include "collections/factory/ProcessObjectFactory.h"
+#include "support/logging/AtlException.h"
+#include "support/logging/ExceptionRecord.h"
+#include "support/logging/Log.h"
 #include "support/logging/Trace.h"
-#include "trust/WinTrustVerifier.h"
+#include "trust/ModuleTrustHook.h"
+#include "trust/ObjectResultTranslation.h"
+#include "trust/VerifyTrust.h"
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 namespace pxLib {
 namespace {
 
 const TraceSource kTraceSource{
     {0x3b8a4e21, 0x7c0d, 0x4f6b, {0x8e, 0x13, 0x5d, 0x2a, 0x90, 0x41, 0xc7, 0x6e}}};
-enum TraceEvent : uint16_t { kNoFactory = 1, kFactoryFailed };
-
-constexpr HRESULT kNoVerifier = static_cast<HRESULT>(0x80047E05);
+enum TraceEvent : uint16_t {
+    kNoInterface = 1,
+    kFactoryFailed,
+    kCreateFailed,
+    kNoObjectFactory,
+    kObjectNotCreated,
+    kObjectCreateFailed,
+};
 
 std::once_flag g_registerOnce;
 std::atomic<VerifyTrustFactoryFn> g_factory{nullptr};
@@ -21,20 +33,43 @@ std::atomic<HRESULT> g_registrationResult{E_UNEXPECTED};
 
 }  // namespace
 
-HRESULT StaticVerifyTrustFactory(std::unique_ptr<IInstallerVerifier>& verifier) {
+HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier) {
+    RefPtr<CVerifyTrust> object;
+    CExceptionRecord record;
     try {
-        verifier = std::make_unique<CWinTrustVerifier>();
-        return S_OK;
-    } catch (...) {
-        verifier.reset();
+        object = RefPtr<CVerifyTrust>(new CVerifyTrust);
+    } catch (const std::bad_alloc&) {
+        record.Capture(u"pxVerifyTrustStatic", __LINE__);
+    } catch (const CAtlException&) {
+        record.Capture(u"pxVerifyTrustStatic", __LINE__);
+    }
+    RefPtr<IVerifyTrust> trust;
+    if (object) QueryInto(static_cast<IVerifyTrust*>(object.get()), IID_IVerifyTrust, trust);
+    if (!trust) {
+        LogError(u"StaticVerifyTrustFactory(54) : spTrust==NULL");
+        Trace(kTraceSource, TraceLevel::Error, kNoInterface);
         return kNoVerifier;
     }
+    RefPtr<IVerifyTrustProviderOption> option;
+    if (ObjSucceeded(QueryInto(trust.get(), IID_IVerifyTrustProviderOption, option)))
+        option->SetProviderEnabled(false);
+    trust->SetRevocationCheck(false);
+    const ValidationError created = trust->Create(false);
+    if (created != ValidationError::VT_TRUSTED) {
+        LogError(u"StaticVerifyTrustFactory(66) : spTrust->Create() failed, validationError=%d",
+                 static_cast<int32_t>(created));
+        Trace(kTraceSource, TraceLevel::Error, kCreateFailed, ToUInt(created));
+        return kNoVerifier;
+    }
+    verifier = std::move(trust);
+    return S_OK;
 }
 
 void RegisterVerifyTrustFactoryOnce(VerifyTrustFactoryFn factory) {
     std::call_once(g_registerOnce, [factory] {
         g_factory = factory;
         g_registrationResult = factory ? S_OK : E_INVALIDARG;
+        InstallModuleTrustHook();
     });
 }
 
@@ -42,15 +77,32 @@ HRESULT VerifyTrustFactoryRegistrationResult() {
     return g_registrationResult.load();
 }
 
-HRESULT GetTrustVerifier(std::unique_ptr<IInstallerVerifier>& verifier) {
-    const VerifyTrustFactoryFn factory = g_factory.load();
-    if (!factory) {
-        Trace(kTraceSource, TraceLevel::Error, kNoFactory);
-        return kNoVerifier;
+HRESULT GetTrustVerifier(RefPtr<IVerifyTrust>& verifier) {
+    verifier.reset();
+    if (const VerifyTrustFactoryFn factory = g_factory.load()) {
+        const HRESULT hr = factory(verifier);
+        if (FAILED(hr)) Trace(kTraceSource, TraceLevel::Error, kFactoryFailed, hr);
+        return hr;
     }
-    const HRESULT hr = factory(verifier);
-    if (FAILED(hr)) Trace(kTraceSource, TraceLevel::Error, kFactoryFailed, hr);
-    return hr;
+    RefPtr<IProcessObjectFactory> objects;
+    if (!ObjSucceeded(GetProcessObjectFactory(objects)) || !objects) {
+        Trace(kTraceSource, TraceLevel::Error, kNoObjectFactory);
+        return E_OUTOFMEMORY;
+    }
+    RefPtr<IVerifyTrust> trust;
+    const OBJRESULT created =
+        objects->CreateInstance(CLSID_VerifyTrust, IID_IVerifyTrustObject, trust.put_void());
+    if (!ObjSucceeded(created) || !trust) {
+        Trace(kTraceSource, TraceLevel::Error, kObjectNotCreated, created);
+        return ObjSucceeded(created) ? E_NOINTERFACE : TranslateObjectResult(created);
+    }
+    const ValidationError result = trust->Create(true);
+    if (result != ValidationError::VT_TRUSTED) {
+        Trace(kTraceSource, TraceLevel::Error, kObjectCreateFailed, ToUInt(result));
+        return kVerifierNotCreated;
+    }
+    verifier = std::move(trust);
+    return S_OK;
 }
 
 }  // namespace pxLib

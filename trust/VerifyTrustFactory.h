@@ -1,35 +1,34 @@
-// The module's trust verifier factory slot. Module start-up registers the
-// in-process factory once per process; every prelaunch verification creates
-// its verifier through whatever the slot holds.
+// Where verifiers come from. Module start-up stores the in-process factory in
+// the module's factory slot once; without one, verifiers come from the process
+// object factory (which loads a verifier module through the object repository).
 #pragma once
+
+#include "trust/VerifyTrustInterfaces.h"
 
 #include <windows.h>
 
-#include <memory>
-#include <string>
-
 namespace pxLib {
 
-// A verifier judges one file that the caller holds open.
-class IInstallerVerifier {
-public:
-    virtual ~IInstallerVerifier() = default;
-    // S_OK exactly when the file's Authenticode signature is trusted.
-    virtual HRESULT VerifyFile(const std::wstring& path, HANDLE heldFile) = 0;
-};
+// The failure of the in-process factory.
+constexpr HRESULT kNoVerifier = static_cast<HRESULT>(0x80047E05u);
+// A verifier from the object factory that could not be set up (TRUST_E_SYSTEM_ERROR).
+constexpr HRESULT kVerifierNotCreated = static_cast<HRESULT>(0x80096001u);
 
-using VerifyTrustFactoryFn = HRESULT (*)(std::unique_ptr<IInstallerVerifier>& verifier);
+using VerifyTrustFactoryFn = HRESULT (*)(RefPtr<IVerifyTrust>& verifier);
 
-// The in-process factory: a verifier over the platform's trust provider.
-HRESULT StaticVerifyTrustFactory(std::unique_ptr<IInstallerVerifier>& verifier);
+// A new CVerifyTrust as the plug-in uses it: enabled, no cache, no verdict
+// provider, no revocation check, no policy.
+HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier);
 
-// Once per process; later calls change nothing. The registration result starts
-// as E_UNEXPECTED and becomes S_OK when a factory was stored, E_INVALIDARG
-// when there was none to store.
+// Once per process: stores the factory and installs the module trust hook the
+// object repository consults before it loads a module; later calls change
+// nothing. The registration result starts as E_UNEXPECTED and becomes S_OK
+// when a factory was stored, E_INVALIDARG when there was none to store.
 void RegisterVerifyTrustFactoryOnce(VerifyTrustFactoryFn factory);
 HRESULT VerifyTrustFactoryRegistrationResult();
 
-// A verifier from the registered factory; 0x80047E05 when there is none.
-HRESULT GetTrustVerifier(std::unique_ptr<IInstallerVerifier>& verifier);
+// A verifier from the registered factory (its result, no fallback), else from
+// the process object factory, set up with Create(true).
+HRESULT GetTrustVerifier(RefPtr<IVerifyTrust>& verifier);
 
 }  // namespace pxLib

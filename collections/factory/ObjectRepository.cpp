@@ -2,12 +2,18 @@
 
 #include <atomic>
 
+#ifdef _WIN32
+#include "collections/factory/RegistryObjectRepository.h"
+#endif
+
 namespace pxLib {
 namespace {
 
+#ifndef _WIN32
 const TraceSource kTraceSource{
     {0xB2F82C10, 0xBFD8, 0x4E55, {0x9B, 0xE2, 0x20, 0xB5, 0x92, 0x76, 0x2E, 0x0C}}};
 
+// The native build loads no modules.
 class CEmptyObjectRepository final : public IObjectRepository {
 public:
     bool FindModule(const Guid&, std::u16string& modulePath) override {
@@ -21,20 +27,29 @@ public:
         return OBJ_E_MODULENOTFOUND;
     }
 };
+#endif
 
-CEmptyObjectRepository g_emptyRepository;
-std::atomic<IObjectRepository*> g_repository{&g_emptyRepository};
+IObjectRepository& DefaultRepository() {
+#ifdef _WIN32
+    static CRegistryObjectRepository repository;
+    return repository;
+#else
+    static CEmptyObjectRepository repository;
+    return repository;
+#endif
+}
+
+std::atomic<IObjectRepository*> g_repository{nullptr};
 
 }  // namespace
 
 IObjectRepository& CurrentObjectRepository() {
-    return *g_repository.load();
+    IObjectRepository* repository = g_repository.load();
+    return repository ? *repository : DefaultRepository();
 }
 
 IObjectRepository* SetObjectRepository(IObjectRepository* repository) {
-    IObjectRepository* previous =
-        g_repository.exchange(repository ? repository : &g_emptyRepository);
-    return previous == &g_emptyRepository ? nullptr : previous;
+    return g_repository.exchange(repository);
 }
 
 }  // namespace pxLib

@@ -1,7 +1,8 @@
 // The object repository: which module implements a class that is not
 // registered in-process, and how that module is loaded (after the module
-// trust hook) to provide the class. Until a repository is installed the
-// process has an empty one that knows no class and loads no module.
+// trust hook) to provide the class. The Windows build's repository reads the
+// settings store and the product's registry (RegistryObjectRepository.h); the
+// native build's knows no class and loads no module. Tests may install their own.
 #pragma once
 
 #include "collections/factory/ProcessObjectFactory.h"
@@ -12,6 +13,10 @@ namespace pxLib {
 
 // A module that cannot be found or loaded.
 constexpr OBJRESULT OBJ_E_MODULENOTFOUND = static_cast<OBJRESULT>(0x80010300u);
+// A module without the exports of the object model.
+constexpr OBJRESULT OBJ_E_ENTRYNOTFOUND = static_cast<OBJRESULT>(0x80010302u);
+// A module whose signature the module trust hook refused.
+constexpr OBJRESULT OBJ_E_MODULENOTTRUSTED = static_cast<OBJRESULT>(0x80010303u);
 
 class IObjectRepository {
 public:
@@ -25,10 +30,11 @@ public:
                                          RefPtr<IClassProvider>& provider) = 0;
 };
 
-// The process's repository.
+// The process's repository: the settings store and the product's registry in
+// the Windows build, an empty one in the native build.
 IObjectRepository& CurrentObjectRepository();
-// Installs repository (nullptr: the empty one again) and returns the one it
-// replaces. The repository must live as long as it is installed.
+// Installs repository (nullptr: the build's own again) and returns the one it
+// installed before (nullptr: the build's own). The repository must live as long as it is installed.
 IObjectRepository* SetObjectRepository(IObjectRepository* repository);
 
 }  // namespace pxLib

@@ -1,0 +1,150 @@
+#include "trust/VerifyFileStage.h"
+
+#include "support/errors/GuardedCall.h"
+#include "support/logging/Trace.h"
+#include "trust/CallTiming.h"
+#include "trust/CatalogContext.h"
+#include "trust/TrustProvider.h"
+#include "trust/TrustResultMap.h"
+
+#include <softpub.h>
+
+namespace pxLib {
+namespace {
+
+const TraceSource kTraceSource{
+    {0x4A90C1D7, 0x6E2B, 0x4358, {0xBD, 0x0F, 0x72, 0x16, 0xA9, 0xE4, 0x3C, 0x81}}};
+enum TraceEvent : uint16_t {
+    kSlowCall = 1,
+    kVerifyFailed,
+    kNoCatalogDatabase,
+    kNoCatalogHolds,
+    kCatalogFailed,
+};
+
+const GUID kDriverActionVerify = DRIVER_ACTION_VERIFY;
+const GUID kGenericVerifyV2 = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+constexpr wchar_t kDriverActionName[] = L"DRIVER_ACTION_VERIFY";
+constexpr wchar_t kGenericVerifyName[] = L"WINTRUST_ACTION_GENERIC_VERIFY_V2";
+
+// Settings every WinVerifyTrust call of one stage shares.
+struct TrustCall {
+    GUID action;
+    const wchar_t* actionName;
+    DWORD revocationChecks;
+    DWORD providerFlags;
+
+    explicit TrustCall(const FileStageInput& input)
+        : action(input.driverPolicy ? kDriverActionVerify : kGenericVerifyV2),
+          actionName(input.driverPolicy ? kDriverActionName : kGenericVerifyName),
+          revocationChecks(input.mode == TrustMode::RevocationCheck ? WTD_REVOKE_WHOLECHAIN
+                                                                    : WTD_REVOKE_NONE),
+          providerFlags(input.mode == TrustMode::RevocationCheck ? WTD_REVOCATION_CHECK_CHAIN
+                                                                 : WTD_REVOCATION_CHECK_NONE) {}
+
+    LONG Verify(DWORD unionChoice, void* subject, const std::wstring& path) {
+        WINTRUST_DATA data{};
+        data.cbStruct = sizeof(data);
+        data.dwUIChoice = WTD_UI_NONE;
+        data.fdwRevocationChecks = revocationChecks;
+        data.dwUnionChoice = unionChoice;
+        data.dwStateAction = WTD_STATEACTION_IGNORE;
+        data.dwProvFlags = providerFlags;
+        if (unionChoice == WTD_CHOICE_FILE)
+            data.pFile = static_cast<WINTRUST_FILE_INFO*>(subject);
+        else
+            data.pCatalog = static_cast<WINTRUST_CATALOG_INFO*>(subject);
+        const CallTimer timer;
+        const LONG result =
+            TrustProvider().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), action, data);
+        if (const uint32_t ms = timer.SlowMs())
+            Trace(kTraceSource, TraceLevel::Warning, kSlowCall, actionName, path, ms);
+        return result;
+    }
+};
+
+bool ReadPolicyFlags(uint32_t& flags) {
+    DWORD value = 0;
+    if (!TrustProvider().PolicyFlags(value)) return false;
+    flags = value;
+    return true;
+}
+
+// The catalog fallback; result is the provider's last answer, or VT_ERROR
+// through noDatabase when no administrator context could be had.
+LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG result,
+                           FileStageOutcome& outcome, bool& noDatabase) {
+    const bool sha256 = ChooseSha256ForCatalogs(input.path);
+    const CatalogContext context(sha256);
+    if (!context.Acquired()) {
+        Trace(kTraceSource, TraceLevel::Error, kNoCatalogDatabase, input.path);
+        noDatabase = true;
+        return result;
+    }
+    const CatalogFileHash hash(context.Handle(), input.path, context.UsesSha256());
+    if (!hash.Succeeded())
+        return hash.LastError() == ERROR_INVALID_PARAMETER ? TRUST_E_SUBJECT_NOT_TRUSTED
+                                                           : TRUST_E_SUBJECT_FORM_UNKNOWN;
+    const CatalogIterator catalogs(context.Handle(), hash.Bytes());
+    if (catalogs.FoundNone()) {
+        Trace(kTraceSource, TraceLevel::Information, kNoCatalogHolds, input.path);
+        return result;
+    }
+    outcome.throughCatalog = true;
+    for (const std::wstring& catalog : catalogs.Catalogs()) {
+        outcome.lastCatalog = catalog;
+        WINTRUST_CATALOG_INFO subject{};
+        subject.cbStruct = sizeof(subject);
+        subject.dwCatalogVersion = 0;
+        subject.pcwszCatalogFilePath = catalog.c_str();
+        subject.pcwszMemberTag = hash.MemberTag().c_str();
+        subject.pcwszMemberFilePath = input.path.c_str();
+        subject.hMemberFile = nullptr;
+        subject.hCatAdmin = context.Handle();
+        result = call.Verify(WTD_CHOICE_CATALOG, &subject, input.path);
+        if (result == 0) break;
+        Trace(kTraceSource, TraceLevel::Information, kCatalogFailed, catalog, result);
+    }
+    return result;
+}
+
+FileStageOutcome Run(const FileStageInput& input) {
+    FileStageOutcome outcome;
+    if (input.path.empty()) {
+        outcome.result = ValidationError::VT_INVALID_ARG;
+        return outcome;
+    }
+    TrustCall call(input);
+    WINTRUST_FILE_INFO file{};
+    file.cbStruct = sizeof(file);
+    file.pcwszFilePath = input.path.c_str();
+    // The file the caller holds is the one judged; the same verdict as by path.
+    file.hFile = input.heldFile;
+    LONG result = call.Verify(WTD_CHOICE_FILE, &file, input.path);
+    if (result != 0) {
+        Trace(kTraceSource, TraceLevel::Information, kVerifyFailed, call.actionName, input.path,
+              result, GetLastError());
+        // A maker's file must carry the maker's own signature, unless the
+        // verdict provider holds it open.
+        if (!(input.level == TrustLevel::SignedByMaker && !input.heldOpen)) {
+            bool noDatabase = false;
+            result = VerifyThroughCatalogs(input, call, result, outcome, noDatabase);
+            if (noDatabase) {
+                outcome.result = ValidationError::VT_ERROR;
+                return outcome;
+            }
+        }
+    }
+    outcome.result = MapTrustResult(result, ReadPolicyFlags);
+    return outcome;
+}
+
+}  // namespace
+
+FileStageOutcome VerifyFileStage(const FileStageInput& input) {
+    FileStageOutcome failed;
+    failed.result = ValidationError::VT_INTERNAL_ERROR;
+    return GuardedCall(u"VerifyFile", __LINE__, failed, [&] { return Run(input); });
+}
+
+}  // namespace pxLib
