@@ -1,6 +1,7 @@
 #include "trust/SignatureStage.h"
 
 #include "support/logging/Trace.h"
+#include "trust/CertificateOwners.h"
 #include "trust/SignerCertificate.h"
 
 #include <wincrypt.h>
@@ -24,26 +25,21 @@ enum TraceEvent : uint16_t {
 
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-// The message, its certificate store and the signer's certificate, released
-// together.
+// A file's signed message, its certificate store and the signer's certificate.
 class SignedMessage {
 public:
-    ~SignedMessage() {
-        if (m_certificate) CertFreeCertificateContext(m_certificate);
-        if (m_store) CertCloseStore(m_store, 0);
-        if (m_message) CryptMsgClose(m_message);
-    }
     bool Open(const std::wstring& path) {
         DWORD encoding = 0, contentType = 0, formatType = 0;
         return CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
                                 CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
                                 CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType,
-                                &formatType, &m_store, &m_message, nullptr) != FALSE;
+                                &formatType, m_store.put(), m_message.put(), nullptr) != FALSE;
     }
     // The first signer's certificate, or VT_NO_SIGNATURE_INFO / VT_INTERNAL_ERROR.
     ValidationError FindSigner() {
         DWORD size = 0;
-        if (!CryptMsgGetParam(m_message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0) {
+        if (!CryptMsgGetParam(m_message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) ||
+            size == 0) {
             Trace(kTraceSource, TraceLevel::Error, kNoSignerInfo, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
@@ -53,7 +49,7 @@ public:
         } catch (const std::bad_alloc&) {
             return ValidationError::VT_INTERNAL_ERROR;
         }
-        if (!CryptMsgGetParam(m_message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
+        if (!CryptMsgGetParam(m_message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
             Trace(kTraceSource, TraceLevel::Error, kNoSignerInfo, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
@@ -61,20 +57,20 @@ public:
         CERT_INFO wanted{};
         wanted.Issuer = signer->Issuer;
         wanted.SerialNumber = signer->SerialNumber;
-        m_certificate = CertFindCertificateInStore(m_store, kEncodings, 0, CERT_FIND_SUBJECT_CERT,
-                                                   &wanted, nullptr);
+        m_certificate.reset(CertFindCertificateInStore(m_store.get(), kEncodings, 0,
+                                                       CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
         if (!m_certificate) {
             Trace(kTraceSource, TraceLevel::Error, kNoSignerCertificate, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
         return ValidationError::VT_TRUSTED;
     }
-    PCCERT_CONTEXT Certificate() const { return m_certificate; }
+    PCCERT_CONTEXT Certificate() const { return m_certificate.get(); }
 
 private:
-    HCERTSTORE m_store = nullptr;
-    HCRYPTMSG m_message = nullptr;
-    PCCERT_CONTEXT m_certificate = nullptr;
+    UniqueCryptMessage m_message;
+    UniqueCertificateStore m_store;
+    UniqueCertificate m_certificate;  // freed first
 };
 
 ValidationError Examine(const FileStageInput& input, bool& systemComponent) {

@@ -1,0 +1,146 @@
+// A verdict provider module ("RUQCli64.dll"): its "vtresult" for a file is the
+// DWORD the tests stored under the file's name.
+#include "ModuleSupport.h"
+#include "TestModuleConfig.h"
+#include "support/registry/RegistryKey.h"
+#include "trust/VerdictProviderInterfaces.h"
+
+#include <new>
+#include <string>
+
+namespace {
+
+using qvdmodule::Guid;
+using qvdmodule::OBJRESULT;
+
+DWORD ConfigValue(const wchar_t* name, DWORD fallback) {
+    pxLib::RegistryKey key;
+    DWORD value = fallback;
+    if (key.Open(HKEY_CURRENT_USER, qvdmodule::kVerdictProviderKey, KEY_READ))
+        key.QueryDWORD(name, value);
+    return value;
+}
+
+std::wstring FileNameOf(HANDLE file) {
+    wchar_t path[MAX_PATH + 8] = {};
+    const DWORD n = GetFinalPathNameByHandleW(file, path, MAX_PATH + 8, 0);
+    if (n == 0 || n >= MAX_PATH + 8) return {};
+    const std::wstring full(path, n);
+    const size_t slash = full.find_last_of(L'\\');
+    return slash == std::wstring::npos ? full : full.substr(slash + 1);
+}
+
+// Reference counting for Self, which derives from this.
+template <class Self, class Base>
+class CObject : public Base {
+public:
+    int64_t AddRef() override { return m_refs.AddRef(); }
+    int64_t Release() override { return m_refs.Release(static_cast<Self*>(this)); }
+
+private:
+    pxLib::CRefCount m_refs;
+};
+
+class CAttribute final : public CObject<CAttribute, pxLib::IVerdictAttribute> {
+public:
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        return qvdmodule::Answer<pxLib::IVerdictAttribute>(this, iid, pxLib::IID_IVerdictAttribute,
+                                                           out);
+    }
+    OBJRESULT GetType(uint32_t* type) override {
+        *type = ConfigValue(L"AttributeType", pxLib::kVerdictValueType);
+        return pxLib::OBJ_OK;
+    }
+    OBJRESULT GetFlags(uint32_t* flags) override {
+        *flags = ConfigValue(L"AttributeFlags", pxLib::kVerdictValueReadable);
+        return pxLib::OBJ_OK;
+    }
+};
+
+class CValues final : public CObject<CValues, pxLib::IVerdictValueList> {
+public:
+    explicit CValues(std::wstring fileName) : m_fileName(std::move(fileName)) {}
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        return qvdmodule::Answer<pxLib::IVerdictValueList>(this, iid, pxLib::IID_IVerdictValueList,
+                                                           out);
+    }
+    OBJRESULT GetUInt32(const char16_t* name, uint32_t* value) override {
+        if (std::u16string(name) != pxLib::kVerdictValueName) return pxLib::OBJ_E_INVALIDARG;
+        pxLib::RegistryKey verdicts;
+        const std::wstring key =
+            std::wstring(qvdmodule::kVerdictProviderKey) + L"\\" + qvdmodule::kVerdictsSubKey;
+        DWORD stored = 0;
+        if (m_fileName.empty() || !verdicts.Open(HKEY_CURRENT_USER, key.c_str(), KEY_READ) ||
+            !verdicts.QueryDWORD(m_fileName.c_str(), stored))
+            return pxLib::OBJ_E_INVALIDARG;
+        *value = stored;
+        return pxLib::OBJ_OK;
+    }
+
+private:
+    std::wstring m_fileName;
+};
+
+class CAttributeSet final : public CObject<CAttributeSet, pxLib::IVerdictAttributeSet> {
+public:
+    explicit CAttributeSet(HANDLE file) : m_file(file) {}
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        return qvdmodule::Answer<pxLib::IVerdictAttributeSet>(this, iid,
+                                                              pxLib::IID_IVerdictAttributeSet, out);
+    }
+    OBJRESULT GetAttribute(const char16_t* name, pxLib::IVerdictAttribute** attribute) override {
+        *attribute = nullptr;
+        if (std::u16string(name) != pxLib::kVerdictValueName) return pxLib::OBJ_E_INVALIDARG;
+        auto* made = new (std::nothrow) CAttribute;
+        if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
+        made->AddRef();
+        *attribute = made;
+        return pxLib::OBJ_OK;
+    }
+    OBJRESULT GetValues(const char16_t* const* names, uint32_t count,
+                        pxLib::IVerdictValueList** values) override {
+        *values = nullptr;
+        if (count != 1 || std::u16string(names[0]) != pxLib::kVerdictValueName || !m_file)
+            return pxLib::OBJ_E_INVALIDARG;
+        auto* made = new (std::nothrow) CValues(FileNameOf(m_file));
+        if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
+        made->AddRef();
+        *values = made;
+        return pxLib::OBJ_OK;
+    }
+
+private:
+    HANDLE m_file;  // the verifier's, for the life of the call
+};
+
+class CRoot final : public CObject<CRoot, pxLib::IVerdictRoot> {
+public:
+    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+        return qvdmodule::Answer<pxLib::IVerdictRoot>(this, iid, pxLib::IID_IVerdictRoot, out);
+    }
+    OBJRESULT GetAttributeSet(const char16_t* name, void* file,
+                              pxLib::IVerdictAttributeSet** set) override {
+        *set = nullptr;
+        if (std::u16string(name) != pxLib::kVerdictSetName) return pxLib::OBJ_E_INVALIDARG;
+        auto* made = new (std::nothrow) CAttributeSet(static_cast<HANDLE>(file));
+        if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
+        made->AddRef();
+        *set = made;
+        return pxLib::OBJ_OK;
+    }
+};
+
+OBJRESULT CreateRoot(const Guid& iid, void** out) {
+    pxLib::RefPtr<CRoot> root(new (std::nothrow) CRoot);
+    if (!root) return pxLib::OBJ_E_OUTOFMEMORY;
+    return root->QueryInterface(iid, out);
+}
+
+}  // namespace
+
+QVD_MODULE_EXPORT OBJRESULT GetFactory(const Guid* id, void** out) {
+    if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
+    *out = nullptr;
+    if (id == nullptr || *id != pxLib::FACTORYID_VerdictProvider) return pxLib::OBJ_E_INVALIDARG;
+    return qvdmodule::HandOutFactory(&CreateRoot, out);
+}
