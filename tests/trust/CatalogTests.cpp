@@ -17,9 +17,6 @@ namespace {
 using pxLib::TrustLevel;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
-const pxLib::OsVersion kWindows7{6, 1, 7601, true};
 const pxLib::OsVersion kWindows10{10, 0, 19045, true};
 
 // One catalog in the database for the life of the object.

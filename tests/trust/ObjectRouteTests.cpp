@@ -31,9 +31,6 @@ using pxLib::RefPtr;
 using pxLib::TrustLevel;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
-
 std::wstring Text(const Guid& id) {
     return pxLib::ToWide(pxLib::GuidToText(id));
 }

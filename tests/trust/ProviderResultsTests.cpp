@@ -17,8 +17,6 @@ namespace {
 using pxLib::TrustLevel;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
 const GUID kGenericVerify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
 const GUID kDriverVerify = DRIVER_ACTION_VERIFY;
 

@@ -13,9 +13,6 @@ using pxLib::SubjectAttribute;
 using pxLib::TrustLevel;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
-
 struct Expected {
     ValidationError atLevel[5];  // levels 1 to 5
     bool systemComponent;

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "collections/factory/ObjectModel.h"
+#include "support/system/Platform.h"
 #include "trust/CertificateOwners.h"
 #include "trust/TrustProvider.h"
 #include "trust/VerifyTrust.h"
@@ -15,6 +16,13 @@
 namespace qvdtest {
 
 using pxLib::UniqueCertificate;
+
+// The two answers the tables of expected results are made of.
+constexpr pxLib::ValidationError T = pxLib::ValidationError::VT_TRUSTED;
+constexpr pxLib::ValidationError N = pxLib::ValidationError::VT_NOT_TRUSTED;
+// Where a failed check searches the catalogs: Wine's catalog database has no
+// SHA-256, so tests that may search them take the SHA-1 road of Windows 7.
+const pxLib::OsVersion kWindows7{6, 1, 7601, true};
 
 // A certificate of the test PKI by name ("maker", "other", ...).
 UniqueCertificate LoadTestCertificate(const std::string& name);

@@ -18,10 +18,6 @@ using pxLib::TrustLevel;
 using pxLib::UniqueHandle;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
-const pxLib::OsVersion kWindows7{6, 1, 7601, true};
-
 TrustLevel Level(uint32_t n) {
     return static_cast<TrustLevel>(n);
 }

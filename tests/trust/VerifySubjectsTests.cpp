@@ -15,10 +15,6 @@ using pxLib::TrustLevel;
 using pxLib::UniqueHandle;
 using pxLib::ValidationError;
 
-constexpr ValidationError T = ValidationError::VT_TRUSTED;
-constexpr ValidationError N = ValidationError::VT_NOT_TRUSTED;
-const pxLib::OsVersion kWindows7{6, 1, 7601, true};
-
 // A signed fake installer that runs until the test lets it end.
 class RunningInstaller {
 public:

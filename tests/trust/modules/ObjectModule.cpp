@@ -3,8 +3,6 @@
 #include "ModuleSupport.h"
 #include "TestObject.h"
 
-#include <new>
-
 namespace {
 
 class CTestObject final : public qvdmodule::ITestObject {
@@ -21,19 +19,10 @@ private:
     pxLib::CRefCount m_refs;
 };
 
-qvdmodule::OBJRESULT CreateObject(const qvdmodule::Guid& iid, void** out) {
-    pxLib::RefPtr<CTestObject> object(new (std::nothrow) CTestObject);
-    if (!object) return pxLib::OBJ_E_OUTOFMEMORY;
-    return object->QueryInterface(iid, out);
-}
+const qvdmodule::Guid kServed[] = {qvdmodule::CLSID_TestObject, qvdmodule::CLSID_TestStoreObject};
 
 }  // namespace
 
 QVD_MODULE_EXPORT qvdmodule::OBJRESULT GetFactory(const qvdmodule::Guid* id, void** out) {
-    if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
-    *out = nullptr;
-    if (id == nullptr ||
-        (*id != qvdmodule::CLSID_TestObject && *id != qvdmodule::CLSID_TestStoreObject))
-        return pxLib::OBJ_E_INVALIDARG;
-    return qvdmodule::HandOutFactory(&CreateObject, out);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CTestObject>);
 }

@@ -51,17 +51,10 @@ private:
     pxLib::CRefCount m_refs;
 };
 
-qvdmodule::OBJRESULT CreateStore(const qvdmodule::Guid& iid, void** out) {
-    pxLib::RefPtr<CRegistryStore> store(new (std::nothrow) CRegistryStore);
-    if (!store) return pxLib::OBJ_E_OUTOFMEMORY;
-    return store->QueryInterface(iid, out);
-}
+const qvdmodule::Guid kServed[] = {pxLib::FACTORYID_SettingsStore};
 
 }  // namespace
 
 QVD_MODULE_EXPORT qvdmodule::OBJRESULT GetFactory(const qvdmodule::Guid* id, void** out) {
-    if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
-    *out = nullptr;
-    if (id == nullptr || *id != pxLib::FACTORYID_SettingsStore) return pxLib::OBJ_E_INVALIDARG;
-    return qvdmodule::HandOutFactory(&CreateStore, out);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CRegistryStore>);
 }

@@ -130,17 +130,10 @@ public:
     }
 };
 
-OBJRESULT CreateRoot(const Guid& iid, void** out) {
-    pxLib::RefPtr<CRoot> root(new (std::nothrow) CRoot);
-    if (!root) return pxLib::OBJ_E_OUTOFMEMORY;
-    return root->QueryInterface(iid, out);
-}
+const Guid kServed[] = {pxLib::FACTORYID_VerdictProvider};
 
 }  // namespace
 
 QVD_MODULE_EXPORT OBJRESULT GetFactory(const Guid* id, void** out) {
-    if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
-    *out = nullptr;
-    if (id == nullptr || *id != pxLib::FACTORYID_VerdictProvider) return pxLib::OBJ_E_INVALIDARG;
-    return qvdmodule::HandOutFactory(&CreateRoot, out);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CRoot>);
 }

@@ -3,23 +3,13 @@
 #include "ModuleSupport.h"
 #include "trust/VerifyTrust.h"
 
-#include <new>
-
 namespace {
 
-qvdmodule::OBJRESULT CreateVerifier(const qvdmodule::Guid& iid, void** out) {
-    pxLib::RefPtr<pxLib::CVerifyTrust> verifier(new (std::nothrow) pxLib::CVerifyTrust);
-    if (!verifier) return pxLib::OBJ_E_OUTOFMEMORY;
-    return verifier->QueryInterface(iid, out);
-}
+// For the module trust hook, and as the object-factory route's class.
+const qvdmodule::Guid kServed[] = {pxLib::FACTORYID_VerifyTrustModule, pxLib::CLSID_VerifyTrust};
 
 }  // namespace
 
 QVD_MODULE_EXPORT qvdmodule::OBJRESULT GetFactory(const qvdmodule::Guid* id, void** out) {
-    if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
-    *out = nullptr;
-    if (id == nullptr ||
-        (*id != pxLib::FACTORYID_VerifyTrustModule && *id != pxLib::CLSID_VerifyTrust))
-        return pxLib::OBJ_E_INVALIDARG;
-    return qvdmodule::HandOutFactory(&CreateVerifier, out);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<pxLib::CVerifyTrust>);
 }
