@@ -34,6 +34,12 @@ bool Satisfies(TrustLevel cached, TrustLevel requested) {
     return ToUInt(cached) > ToUInt(requested);
 }
 
+std::u16string Folded(std::u16string_view path) {
+    std::u16string folded(path);
+    for (char16_t& c : folded) c = FoldCase(c);
+    return folded;
+}
+
 }  // namespace
 
 uint64_t PathKey(std::u16string_view normalisedPath) {
@@ -48,10 +54,12 @@ uint64_t PathKey(std::u16string_view normalisedPath) {
     return h;
 }
 
-std::deque<FileCache::Entry>::iterator FileCache::Find(uint64_t key, bool variant,
-                                                       uint32_t driverPolicy) {
+std::deque<FileCache::Entry>::iterator FileCache::Find(uint64_t key,
+                                                       const std::u16string& foldedPath,
+                                                       bool variant, uint32_t driverPolicy) {
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
-        if (it->qwKey == key && it->variant == variant && it->driverPolicy == driverPolicy)
+        if (it->qwKey == key && it->variant == variant && it->driverPolicy == driverPolicy &&
+            it->foldedPath == foldedPath)
             return it;
     return m_entries.end();
 }
@@ -60,11 +68,12 @@ ValidationError FileCache::Lookup(std::u16string_view path, TrustLevel level, bo
                                   uint32_t driverPolicy, bool& systemComponent, bool& conflict) {
     conflict = false;
     if (path.empty() || !IsValidLevel(level)) return ValidationError::VT_INVALID_ARG;
-    const uint64_t key = PathKey(path);
+    const uint64_t key = m_key(path);
+    const std::u16string folded = Folded(path);
     std::lock_guard<std::mutex> lock(m_lock);
-    auto found = Find(key, variant, driverPolicy);
+    auto found = Find(key, folded, variant, driverPolicy);
     if (found == m_entries.end()) return ValidationError::VT_ERROR;
-    const Entry entry = *found;
+    Entry entry = *found;
     if (m_limit != 0) {
         m_entries.erase(found);
         m_entries.push_back(entry);
@@ -79,17 +88,19 @@ ValidationError FileCache::Lookup(std::u16string_view path, TrustLevel level, bo
 ValidationError FileCache::Add(std::u16string_view path, TrustLevel level, bool variant,
                                bool systemComponent, uint32_t driverPolicy) {
     if (path.empty() || !IsValidLevel(level)) return ValidationError::VT_INVALID_ARG;
-    const uint64_t key = PathKey(path);
     CExceptionRecord record;
     try {
+        const uint64_t key = m_key(path);
+        std::u16string folded = Folded(path);
         std::lock_guard<std::mutex> lock(m_lock);
-        auto found = Find(key, variant, driverPolicy);
+        auto found = Find(key, folded, variant, driverPolicy);
         if (found != m_entries.end()) {
             if (!Satisfies(found->level, level) && ToUInt(found->level) < 3) found->level = level;
             if (systemComponent) found->systemComponent = true;
             return ValidationError::VT_TRUSTED;
         }
-        m_entries.push_back(Entry{key, level, variant, systemComponent, driverPolicy});
+        m_entries.push_back(
+            Entry{key, std::move(folded), level, variant, systemComponent, driverPolicy});
         if (m_limit != 0 && m_entries.size() > m_limit) m_entries.pop_front();
         return ValidationError::VT_TRUSTED;
     } catch (const std::bad_alloc&) {
@@ -99,10 +110,11 @@ ValidationError FileCache::Add(std::u16string_view path, TrustLevel level, bool 
 }
 
 ValidationError FileCache::Remove(std::u16string_view path) {
-    const uint64_t key = PathKey(path);
+    const uint64_t key = m_key(path);
+    const std::u16string folded = Folded(path);
     std::lock_guard<std::mutex> lock(m_lock);
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-        if (it->qwKey == key) {
+        if (it->qwKey == key && it->foldedPath == folded) {
             m_entries.erase(it);
             return ValidationError::VT_TRUSTED;
         }

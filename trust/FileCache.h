@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 namespace pxLib {
@@ -15,9 +16,14 @@ namespace pxLib {
 // first, so that paths differing only in letter case share a key.
 uint64_t PathKey(std::u16string_view normalisedPath);
 
+// Entries are found by the key and then compared by the folded path itself:
+// two paths whose keys collide never answer for each other.
 class FileCache {
 public:
     static constexpr uint32_t kDefaultLimit = 100;
+    using KeyFunction = uint64_t (*)(std::u16string_view normalisedPath);
+
+    explicit FileCache(KeyFunction key = &PathKey) : m_key(key) {}
 
     // VT_TRUSTED (an entry satisfies the level), VT_NOT_TRUSTED (an entry does
     // not; conflict tells whether it names another publisher), VT_ERROR (not
@@ -40,13 +46,16 @@ public:
 private:
     struct Entry {
         uint64_t qwKey;
+        std::u16string foldedPath;
         TrustLevel level;
         bool variant;
         bool systemComponent;
         uint32_t driverPolicy;
     };
-    std::deque<Entry>::iterator Find(uint64_t key, bool variant, uint32_t driverPolicy);
+    std::deque<Entry>::iterator Find(uint64_t key, const std::u16string& foldedPath, bool variant,
+                                     uint32_t driverPolicy);
 
+    KeyFunction m_key;
     std::mutex m_lock;
     std::deque<Entry> m_entries;  // oldest first
     uint32_t m_limit = kDefaultLimit;

@@ -124,6 +124,19 @@ TEST(FileCache, AddingAgainRaisesOnlyWeakLevelsAndKeepsTheSystemComponentMark) {
     EXPECT_TRUE(Lookup(marked, u"C:\\f", Level(4)).systemComponent);
 }
 
+TEST(FileCache, PathsWhoseKeysCollideKeepTheirOwnEntries) {
+    // Every path has the same key here.
+    FileCache cache([](std::u16string_view) { return uint64_t{42}; });
+    ASSERT_EQ(cache.Add(u"C:\\trusted.exe", Level(3), false, false, 0), T);
+    EXPECT_EQ(Lookup(cache, u"C:\\other.exe", Level(3)).result, NotCached);
+    EXPECT_EQ(Lookup(cache, u"c:\\TRUSTED.EXE", Level(3)).result, T);
+    ASSERT_EQ(cache.Add(u"C:\\other.exe", Level(4), false, false, 0), T);
+    EXPECT_EQ(cache.Count(), 2u);
+    EXPECT_EQ(cache.Remove(u"C:\\other.exe"), T);
+    EXPECT_EQ(cache.Remove(u"C:\\third.exe"), ValidationError::VT_INVALID_ARG);
+    EXPECT_EQ(Lookup(cache, u"C:\\trusted.exe", Level(3)).result, T);
+}
+
 TEST(FileCache, InvalidRequests) {
     FileCache cache;
     EXPECT_EQ(cache.Add(u"", Level(1), false, false, 0), ValidationError::VT_INVALID_ARG);
