@@ -38,12 +38,12 @@ TEST(InstallerTrust, OnlyTheMakersInstallerStarts) {
         const std::wstring installer =
             PlaceInstaller(dir, c.fixture, std::wstring(c.fixture) + L"-setup.exe",
                            {"started_marker=" + Narrow(marker)});
-        qvd::IQVDPlugin* plugin = dll.CreatePlugin();
-        ASSERT_NE(plugin, nullptr);
+        pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+        ASSERT_TRUE(plugin);
         RecordingSink sink;
         ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
         const int32_t state = WaitForFinalState(plugin);
-        plugin->Release();
+        plugin.reset();
         if (c.starts) {
             EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED) << Narrow(c.fixture);
             EXPECT_EQ(sink.Calls(),
