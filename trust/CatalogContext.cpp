@@ -1,11 +1,8 @@
 #include "trust/CatalogContext.h"
 
-#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
 #include "support/system/UniqueHandle.h"
-
-#include <new>
 
 namespace pxLib {
 namespace {
@@ -38,31 +35,21 @@ constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
 }  // namespace
 
 CatalogContext::CatalogContext(bool useSha256) : m_bUseSha256(useSha256) {
-    CExceptionRecord record;
-    try {
-        if (m_bUseSha256) {
-            const auto acquire2 = WinTrustEntry<AcquireContext2Fn>("CryptCATAdminAcquireContext2");
-            if (!acquire2) {
-                Trace(kTraceSource, TraceLevel::Error, kNoSha256Interface);
-                m_bUseSha256 = false;
-                return;
-            }
-            m_bSuccess = acquire2(&m_hContext, nullptr, L"SHA256", nullptr, 0) != FALSE;
-        } else {
-            m_bSuccess = CryptCATAdminAcquireContext(&m_hContext, nullptr, 0) != FALSE;
+    if (m_bUseSha256) {
+        const auto acquire2 = WinTrustEntry<AcquireContext2Fn>("CryptCATAdminAcquireContext2");
+        if (!acquire2) {
+            Trace(kTraceSource, TraceLevel::Error, kNoSha256Interface);
+            m_bUseSha256 = false;
+            return;
         }
-        if (!m_bSuccess) {
-            Trace(kTraceSource, TraceLevel::Error, kAcquireFailed, GetLastError(),
-                  static_cast<uint32_t>(m_bUseSha256));
-            m_hContext = nullptr;
-        }
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"CatalogContext", __LINE__);
+        m_bSuccess = acquire2(&m_hContext, nullptr, L"SHA256", nullptr, 0) != FALSE;
+    } else {
+        m_bSuccess = CryptCATAdminAcquireContext(&m_hContext, nullptr, 0) != FALSE;
     }
-    if (record.Caught()) {
-        if (m_hContext) CryptCATAdminReleaseContext(m_hContext, 0);
+    if (!m_bSuccess) {
+        Trace(kTraceSource, TraceLevel::Error, kAcquireFailed, GetLastError(),
+              static_cast<uint32_t>(m_bUseSha256));
         m_hContext = nullptr;
-        m_bSuccess = false;
     }
 }
 
