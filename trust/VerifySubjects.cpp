@@ -1,7 +1,7 @@
 #include "trust/VerifySubjects.h"
 
 #include "support/logging/Trace.h"
-#include "support/process/ProcessImagePath.h"
+#include "support/process/ProcessHelpers.h"
 #include "support/registry/RegistryKey.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
@@ -45,7 +45,7 @@ bool ProcessImageFile(DWORD processId, std::wstring& path) {
         path.assign(buffer, n);
         return true;
     }
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    UniqueHandle process(OpenProcess(ProcessMatchAccess(), FALSE, processId));
     if (!process) {
         Trace(kTraceSource, TraceLevel::Error, kProcessNotOpened, processId, GetLastError());
         return false;
