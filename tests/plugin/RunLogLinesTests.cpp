@@ -44,8 +44,9 @@ TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
     ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";
     const wchar_t* expected[] = {
         L" : Information : qvd::plugin::QVDPluginImpl::run(643) : Preloaded ucrtbase.dll\r\n",
+        // Whatever the platform said, an installer not trusted is TRUST_E_SUBJECT_NOT_TRUSTED.
         L" : Error : qvd::plugin::QVDPluginImpl::run(905) : Prelaunch verification of installer  "
-        L"failed, hr=0x800B0100\r\n",
+        L"failed, hr=0x800B0004\r\n",
     };
     for (const wchar_t* line : expected)
         EXPECT_NE(log.find(line), std::wstring::npos) << Narrow(line) << "\nin:\n" << Narrow(log);
