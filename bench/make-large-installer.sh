@@ -7,6 +7,7 @@
 set -eu
 pki=$1 in=$2 mib=$3 out=$4
 tmp="$out.unsigned"
+rm -f "$out"
 x86_64-w64-mingw32-strip -o "$tmp" "$in"
 truncate -s "${mib}M" "$tmp"
 osslsigncode sign -certs "$pki/maker-chain.pem" -key "$pki/maker.key" -n "Large test installer" \
