@@ -115,12 +115,12 @@ HRESULT CFilePackerEx::ReadPackageHeader() {
         return kHrOk;
     };
 
-    // A position beyond the end is where a file pointer may well stand; the
-    // read that follows would find the end of the file, and so there is no package.
+    // The helper keeps the image within the file. A package start beyond the
+    // end is where a file pointer may well stand; the read that follows would
+    // find the end of the file, and so there is no package.
     uint64_t fileSize = 0;
     HRESULT hr = GetSize(m_stream.get(), fileSize);
     if (Failed(hr)) return hr;
-    if (endOfRawData > fileSize) return noPackage(endOfRawData);
     hr = SetPosition(m_stream.get(), endOfRawData);
     if (Failed(hr)) {
         pxLib::LogError(

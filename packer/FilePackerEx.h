@@ -24,6 +24,9 @@ namespace ZOLT {
 constexpr uint32_t kPackageMagic = 0x42506370;  // "pcPB"
 constexpr uint32_t kPackageVersion = 5;
 constexpr uint32_t kArchiveEndMarker = 0xBEDA0BED;
+// The most records a package may list: far above any real package, low enough
+// that a crafted count costs little time and memory.
+constexpr uint32_t kMaxArchiveCount = 4096;
 
 class CFilePackerEx {
 public:

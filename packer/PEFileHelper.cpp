@@ -111,7 +111,8 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
     m_dwSecurityDirOffset = base + securityEntry;
     m_dwWinCertificateOffset = At<uint32_t>(headers, securityEntry);
     m_dwWinCertificateLength = At<uint32_t>(headers, securityEntry + 4);
-    if (m_dwWinCertificateOffset > fileSize || m_dwWinCertificateLength > fileSize) {
+    // The table must end within the file, not only start there.
+    if (uint64_t{m_dwWinCertificateOffset} + m_dwWinCertificateLength > fileSize) {
         pxLib::LogError(
             u"ZOLT::CPEFileHelper::ReadHeaders(168) : CSignedPEFile::ReadHeaders() : "
             u"m_dwWinCertificateLength > m_dwMaxCertificateSize\n");
@@ -139,8 +140,15 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
             u"FALSE\n");
         return false;
     }
-    m_dwEndOfRawData = At<uint32_t>(section, pe::kPointerToRawDataOffset) +
-                       At<uint32_t>(section, pe::kSizeOfRawDataOffset);
+    const uint64_t endOfRawData = uint64_t{At<uint32_t>(section, pe::kPointerToRawDataOffset)} +
+                                  At<uint32_t>(section, pe::kSizeOfRawDataOffset);
+    if (endOfRawData > fileSize) {
+        pxLib::LogError(
+            u"ZOLT::CPEFileHelper::ReadHeaders(193) : CSignedPEFile::ReadHeaders() : "
+            u"m_qwEndOfRawData > GetLength()\n");
+        return false;
+    }
+    m_qwEndOfRawData = endOfRawData;
     m_bInitialized = true;
     return true;
 }

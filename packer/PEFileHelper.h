@@ -14,7 +14,8 @@ class CPEFileHelper {
 public:
     // True at once after a complete read. False (with the reason in the debug
     // log) for anything that is not a PE32 or PE32+ image with at least one
-    // section header inside the file.
+    // section header inside the file, whose last section's raw data and whose
+    // certificate table end within the file.
     bool ReadHeaders(pxLib::IByteStream* file);
 
     bool IsInitialized() const { return m_bInitialized; }
@@ -28,8 +29,9 @@ public:
     // The entry's two fields: for this directory a file offset and a length.
     uint32_t GetWinCertificateOffset() const { return m_dwWinCertificateOffset; }
     uint32_t GetWinCertificateLength() const { return m_dwWinCertificateLength; }
-    // PointerToRawData + SizeOfRawData of the last section header (32-bit sum).
-    uint32_t GetEndOfRawData() const { return m_dwEndOfRawData; }
+    // PointerToRawData + SizeOfRawData of the last section header, summed in
+    // 64 bits: a 32-bit sum could wrap and point into the headers.
+    uint64_t GetEndOfRawData() const { return m_qwEndOfRawData; }
 
 private:
     bool m_bInitialized = false;
@@ -40,7 +42,7 @@ private:
     uint32_t m_dwSecurityDirSize = 0;
     uint32_t m_dwWinCertificateOffset = 0;
     uint32_t m_dwWinCertificateLength = 0;
-    uint32_t m_dwEndOfRawData = 0;
+    uint64_t m_qwEndOfRawData = 0;
 };
 
 // Offsets inside the image headers, from the start of the NT headers.

@@ -7,6 +7,24 @@
 #include <new>
 
 namespace ZOLT {
+namespace {
+
+// The fewest bytes a record takes in the file, with an empty id: a current
+// record (id length, size, type) and the end marker behind its archive; a
+// legacy record (its three elements).
+constexpr uint64_t kMinCurrentRecordBytes = 4 + 4 + 16 + 4;
+constexpr uint64_t kMinLegacyRecordBytes = (1 + 4) + (1 + 8) + (1 + 4);
+
+// A count of records that the rest of the stream cannot hold ends at the end
+// of the file, as reading them would, but before a record is read; a count
+// above the ceiling is no package of ours, however large the file.
+HRESULT CheckArchiveCount(pxLib::IByteStream* stream, uint64_t count, uint64_t minRecordBytes) {
+    if (count > BytesLeft(stream) / minRecordBytes) return kHrHandleEof;
+    if (count > kMaxArchiveCount) return kHrBadFormat;
+    return kHrOk;
+}
+
+}  // namespace
 
 bool CFilePackerEx::CPackageHeader::Serialize(pxLib::IByteStream* stream) const {
     HRESULT hr = WriteU32(stream, kPackageMagic);
@@ -74,10 +92,9 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
     }
 
     const bool legacy = m_dwVersion < kPackageVersion;
-    uint32_t count = 0;
+    uint64_t count = 0;
     if (legacy) {
-        uint64_t legacyCount = 0;
-        hr = ReadU64(stream, legacyCount);
+        hr = ReadU64(stream, count);
         if (Failed(hr)) {
             pxLib::LogError(
                 u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(106) : Read legacy number of "
@@ -85,7 +102,6 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
                 hr);
             return hr;
         }
-        count = static_cast<uint32_t>(legacyCount);
         uint32_t recordsSize = 0;
         hr = ReadU32(stream, recordsSize);
         if (Failed(hr)) {
@@ -96,7 +112,9 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
             return hr;
         }
     } else {
-        hr = ReadU32(stream, count);
+        uint32_t currentCount = 0;
+        hr = ReadU32(stream, currentCount);
+        count = currentCount;
         if (Failed(hr)) {
             pxLib::LogError(
                 u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(128) : Read number of archives "
@@ -106,9 +124,15 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
         }
     }
 
-    // The list grows one read record at a time, so a large count in a short
-    // file ends at the file's end rather than in an allocation.
-    for (uint32_t i = 0; i < count; ++i) {
+    hr = CheckArchiveCount(stream, count, legacy ? kMinLegacyRecordBytes : kMinCurrentRecordBytes);
+    if (Failed(hr)) {
+        pxLib::LogError(
+            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(135) : Invalid number of archives "
+            u"%llu. HRESULT 0x%08x\n",
+            count, hr);
+        return hr;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
         CArchiveInfo record;
         hr = legacy ? record.Deserialize_legacy(stream) : record.Deserialize(stream);
         if (Failed(hr)) return hr;

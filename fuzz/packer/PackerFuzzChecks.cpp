@@ -66,6 +66,10 @@ void CheckFile(const std::vector<uint8_t>& bytes) {
     const ZOLT::CFilePackerEx::CPackageHeader* header = packer.GetPackageHeader();
     Check(pe != nullptr && pe->IsInitialized() && header != nullptr);
     Check(pe->GetEndOfRawData() != 0);
+    // The image and the certificate table end within the file, summed in 64 bits.
+    Check(pe->GetEndOfRawData() <= bytes.size());
+    Check(uint64_t{pe->GetWinCertificateOffset()} + pe->GetWinCertificateLength() <= bytes.size());
+    Check(header->GetArchives().size() <= ZOLT::kMaxArchiveCount);
     if (!packer.HasPackage()) {
         Check(header->GetArchives().empty());
         Check(!packer.HasArchive(ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType));

@@ -147,6 +147,35 @@ TEST(PackerLogLines, BrokenPackages) {
     });
 }
 
+// A version-5 archive whose size runs past the end of the file: the move to
+// its end marker fails and says where it tried to go. One that ends exactly at
+// the end of the file leaves no room for the marker: the read fails instead.
+TEST(PackerLogLines, AnArchiveRunningPastTheEnd) {
+    qvdtest::TempDir dir;
+    constexpr size_t kSizeField = 12 + 4 + 2;  // behind the header, the id length and "a"
+    constexpr uint32_t kArchiveStart = 12 + 4 + 2 + 4 + 16;  // behind the one record
+    constexpr uint32_t kPastTheEnd = 0x40;
+    constexpr uint32_t kToTheEnd = 1 + 4;  // its byte and the marker's four
+    const uint32_t packageStart = packertest::EndOfRawData() + 4;
+    Bytes past = packertest::PackageOf({{u"a", ZOLT::kLayoutArchiveType, Bytes{1}}});
+    Bytes toTheEnd = past;
+    packertest::PutU32(past, kSizeField, kPastTheEnd);
+    packertest::PutU32(toTheEnd, kSizeField, kToTheEnd);
+    ZOLT::CFilePackerEx packer;
+    EXPECT_EQ(packer.Open(pxLib::ToU16(Place(dir, L"past.exe", Unsigned(past)))),
+              ZOLT::HResult(0x80070026));
+    EXPECT_EQ(packer.Open(pxLib::ToU16(Place(dir, L"end.exe", Unsigned(toTheEnd)))),
+              ZOLT::HResult(0x80070026));
+    const uint32_t target = packageStart + kArchiveStart + kPastTheEnd;
+    ExpectLines({
+        Error(L"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(169) : Failed to set position "
+              L"to " +
+              std::to_wstring(target) + L". HRESULT 0x80070026"),
+        Error(L"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(176) : Failed to read stream. "
+              L"HRESULT 0x80070026"),
+    });
+}
+
 TEST(PackerLogLines, LegacyRecords) {
     qvdtest::TempDir dir;
     ZOLT::CFilePackerEx packer;

@@ -136,42 +136,45 @@ TEST(PEFileHelper, TakesTheLastSectionHeaderAndTheCertificateEntry) {
     EXPECT_EQ(helper.GetSecurityDirOffset(), 0x40u + 168);
 }
 
-TEST(PEFileHelper, EndOfRawDataIsA32BitSum) {
-    Bytes image = packertest::BuildImage();
+// The last section's end and the certificate table's end are sums of two
+// 32-bit fields: taken in 64 bits, they must lie within the file. A sum that
+// wrapped would point the package reader into the headers.
+TEST(PEFileHelper, SumsOfOffsetAndSizeMustEndWithinTheFile) {
+    const ImageOptions plain;
     const size_t lastHeader = 0x80 + 24 + 240 + 40;
-    packertest::PutU32(image, lastHeader + 16, 0x10);         // SizeOfRawData
-    packertest::PutU32(image, lastHeader + 20, 0xFFFFFFF8u);  // PointerToRawData
-    ZOLT::CPEFileHelper helper;
-    ASSERT_TRUE(Read(image, helper));
-    EXPECT_EQ(helper.GetEndOfRawData(), 8u);
+    struct Sum {
+        const char* label;
+        uint32_t offset, size;
+        size_t offsetField, sizeField;
+        bool accepted;
+    };
+    const uint32_t fileSize = packertest::EndOfRawData(plain);
+    const uint32_t certificate = packertest::SecurityDirOffset(plain);
+    const Sum cases[] = {
+        {"last section wrapping past 4 GiB to 8", 0xFFFFFFF8u, 0x10, lastHeader + 20,
+         lastHeader + 16, false},
+        {"last section ending one byte beyond the file", 0x600, 0x201, lastHeader + 20,
+         lastHeader + 16, false},
+        {"last section ending at the end of the file", 0x600, 0x200, lastHeader + 20,
+         lastHeader + 16, true},
+        {"certificate table running past the end", fileSize - 8, 16, certificate, certificate + 4,
+         false},
+        {"certificate table ending at the end of the file", fileSize - 8, 8, certificate,
+         certificate + 4, true},
+    };
+    for (const Sum& c : cases) {
+        SCOPED_TRACE(c.label);
+        Bytes image = packertest::BuildImage(plain);
+        packertest::PutU32(image, c.offsetField, c.offset);
+        packertest::PutU32(image, c.sizeField, c.size);
+        ZOLT::CPEFileHelper helper;
+        EXPECT_EQ(Read(image, helper), c.accepted);
+        EXPECT_EQ(helper.IsInitialized(), c.accepted);
+    }
 }
 
-// Counts every operation on the stream below.
-class CCountingStream final : public pxLib::IByteStream {
-public:
-    explicit CCountingStream(pxLib::RefPtr<pxLib::IByteStream> inner) : m_inner(std::move(inner)) {}
-    pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
-        return m_inner->QueryInterface(iid, out);
-    }
-    int64_t AddRef() override { return m_refs.AddRef(); }
-    int64_t Release() override { return m_refs.Release(this); }
-    bool GetSize(uint64_t& s) override { return ++calls, m_inner->GetSize(s); }
-    bool SetSize(uint64_t s) override { return ++calls, m_inner->SetSize(s); }
-    bool GetPosition(uint64_t& p) override { return ++calls, m_inner->GetPosition(p); }
-    bool SetPosition(uint64_t p) override { return ++calls, m_inner->SetPosition(p); }
-    bool Write(const void* b, uint32_t c) override { return ++calls, m_inner->Write(b, c); }
-    bool Read(void* b, uint32_t c) override { return ++calls, m_inner->Read(b, c); }
-    int calls = 0;
-
-private:
-    pxLib::CRefCount m_refs;
-    pxLib::RefPtr<pxLib::IByteStream> m_inner;
-};
-
 TEST(PEFileHelper, ASecondCallAfterSuccessDoesNotTouchTheFile) {
-    auto inner = pxLib::CMemoryStream::Create(packertest::BuildImage());
-    pxLib::RefPtr<CCountingStream> stream(new CCountingStream(
-        pxLib::RefPtr<pxLib::IByteStream>(static_cast<pxLib::IByteStream*>(inner.get()))));
+    auto stream = packertest::CountingStream::Over(packertest::BuildImage());
     ZOLT::CPEFileHelper helper;
     ASSERT_TRUE(helper.ReadHeaders(stream.get()));
     EXPECT_GT(stream->calls, 0);

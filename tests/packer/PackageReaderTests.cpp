@@ -1,12 +1,14 @@
 // The package reader over real files: where it looks for the package, the
 // current and legacy forms, the end markers, and lookups by id and type.
 #include "PackerTestSupport.h"
+#include "collections/HexBytes.h"
 #include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -150,6 +152,22 @@ TEST_F(PackageReader, FindsThePackageWhereItBelongs) {
              return records;
          }()},
         {"not an executable", [] { return Bytes(4096, 'x'); }, HResult(0x800700C1), false, 0, {}},
+        {"last section's end wrapping past 4 GiB into the headers",
+         [] {
+             // 0xFFFFFF00 + 0x200 is 0x100 in 32 bits: a package planted there
+             // would be read from the headers.
+             Bytes b = packertest::BuildImage();
+             const size_t last = 0x80 + 24 + 240 + 40;
+             packertest::PutU32(b, last + 20, 0xFFFFFF00u);
+             packertest::PutU32(b, 0x100, 0);
+             const Bytes planted = packertest::PackageOf({});
+             std::copy(planted.begin(), planted.end(), b.begin() + 0x104);
+             return b;
+         },
+         HResult(0x800700C1),
+         false,
+         0,
+         {}},
         {"last section without raw data",
          [] {
              Bytes b = packertest::BuildImage();
@@ -359,6 +377,125 @@ TEST_F(PackageReader, NothingIsFoundBeforeOpen) {
     EXPECT_EQ(packer.ExtractStream(u"FDELayoutData", ZOLT::kLayoutArchiveType, stream),
               HResult(0x8007139F));
     EXPECT_FALSE(stream);
+}
+
+// One current-form package written out from the format: header, one record,
+// the archive's bytes and its end marker.
+const char kOneRecordPackage[] =
+    "70635042 05000000 01000000"  // "pcPB", version 5, one record
+    "0D000000"                    // id length in code units
+    "4600 4400 4500 4C00 6100 7900 6F00 7500 7400 4400 6100 7400 6100"  // "FDELayoutData"
+    "03000000"                                                          // archive size
+    "B0641EDA 81A1 5247 B319 D625E05A9878"  // {DA1E64B0-A181-4752-B319-D625E05A9878}
+    "AABBCC ED0BDABE";
+constexpr size_t kOneRecordListSize = 12 + 4 + 26 + 4 + 16;
+const Bytes kArchiveBytes = {0xAA, 0xBB, 0xCC};
+
+TEST(PackageGoldenBytes, ARecordWrittenByHandReadsFieldForField) {
+    auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(kOneRecordPackage));
+    CFilePackerEx::CPackageHeader header;
+    ASSERT_EQ(header.Deserialize(stream.get()), 0);
+    EXPECT_EQ(header.GetVersion(), 5u);
+    ASSERT_EQ(header.GetArchives().size(), 1u);
+    const CFilePackerEx::CArchiveInfo& record = header.GetArchives()[0];
+    EXPECT_EQ(record.GetId(), u"FDELayoutData");
+    EXPECT_EQ(record.GetSize(), kArchiveBytes.size());
+    EXPECT_EQ(record.GetType(), ZOLT::kLayoutArchiveType);
+    EXPECT_EQ(record.GetOffset(), kOneRecordListSize);
+}
+
+TEST(PackageGoldenBytes, TheWriterWritesTheSameRecord) {
+    CFilePackerEx::CPackageHeader header;
+    header.Archives().emplace_back(u"FDELayoutData", static_cast<uint32_t>(kArchiveBytes.size()),
+                                   ZOLT::kLayoutArchiveType);
+    auto stream = pxLib::CMemoryStream::Create();
+    ASSERT_TRUE(header.Serialize(stream.get()));
+    const std::string golden = qvdtest::Hex(kOneRecordPackage);
+    EXPECT_EQ(qvdtest::ToHex(stream->Data()), golden.substr(0, 2 * kOneRecordListSize));
+
+    Bytes whole;
+    ASSERT_EQ(
+        ZOLT::PackageBytes({{u"FDELayoutData", ZOLT::kLayoutArchiveType, kArchiveBytes}}, whole),
+        0);
+    EXPECT_EQ(qvdtest::ToHex(whole), golden);
+}
+
+// The record list is bounded before it is read: by what the rest of the file
+// can hold (a current record with its end marker takes at least 28 bytes, a
+// legacy record 19) and by a ceiling far above any real package. A count
+// beyond either is refused before the first record is read, whatever the file.
+TEST(PackageRecordCount, IsBoundedByTheFileAndByACeiling) {
+    const uint32_t ceiling = ZOLT::kMaxArchiveCount;
+    auto current = [](uint32_t count) {
+        return packertest::PackageOf(
+            std::vector<ZOLT::CPackageArchive>(count, {u"a", kOtherType, {}}));
+    };
+    auto legacy = [](uint32_t count) {
+        return packertest::LegacyPackage(
+            4, std::vector<packertest::LegacyRecord>(count, {u"a", {}, 1}));
+    };
+    struct CountCase {
+        const char* label;
+        std::function<Bytes()> make;
+        bool legacy;
+        ZOLT::HRESULT open;
+        size_t archives;
+    };
+    const CountCase cases[] = {
+        {"as many current records as the ceiling", [&] { return current(ceiling); }, false, 0,
+         ceiling},
+        {"one current record more than the ceiling", [&] { return current(ceiling + 1); }, false,
+         HResult(0x8007000B), 0},
+        {"a count of 2^32 - 1 over a thousand records",
+         [&] {
+             Bytes p = current(1000);
+             packertest::PutU32(p, 8, 0xFFFFFFFFu);
+             return p;
+         },
+         false, HResult(0x80070026), 0},
+        {"a count one above what the rest of the file holds",
+         [&] {
+             Bytes p = current(100);
+             const uint32_t fits = static_cast<uint32_t>((p.size() - 12) / 28);
+             packertest::PutU32(p, 8, fits + 1);
+             return p;
+         },
+         false, HResult(0x80070026), 0},
+        {"as many legacy records as the ceiling", [&] { return legacy(ceiling); }, true, 0,
+         ceiling},
+        {"one legacy record more than the ceiling", [&] { return legacy(ceiling + 1); }, true,
+         HResult(0x8007000B), 0},
+        {"a legacy count of 2^32 + 1 over one record",
+         [&] {
+             Bytes p = legacy(1);
+             const uint64_t count = (uint64_t{1} << 32) + 1;
+             for (int i = 0; i < 8; ++i) p[8 + i] = static_cast<uint8_t>(count >> (8 * i));
+             return p;
+         },
+         true, HResult(0x80070026), 0},
+    };
+    // A refused count costs less than opening a package of one record.
+    auto costOfOne = [](const Bytes& package) {
+        auto stream = packertest::CountingStream::Over(Unsigned(package));
+        CFilePackerEx packer;
+        EXPECT_EQ(packer.OpenStream(stream.get()), 0);
+        return stream->calls;
+    };
+    const int currentCostOfOne = costOfOne(current(1));
+    const int legacyCostOfOne = costOfOne(legacy(1));
+
+    for (const CountCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto stream = packertest::CountingStream::Over(Unsigned(c.make()));
+        CFilePackerEx packer;
+        const ZOLT::HRESULT hr = packer.OpenStream(stream.get());
+        EXPECT_EQ(hr, c.open);
+        if (hr != c.open) continue;
+        if (c.open == 0)
+            EXPECT_EQ(packer.GetPackageHeader()->GetArchives().size(), c.archives);
+        else
+            EXPECT_LT(stream->calls, c.legacy ? legacyCostOfOne : currentCostOfOne);
+    }
 }
 
 TEST(PackageWriter, RecordsReadBackFieldForField) {

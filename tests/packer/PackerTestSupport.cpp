@@ -98,6 +98,12 @@ std::string Narrow(const std::u16string& text) {
     return pxLib::Utf16ToUtf8(text);
 }
 
+pxLib::RefPtr<CountingStream> CountingStream::Over(const Bytes& bytes) {
+    auto memory = pxLib::CMemoryStream::Create(bytes);
+    return pxLib::RefPtr<CountingStream>(new CountingStream(
+        pxLib::RefPtr<pxLib::IByteStream>(static_cast<pxLib::IByteStream*>(memory.get()))));
+}
+
 // --- Synthetic executables ---
 
 namespace {

@@ -2,6 +2,7 @@
 // files, and synthetic executables with certificate tables and packages.
 #pragma once
 
+#include "collections/archive/ByteStream.h"
 #include "collections/values/KeyValueCollection.h"
 #include "packer/PackageWriter.h"
 
@@ -37,6 +38,31 @@ bool MakeFolder(const std::u16string& path);
 bool PathExists(const std::u16string& path);
 std::vector<std::u16string> FolderEntries(const std::u16string& folder);
 std::string Narrow(const std::u16string& text);
+
+// Counts every operation on the stream below: what a reader costs.
+class CountingStream final : public pxLib::IByteStream {
+public:
+    explicit CountingStream(pxLib::RefPtr<pxLib::IByteStream> inner) : m_inner(std::move(inner)) {}
+    // Over a memory stream holding bytes.
+    static pxLib::RefPtr<CountingStream> Over(const Bytes& bytes);
+
+    pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
+        return m_inner->QueryInterface(iid, out);
+    }
+    int64_t AddRef() override { return m_refs.AddRef(); }
+    int64_t Release() override { return m_refs.Release(this); }
+    bool GetSize(uint64_t& s) override { return ++calls, m_inner->GetSize(s); }
+    bool SetSize(uint64_t s) override { return ++calls, m_inner->SetSize(s); }
+    bool GetPosition(uint64_t& p) override { return ++calls, m_inner->GetPosition(p); }
+    bool SetPosition(uint64_t p) override { return ++calls, m_inner->SetPosition(p); }
+    bool Write(const void* b, uint32_t c) override { return ++calls, m_inner->Write(b, c); }
+    bool Read(void* b, uint32_t c) override { return ++calls, m_inner->Read(b, c); }
+    int calls = 0;
+
+private:
+    pxLib::CRefCount m_refs;
+    pxLib::RefPtr<pxLib::IByteStream> m_inner;
+};
 
 // --- Synthetic executables ---
 
