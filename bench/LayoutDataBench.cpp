@@ -6,9 +6,11 @@
 //
 // The files are made sparse in a temporary folder: an image whose last
 // section runs to the given size, then four zero bytes and the package.
-#include "collections/values/KeyValueCollection.h"
+#include "SparseExecutable.h"
+
 #include "collections/archive/MemoryStream.h"
 #include "collections/archive/RegionStream.h"
+#include "collections/values/KeyValueCollection.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
@@ -26,7 +28,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
+using bench::Bytes;
 
 constexpr int kRounds = 200;
 
@@ -64,10 +66,6 @@ private:
     pxLib::RefPtr<pxLib::IByteStream> m_inner;
 };
 
-void Put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 Bytes LayoutData() {
     auto collection = pxLib::pxTavKeyValueCollection::Create();
     collection->SetUInt32(1001, 64);
@@ -78,33 +76,13 @@ Bytes LayoutData() {
     return stream->Data();
 }
 
-// A PE32+ image of one section reaching to imageSize, then the package.
+// A PE32+ image of one section reaching to imageSize, then four zero bytes and
+// the package.
 bool MakeExecutable(const std::u16string& path, uint64_t imageSize, const Bytes& package) {
-    Bytes headers(0x400, 0);
-    headers[0] = 'M';
-    headers[1] = 'Z';
-    Put32(headers, 0x3C, 0x80);
-    headers[0x80] = 'P';
-    headers[0x81] = 'E';
-    headers[0x86] = 1;
-    headers[0x94] = 240;
-    headers[0x98] = 0x0B;
-    headers[0x99] = 0x02;
-    const size_t section = 0x80 + 24 + 240;
-    Put32(headers, section + 16, static_cast<uint32_t>(imageSize - 0x400));
-    Put32(headers, section + 20, 0x400);
     Bytes tail(4, 0);
     tail.insert(tail.end(), package.begin(), package.end());
-
-    pxLib::RefPtr<ZOLT::IFileStream> file;
-    if (ZOLT::Failed(ZOLT::CreateFileStream(path, ZOLT::FileAccess::Write,
-                                            ZOLT::FileDisposition::CreateAlways, file)))
-        return false;
-    // Extending the file leaves a hole: nothing between the headers and the tail is written.
-    return file->SetSize(imageSize) && file->Write(headers.data(), 0x400) &&
-           file->SetPosition(imageSize) &&
-           file->Write(tail.data(), static_cast<uint32_t>(tail.size())) &&
-           !ZOLT::Failed(file->Flush());
+    return bench::WriteSparseFile(path, imageSize + tail.size(),
+                                  {{0, bench::ImageHeaders(imageSize)}, {imageSize, tail}});
 }
 
 struct Figures {
