@@ -6,11 +6,11 @@
 //
 // The files are made sparse in a temporary folder: an image whose last
 // section runs to the given size, then four zero bytes and the package.
+#include "SampleLayoutData.h"
 #include "SparseExecutable.h"
 
-#include "collections/archive/MemoryStream.h"
-#include "collections/archive/RegionStream.h"
 #include "collections/values/KeyValueCollection.h"
+#include "collections/archive/RegionStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
@@ -65,16 +65,6 @@ private:
     pxLib::CRefCount m_refs;
     pxLib::RefPtr<pxLib::IByteStream> m_inner;
 };
-
-Bytes LayoutData() {
-    auto collection = pxLib::pxTavKeyValueCollection::Create();
-    collection->SetUInt32(1001, 64);
-    collection->SetString(1002, u"7abcdef0");
-    for (uint32_t key = 2000; key < 2100; ++key) collection->SetString(key, u"layout value");
-    auto stream = pxLib::CMemoryStream::Create();
-    collection->Save(stream.get());
-    return stream->Data();
-}
 
 // A PE32+ image of one section reaching to imageSize, then four zero bytes and
 // the package.
@@ -146,7 +136,8 @@ int main() {
     fs::create_directories(folder, error);
     Bytes package;
     if (ZOLT::Failed(ZOLT::PackageBytes(
-            {{ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, LayoutData()}}, package))) {
+            {{ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, bench::SampleLayoutData()}},
+            package))) {
         std::fprintf(stderr, "cannot write the package\n");
         return 1;
     }

@@ -13,10 +13,9 @@
 // restarted before each file; the figure is how far it rose above the
 // resident set at the start.
 #include "ProcessMemory.h"
+#include "SampleLayoutData.h"
 #include "SparseExecutable.h"
 
-#include "collections/values/KeyValueCollection.h"
-#include "collections/archive/MemoryStream.h"
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "packer/PackageWriter.h"
@@ -54,23 +53,13 @@ void Append32(Bytes& bytes, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-Bytes LayoutData() {
-    auto collection = pxLib::pxTavKeyValueCollection::Create();
-    collection->SetUInt32(1001, 64);
-    collection->SetString(1002, u"7abcdef0");
-    for (uint32_t key = 2000; key < 2100; ++key) collection->SetString(key, u"layout value");
-    auto stream = pxLib::CMemoryStream::Create();
-    collection->Save(stream.get());
-    return stream->Data();
-}
-
 bool MakeNormal(const std::u16string& path, uint64_t& size) {
     Bytes package;
-    if (ZOLT::Failed(
-            ZOLT::PackageBytes({{u"Readme", kOtherType, Bytes(2000, 'r')},
-                                {ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, LayoutData()},
-                                {u"Licence", kOtherType, Bytes(8000, 'l')}},
-                               package)))
+    if (ZOLT::Failed(ZOLT::PackageBytes(
+            {{u"Readme", kOtherType, Bytes(2000, 'r')},
+             {ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, bench::SampleLayoutData()},
+             {u"Licence", kOtherType, Bytes(8000, 'l')}},
+            package)))
         return false;
     size = kPackageStart + package.size();
     return bench::WriteSparseFile(
