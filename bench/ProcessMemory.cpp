@@ -1,19 +1,35 @@
 #include "ProcessMemory.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <fstream>
 #include <sstream>
 #include <string>
+#endif
 
 namespace bench {
-namespace {
 
 #ifdef _WIN32
-const char kStatus[] = "Z:\\proc\\self\\status";
-const char kClearRefs[] = "Z:\\proc\\self\\clear_refs";
+
+bool ReadMemoryKiB(uint64_t& resident, uint64_t& peak) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return false;
+    resident = counters.WorkingSetSize / 1024;
+    peak = counters.PeakWorkingSetSize / 1024;
+    return true;
+}
+
+bool RestartPeakMemory() {
+    return false;
+}
+
 #else
-const char kStatus[] = "/proc/self/status";
-const char kClearRefs[] = "/proc/self/clear_refs";
-#endif
+
+namespace {
+
 // Written to clear_refs: restart the peak resident set.
 const char kRestartPeak[] = "5";
 
@@ -27,7 +43,7 @@ bool FieldKiB(const std::string& line, const char* name, uint64_t& value) {
 }  // namespace
 
 bool ReadMemoryKiB(uint64_t& resident, uint64_t& peak) {
-    std::ifstream status(kStatus);
+    std::ifstream status("/proc/self/status");
     bool haveResident = false, havePeak = false;
     for (std::string line; std::getline(status, line);) {
         haveResident = FieldKiB(line, "VmRSS", resident) || haveResident;
@@ -37,10 +53,12 @@ bool ReadMemoryKiB(uint64_t& resident, uint64_t& peak) {
 }
 
 bool RestartPeakMemory() {
-    std::ofstream clearRefs(kClearRefs);
+    std::ofstream clearRefs("/proc/self/clear_refs");
     clearRefs << kRestartPeak;
     clearRefs.flush();
     return static_cast<bool>(clearRefs);
 }
+
+#endif
 
 }  // namespace bench

@@ -1,6 +1,7 @@
-// The benchmark process's memory as the kernel counts it, from
-// /proc/self/status. Under Wine the same file is Z:\proc\self\status (Wine's
-// own process memory counters read 0); on Windows itself it is missing.
+// The benchmark process's memory: the resident set (working set) and its
+// high-water mark. On Windows, and under Wine, from the process memory
+// counters; natively from /proc/self/status. (Under Wine, Z:\proc\self is the
+// wine server's, since the server opens files for its clients.)
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@ namespace bench {
 // The resident set and its high-water mark, in KiB; false where unknown.
 bool ReadMemoryKiB(uint64_t& resident, uint64_t& peak);
 
-// Starts the high-water mark again from the resident set (Linux 4.0 and
-// later); false where that is refused, and peaks then add up.
+// Starts the high-water mark again from the resident set; false where that
+// cannot be done (Windows, Linux before 4.0), and peaks then only grow.
 bool RestartPeakMemory();
 
 }  // namespace bench

@@ -47,11 +47,22 @@ bool WriteSparseFile(const std::u16string& path, uint64_t size, const std::vecto
     if (!file->SetSize(size)) return false;
     for (const Piece& piece : pieces) {
         if (!file->SetPosition(piece.offset)) return false;
-        for (size_t done = 0; done < piece.bytes.size();) {
-            const uint32_t count =
-                static_cast<uint32_t>(std::min<size_t>(kWriteChunk, piece.bytes.size() - done));
-            if (!file->Write(piece.bytes.data() + done, count)) return false;
-            done += count;
+        if (piece.bytes.empty()) continue;
+        // Whole copies of the bytes, a chunk's worth at a time.
+        const uint64_t perChunk = std::max<uint64_t>(1, kWriteChunk / piece.bytes.size());
+        Bytes chunk;
+        for (uint64_t i = 0; i < std::min(perChunk, piece.repeat); ++i)
+            chunk.insert(chunk.end(), piece.bytes.begin(), piece.bytes.end());
+        for (uint64_t left = piece.repeat; left != 0;) {
+            const uint64_t copies = std::min(perChunk, left);
+            const Bytes::const_iterator end = chunk.begin() + copies * piece.bytes.size();
+            for (Bytes::const_iterator next = chunk.begin(); next != end;) {
+                const uint32_t count = static_cast<uint32_t>(
+                    std::min<uint64_t>(kWriteChunk, static_cast<uint64_t>(end - next)));
+                if (!file->Write(&*next, count)) return false;
+                next += count;
+            }
+            left -= copies;
         }
     }
     return !ZOLT::Failed(file->Flush());

@@ -18,9 +18,11 @@ constexpr uint64_t kImageHeadersSize = 0x400;
 // kImageHeadersSize to endOfRawData (at most 4 GiB).
 Bytes ImageHeaders(uint64_t endOfRawData);
 
+// bytes at offset, written repeat times one after another.
 struct Piece {
     uint64_t offset;
     Bytes bytes;
+    uint64_t repeat = 1;
 };
 
 // A new file of size bytes at path: zeros but for the pieces.

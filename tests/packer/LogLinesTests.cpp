@@ -113,6 +113,9 @@ TEST(PackerLogLines, OpenAndThePEHelper) {
     Bytes badCertificate = packertest::BuildImage();
     packertest::PutU32(badCertificate, packertest::SecurityDirOffset() + 4, 0x7FFFFFFF);
     packer.Open(Place(dir, L"cert.exe", badCertificate));
+    Bytes shortImage = packertest::BuildImage();
+    shortImage.pop_back();
+    packer.Open(Place(dir, L"short.exe", shortImage));
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::Open(70) : Invalid agrument"),
         Error(L"ZOLT::CFilePackerEx::Open(76) : Source file not found: " + missing),
@@ -120,6 +123,8 @@ TEST(PackerLogLines, OpenAndThePEHelper) {
               L"IMAGE_DOS_SIGNATURE != dosHeader.e_magic"),
         Error(L"ZOLT::CPEFileHelper::ReadHeaders(168) : CSignedPEFile::ReadHeaders() : "
               L"m_dwWinCertificateLength > m_dwMaxCertificateSize"),
+        Error(L"ZOLT::CPEFileHelper::ReadHeaders(193) : CSignedPEFile::ReadHeaders() : "
+              L"m_qwEndOfRawData > GetLength()"),
         Error(L"ZOLT::CFilePackerEx::InitPEHeaders(996) : Failed to read PE Headers"),
     });
 }
@@ -133,10 +138,13 @@ TEST(PackerLogLines, BrokenPackages) {
     packertest::PutU32(version6, 4, 6);
     Bytes longId = package;
     packertest::PutU32(longId, 12, 0x10000);
+    Bytes countBeyond = package;
+    packertest::PutU32(countBeyond, 8, 0xFFFFFFFFu);
     ZOLT::CFilePackerEx packer;
     packer.Open(Place(dir, L"corrupted.exe", Unsigned(corrupted)));
     packer.Open(Place(dir, L"version6.exe", Unsigned(version6)));
     packer.Open(Place(dir, L"longid.exe", Unsigned(longId)));
+    packer.Open(Place(dir, L"count.exe", Unsigned(countBeyond)));
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(181) : Package is corrupted"),
         Error(L"ZOLT::CFilePackerEx::ReadPackageHeader(965) : Failed to deserialize"),
@@ -144,6 +152,8 @@ TEST(PackerLogLines, BrokenPackages) {
               L"Current version is 5"),
         Error(L"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(493) : Failed to read archive id. "
               L"HRESULT 0x80070026"),
+        Error(L"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(135) : Invalid number of "
+              L"archives 4294967295. HRESULT 0x80070026"),
     });
 }
 
