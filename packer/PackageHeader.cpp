@@ -11,9 +11,12 @@ namespace {
 
 // The fewest bytes a record takes in the file, with an empty id: a current
 // record (id length, size, type) and the end marker behind its archive; a
-// legacy record (its three elements).
-constexpr uint64_t kMinCurrentRecordBytes = 4 + 4 + 16 + 4;
-constexpr uint64_t kMinLegacyRecordBytes = (1 + 4) + (1 + 8) + (1 + 4);
+// legacy record (its three elements: a tag byte before the id's length, the
+// size and the legacy type).
+constexpr uint64_t kMinCurrentRecordBytes =
+    sizeof(uint32_t) + sizeof(uint32_t) + sizeof(pxLib::Guid) + sizeof(kArchiveEndMarker);
+constexpr uint64_t kMinLegacyRecordBytes =
+    (1 + sizeof(uint32_t)) + (1 + sizeof(uint64_t)) + (1 + sizeof(uint32_t));
 
 // A count of records that the rest of the stream cannot hold ends at the end
 // of the file, as reading them would, but before a record is read; a count
