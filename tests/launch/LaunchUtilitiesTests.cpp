@@ -42,6 +42,26 @@ TEST(FileExists, TellsExistingPathsFromMissingOnesLongPathsIncluded) {
         << "an already prefixed path is tested unchanged";
 }
 
+// A path that begins with a backslash is tested as it is; any other gets the
+// long-path prefix, which turns off relative resolution: a relative path is
+// never found, even where it names a file of the current folder.
+TEST(FileExists, UncAndRelativePathsFollowThePrefixRule) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileUtf8(dir.file(L"here.txt"), "x"));
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+    // (Wine, unlike Windows, still resolves a prefixed ".\\here.txt".)
+    const HRESULT relative = qvd::launch::FileExists(L"here.txt");
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(relative, kPathNotFound);
+
+    // The device form of a local file begins with two backslashes: unchanged,
+    // it is found (with the prefix in front it could not be).
+    EXPECT_EQ(qvd::launch::FileExists(L"\\\\.\\" + dir.file(L"here.txt")), S_OK);
+    EXPECT_EQ(qvd::launch::FileExists(L"\\\\no-such-server\\share\\here.txt"), kPathNotFound);
+}
+
 TEST(UacSetting, OnlyADwordOfOneTurnsItOn) {
     UacSettingGuard uac;
     uac.SetDword(1);

@@ -2,6 +2,7 @@
 
 #include "plugin/ModuleLifetime.h"
 #include "plugin/QVDPluginFactory.h"
+#include "support/system/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,21 @@ BOOL FakePlatform::ExecuteWithShell(SHELLEXECUTEINFOW* info) {
         SetLastError(ERROR_CANCELLED);
         return FALSE;
     }
-    return ShellExecuteExW(info);
+    if (shellError != ERROR_SUCCESS) {
+        SetLastError(shellError);
+        return FALSE;
+    }
+    if (!ShellExecuteExW(info)) return FALSE;
+    pxLib::UniqueHandle process(info->hProcess);
+    info->hProcess = nullptr;
+    if (dropProcess) return TRUE;
+    if (unwaitableProcess) {
+        DuplicateHandle(GetCurrentProcess(), process.get(), GetCurrentProcess(), &info->hProcess,
+                        PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0);
+        return TRUE;
+    }
+    info->hProcess = process.release();
+    return TRUE;
 }
 
 ScopedFakePlatform::ScopedFakePlatform() : m_previous(pxLib::SetPlatformForTesting(&m_fake)) {}
@@ -34,7 +49,7 @@ void StartLinkedModule() {
     std::call_once(once, [] { qvd::plugin::ModuleStartup(GetModuleHandleW(nullptr)); });
 }
 
-int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls) {
+int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls, uint32_t* exitCode) {
     StartLinkedModule();
     pxLib::ComPtr<qvd::IPluginFactory> factory;
     EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()),
@@ -48,6 +63,7 @@ int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls) {
     EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);
     const int32_t state = WaitForFinalState(plugin);
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
+    if (exitCode) *exitCode = plugin->GetExitCode();
     plugin.reset();
     calls = sink.Calls();
     return state;

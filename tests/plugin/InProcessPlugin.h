@@ -24,6 +24,12 @@ public:
     bool localSystem = false;
     // Runs just before the shell launch, after the installer was verified.
     std::function<void()> beforeShellLaunch;
+    // The shell launch fails with this error instead of launching.
+    DWORD shellError = ERROR_SUCCESS;
+    // After a real launch: the shell hands back no process, or one that cannot
+    // be waited on (no SYNCHRONIZE right).
+    bool dropProcess = false;
+    bool unwaitableProcess = false;
     std::vector<std::wstring> launchedFiles;
     bool declineElevation = false;
     std::vector<std::wstring> verbs;
@@ -46,7 +52,9 @@ private:
 void StartLinkedModule();
 
 // Runs one job on a new linked-in plug-in object to its final state.
-int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls);
+// exitCode, when given, receives the object's exit code at the end.
+int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls,
+                     uint32_t* exitCode = nullptr);
 
 // The arguments a started program received: its command line without the
 // program word (quoted or not) and the one blank after it.

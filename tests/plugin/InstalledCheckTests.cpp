@@ -55,11 +55,12 @@ protected:
         ASSERT_EQ(data.SaveToStorage(cache + L"\\install.dat"), S_OK);
     }
 
-    std::string ProductData(const std::string& extra = "") const {
+    std::string ProductData(const std::string& extra = "",
+                            const std::string& installCache = "\"%INSTALLCACHE%\"") const {
         return "\"product_data\": {\"silo\": " + JsonString(kSilo) +
                ", \"product_version\": \"1.2.3.4\", \"product_version_key\": \"Version\","
-               " \"run_key\": \"SampleProduct\", \"install_cache\": \"%INSTALLCACHE%\"" +
-               extra + "}";
+               " \"run_key\": \"SampleProduct\", \"install_cache\": " +
+               installCache + extra + "}";
     }
 
     struct Outcome {
@@ -173,6 +174,26 @@ TEST_F(InstalledCheck, ForcedOverinstallRunsTheInstallerAndTheFollowUpIgnoresThe
         EXPECT_FALSE(o.installerRan) << notForcing;
         EXPECT_EQ(o.state, 3) << notForcing;
     }
+}
+
+// An exception after the installer ended (here a job key of the wrong kind
+// that only the follow-up check reads) ends the run as failed and keeps the
+// installer's exit code.
+TEST_F(InstalledCheck, AnExceptionAfterTheInstallerEndedKeepsItsExitCode) {
+    ASSERT_TRUE(product->SetString(L"Version", L"1.0"));
+    installer = PlaceInstaller(dir, L"maker", L"setup.exe",
+                               {"started_marker=" + Narrow(dir.file(L"started")), "exit_code=0",
+                                "registry=HKLM\\" + Narrow(kProductKey) + "|Version|1.2.3.4"});
+    DeleteFileW(dir.file(L"started").c_str());
+    std::vector<SinkCall> calls;
+    uint32_t exitCode = 0x12345678;
+    const int32_t state = RunLinkedJob(JobFor(installer, ProductData("", "5")), calls, &exitCode);
+    EXPECT_TRUE(FileExists(dir.file(L"started")));
+    EXPECT_EQ(state, qvd::QVD_STATE_FAILED);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED),
+                                            ErrorCall(0x80047F22, 1177)}))
+        << Describe(calls);
+    EXPECT_EQ(exitCode, 0u) << "the installer's exit code stays";
 }
 
 // The layout data of the product (found from the host's folder and

@@ -92,6 +92,73 @@ TEST_F(RunSequenceSeams, ElevationIsAskedOnlyForAdminJobsWithUacOn) {
     }
 }
 
+// What happens after the installer was verified, when the launch or the wait
+// goes wrong in ways Wine shows only through the seam (or a file that
+// verifies but cannot be started: a signed library).
+TEST_F(RunSequenceSeams, LaunchesAndWaitsThatFailEndTheJobAsTheyShould) {
+    const std::string system = "\"product_data\": {\"context\": \"system\"}";
+    const struct {
+        const char* what;
+        const wchar_t* fixture;
+        bool service;
+        DWORD shellError;
+        bool dropProcess;
+        bool unwaitableProcess;
+        int32_t state;
+        std::vector<SinkCall> calls;
+    } rows[] = {
+        {"a shell launch that fails",
+         L"maker",
+         false,
+         ERROR_FILE_NOT_FOUND,
+         false,
+         false,
+         qvd::QVD_STATE_LAUNCH_FAILED,
+         {ErrorCall(0x80047F25, 1037), StatusCall(qvd::QVD_STATUS_FAILED)}},
+        {"a system-context launch that fails",
+         L"maker-library",
+         true,
+         ERROR_SUCCESS,
+         false,
+         false,
+         qvd::QVD_STATE_LAUNCH_FAILED,
+         {StatusCall(qvd::QVD_STATUS_FAILED)}},
+        // The shell handed the file to a process it did not give us: nothing to wait for.
+        {"a shell launch without a process",
+         L"maker",
+         false,
+         ERROR_SUCCESS,
+         true,
+         false,
+         qvd::QVD_STATE_FAILED,
+         {}},
+        // A wait that fails says nothing of the installer's end: no exit code is read.
+        {"a wait that fails",
+         L"maker",
+         false,
+         ERROR_SUCCESS,
+         false,
+         true,
+         qvd::QVD_STATE_FAILED,
+         {StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        platform.localSystem = row.service;
+        platform.shellError = row.shellError;
+        platform.dropProcess = row.dropProcess;
+        platform.unwaitableProcess = row.unwaitableProcess;
+        // A file of its own: an installer of an earlier row may still be running.
+        const std::wstring installer = PlaceInstaller(
+            dir, row.fixture, L"setup" + std::to_wstring(++n) + L".exe", {"exit_code=0"});
+        ASSERT_FALSE(installer.empty());
+        std::vector<SinkCall> calls;
+        EXPECT_EQ(Run(JobFor(installer, row.service ? system : ""), calls), row.state);
+        EXPECT_EQ(calls, row.calls) << Describe(calls);
+    }
+}
+
 TEST_F(RunSequenceSeams, TheRuntimePreloadIsNeededOnlyBeforeWindows8) {
     const struct {
         DWORD major, minor;
