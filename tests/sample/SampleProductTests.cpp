@@ -19,7 +19,7 @@ constexpr uint32_t kExitInstallFailed = 0x80070643;
 constexpr uint32_t kExitNotRun = 0x8000FFFF;  // the exit code before any installer ran
 constexpr unsigned kUnknownExitCodeLine = 1170;
 
-enum class Installer { Version10, Version11, ChangedByte, Unsigned };
+enum class Installer { Version10, Version11, ChangedByte, OtherPublisher, Unsigned };
 
 std::wstring InstallerPath(Installer installer) {
     const std::wstring built = WinePath(QVD_SAMPLE_DIR) + L"\\";
@@ -31,6 +31,8 @@ std::wstring InstallerPath(Installer installer) {
             return built + L"SampleProduct-1.1.0.0-Setup.exe";
         case Installer::ChangedByte:
             return built + L"SampleProduct-1.1.0.0-Setup-changed.exe";
+        case Installer::OtherPublisher:
+            return built + L"SampleProduct-1.1.0.0-Setup-other-publisher.exe";
         case Installer::Unsigned:
             return work + L"SampleProduct-1.1.0.0-unsigned.exe";
     }
@@ -146,6 +148,9 @@ TEST_F(SampleProduct, JobAfterJobThroughTheRealInstaller) {
         {"a copy with one byte changed", Installer::ChangedByte, "1.1.0.0", "", forced, partner,
          qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
         {"the unsigned build", Installer::Unsigned, "1.1.0.0", "", forced, partner,
+         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
+        // Validly signed, but not by the maker.
+        {"signed by another publisher", Installer::OtherPublisher, "1.1.0.0", "", forced, partner,
          qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
     };
     for (const JobCase& c : walk) {
