@@ -30,7 +30,8 @@ enum class JobStatus : int32_t {
     InstallerStarted = 4,
     Waiting = 15,
     InstalledAfterWait = 16,  // found installed after waiting (or a staged update)
-    AlreadyInstalled = 17,    // found installed before anything was waited for
+    AlreadyInstalled = 17,    // found installed before anything was waited for; also
+                              // sent when a staged update waits for a restart
     Declined = 18,
     Failed = -3,
 };
@@ -95,6 +96,14 @@ inline RunOutcome AlreadyInstalled() {
 }
 inline RunOutcome InstalledAfterWait() {
     return RunOutcome::Reported(JobState::Installed, JobStatus::InstalledAfterWait);
+}
+// The host engine's update of this version waits for a restart.
+inline RunOutcome StagedUpdateNeedsRestart() {
+    return RunOutcome::Reported(JobState::RebootRequired, JobStatus::AlreadyInstalled);
+}
+// The machine has a restart pending: nothing is installed before it.
+inline RunOutcome RestartPending() {
+    return RunOutcome::Ended(JobState::RebootRequired);
 }
 // Verification or launch failed without an error of its own for the host.
 inline RunOutcome NotStarted() {

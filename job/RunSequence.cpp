@@ -5,12 +5,17 @@
 #include "job/HostProcess.h"
 #include "job/InstallerArguments.h"
 #include "job/InstallerLaunch.h"
+#include "job/InstStubPath.h"
 #include "job/InstallerWait.h"
+#include "job/PatchWait.h"
 #include "job/PrelaunchVerification.h"
+#include "job/RebootMark.h"
+#include "job/RunningInstallers.h"
 #include "job/RuntimePreload.h"
 #include "launch/DllSearchPath.h"
 #include "support/errors/GuardedCall.h"
 #include "support/isolation/IsolationSettings.h"
+#include "support/registry/RebootMarker.h"
 #include "support/system/ComPtr.h"
 #include "support/text/Utf.h"
 
@@ -40,20 +45,32 @@ RunOutcome RunSequence::runSteps() {
     if (m_reader.Silo(silo)) pxLib::SelectProductRegistryView(silo);
     PreloadCRuntimeForRun();
 
-    // Not looked at by this build: a staged update of the product that needs a
-    // restart, and a restart the machine still has pending.
+    const PatchWaitResult patch = WaitForPendingPatch(m_reader, m_reporter, m_cancelEvent);
+    if (patch == PatchWaitResult::RestartNeeded) return run_outcomes::StagedUpdateNeedsRestart();
+    if (pxLib::IsRebootPending()) return run_outcomes::RestartPending();
 
     if (cancelled()) return run_outcomes::Cancelled();
     m_forceOverinstall = ReadForceOverinstall(m_reader);
-    // Not looked at by this build: a restart left pending by the previous run of
-    // this job, which would take the force back.
+    // The restart the previous run asked for is behind us: what it installed stands.
+    m_rebootFromLastRun = CheckRebootFromLastRun(m_reader);
+    if (m_rebootFromLastRun) m_forceOverinstall = false;
 
-    if (productInstalled(InstalledCheckKind::First)) return run_outcomes::AlreadyInstalled();
+    if (productInstalled(InstalledCheckKind::First))
+        return patch == PatchWaitResult::StageRemoved ? run_outcomes::InstalledAfterWait()
+                                                      : run_outcomes::AlreadyInstalled();
     if (cancelled()) return run_outcomes::Cancelled();
 
-    // Not waited for by this build: installers of this product that are already
-    // running. The product may still have been installed meanwhile.
-    if (productInstalled(InstalledCheckKind::First)) return run_outcomes::InstalledAfterWait();
+    uint32_t waitedExitCode = 0;
+    const bool waited = RunningInstallers(m_reader, m_reporter, m_cancelEvent)
+                            .waitForRunningInstallers(installerPath, waitedExitCode);
+    if (cancelled()) return run_outcomes::Cancelled();
+    // The product may have been installed meanwhile, by what was waited for or by others.
+    if (productInstalled(waited ? InstalledCheckKind::FollowUp : InstalledCheckKind::First))
+        return run_outcomes::InstalledAfterWait();
+    if (waited) {
+        m_exitCode = waitedExitCode;
+        return mapExitCode();
+    }
 
     InstallerArguments arguments = BuildInstallerArguments(m_reader, CurrentHostProcess());
     if (cancelled()) return run_outcomes::Cancelled();
@@ -95,9 +112,13 @@ RunOutcome RunSequence::waitForInstaller(pxLib::UniqueHandle process) {
 RunOutcome RunSequence::mapExitCode() {
     const bool installed =
         NeedsInstalledCheck(m_exitCode) && productInstalled(InstalledCheckKind::FollowUp);
-    // A restart-needed outcome would also record the restart for the next run;
-    // this build keeps no restart state.
     const RunOutcome outcome = MapInstallerExitCode(m_exitCode, installed);
+    if (outcome.restartNeeded) {
+        // The stub's RunOnce entry goes once Windows has run it: its path is
+        // kept for the next run of this job, which waits for the stub.
+        RecordInstStubPath(m_reader);
+        SetRebootRequired(m_reader);
+    }
     // Whatever waits on the cancel event learns that the run is over.
     SetEvent(m_cancelEvent);
     return outcome;

@@ -10,7 +10,7 @@ constexpr int kLongPathAttempts = 4;
 
 }  // namespace
 
-std::wstring LongPathForm(const std::wstring& path) {
+std::wstring ConvertToLongPath(const std::wstring& path) {
     std::wstring longPath;
     DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
     for (int attempt = 0; attempt < kLongPathAttempts && needed != 0; ++attempt) {
@@ -23,7 +23,12 @@ std::wstring LongPathForm(const std::wstring& path) {
         }
         needed = length;
     }
-    return path;
+    return {};
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+    std::wstring longPath = ConvertToLongPath(path);
+    return longPath.empty() ? path : longPath;
 }
 
 std::wstring NormalisedDirectory(const std::wstring& directory) {

@@ -12,8 +12,10 @@ struct PathParts {
 
 PathParts SplitPath(const std::wstring& path);
 
-// GetLongPathNameW (asked first for the length it needs); the path as given
-// when it has no long form, for example because it does not exist.
+// GetLongPathNameW (asked first for the length it needs); empty when the
+// conversion fails, for example because the path does not exist.
+std::wstring ConvertToLongPath(const std::wstring& path);
+// The same, but the path as given when it has no long form.
 std::wstring LongPathForm(const std::wstring& path);
 
 // A directory in the form the process match compares: backslashes only, its

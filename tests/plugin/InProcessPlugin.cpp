@@ -49,15 +49,19 @@ void StartLinkedModule() {
     std::call_once(once, [] { qvd::plugin::ModuleStartup(GetModuleHandleW(nullptr)); });
 }
 
-int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls, uint32_t* exitCode) {
+pxLib::ComPtr<qvd::IQVDPlugin> CreateLinkedPlugin() {
     StartLinkedModule();
     pxLib::ComPtr<qvd::IPluginFactory> factory;
     EXPECT_EQ(qvd::plugin::GetPluginFactory(&qvd::FACTORYID_QVDPlugin, factory.put_void()),
               qvd::OBJ_OK);
-    if (!factory) return 0;
+    if (!factory) return {};
     pxLib::ComPtr<qvd::IQVDPlugin> plugin;
     EXPECT_EQ(factory->CreateInstance(qvd::IID_IQVDPlugin, plugin.put_void()), 0);
-    factory.reset();
+    return plugin;
+}
+
+int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls, uint32_t* exitCode) {
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = CreateLinkedPlugin();
     if (!plugin) return 0;
     RecordingSink sink;
     EXPECT_EQ(plugin->Start(job.c_str(), &sink), S_OK);

@@ -51,6 +51,9 @@ private:
 // Module start-up for the linked-in plug-in (once per test program).
 void StartLinkedModule();
 
+// A new linked-in plug-in object (null, with a test failure, when none came).
+pxLib::ComPtr<qvd::IQVDPlugin> CreateLinkedPlugin();
+
 // Runs one job on a new linked-in plug-in object to its final state.
 // exitCode, when given, receives the object's exit code at the end.
 int32_t RunLinkedJob(const std::wstring& job, std::vector<SinkCall>& calls,

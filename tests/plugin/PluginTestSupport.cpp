@@ -1,8 +1,17 @@
 #include "PluginTestSupport.h"
 
+#include "support/system/UniqueHandle.h"
+
+#include <memory>
 #include <sstream>
 
 namespace qvdtest {
+namespace {
+
+// How long a cancelled job may take to end before the test gives up on it.
+constexpr DWORD kJoinTimeoutMs = 60000;
+
+}  // namespace
 
 SinkCall ErrorCall(uint32_t code, unsigned line) {
     return {true, static_cast<int32_t>(code),
@@ -84,6 +93,61 @@ std::wstring JobFor(const std::wstring& installerPath, const std::string& extraM
     if (!extraMembers.empty()) job += ", " + extraMembers;
     job += "}";
     return Widen(job);
+}
+
+StartedJob::StartedJob(pxLib::ComPtr<qvd::IQVDPlugin> plugin, const std::wstring& job)
+    : m_plugin(std::move(plugin)) {
+    m_started = m_plugin && m_plugin->Start(job.c_str(), &m_sink) == S_OK;
+}
+
+StartedJob::~StartedJob() {
+    if (m_plugin) CancelWithin(kJoinTimeoutMs);
+}
+
+bool StartedJob::WaitForStatus(int32_t status, DWORD timeoutMs) const {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        for (const SinkCall& call : m_sink.Calls())
+            if (!call.isError && call.value == status) return true;
+        if (GetTickCount64() > end) return false;
+        Sleep(10);
+    }
+}
+
+int32_t StartedJob::State() const {
+    int32_t state = 0;
+    if (m_plugin) m_plugin->GetState(&state);
+    return state;
+}
+
+int32_t StartedJob::WaitForEnd() const {
+    return m_plugin ? WaitForFinalState(m_plugin) : 0;
+}
+
+bool StartedJob::CancelWithin(DWORD timeoutMs) const {
+    if (!m_plugin) return false;
+    // The thread holds its own reference, so a join that never returns cannot
+    // leave it with a released object.
+    struct Call {
+        pxLib::ComPtr<qvd::IQVDPlugin> plugin;
+    };
+    auto* call = new Call{m_plugin};
+    const pxLib::UniqueHandle thread(CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+            std::unique_ptr<Call> owned(static_cast<Call*>(parameter));
+            return static_cast<DWORD>(owned->plugin->CancelAndWait());
+        },
+        call, 0, nullptr));
+    if (!thread) {
+        delete call;
+        return false;
+    }
+    return WaitForSingleObject(thread.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+uint32_t StartedJob::ExitCode() const {
+    return m_plugin ? m_plugin->GetExitCode() : 0;
 }
 
 int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs) {

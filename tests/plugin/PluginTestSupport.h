@@ -61,6 +61,33 @@ private:
 std::wstring JobFor(const std::wstring& installerPath, const std::string& extraMembers = "");
 std::string JsonString(const std::wstring& text);
 
+// One job started on a plug-in object and left to run while the test acts;
+// the object is cancelled and released when this goes.
+class StartedJob {
+public:
+    StartedJob(pxLib::ComPtr<qvd::IQVDPlugin> plugin, const std::wstring& job);
+    ~StartedJob();
+    StartedJob(const StartedJob&) = delete;
+    StartedJob& operator=(const StartedJob&) = delete;
+
+    bool Started() const { return m_started; }
+    // True once the sink has seen ReportStatus(status), within timeoutMs.
+    bool WaitForStatus(int32_t status, DWORD timeoutMs = 60000) const;
+    int32_t State() const;
+    // Polls until the state leaves 2 (bounded); returns the state.
+    int32_t WaitForEnd() const;
+    // CancelAndWait, made on another thread so that a join that hangs fails
+    // the test instead; true when it returned within timeoutMs.
+    bool CancelWithin(DWORD timeoutMs) const;
+    uint32_t ExitCode() const;
+    std::vector<SinkCall> Calls() const { return m_sink.Calls(); }
+
+private:
+    pxLib::ComPtr<qvd::IQVDPlugin> m_plugin;
+    RecordingSink m_sink;
+    bool m_started = false;
+};
+
 // Polls GetState until it leaves 2 (or the time is up); returns the state.
 int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs = 60000);
 inline int32_t WaitForFinalState(const pxLib::ComPtr<qvd::IQVDPlugin>& plugin,
