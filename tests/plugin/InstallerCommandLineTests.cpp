@@ -2,6 +2,7 @@
 // launch and through the system-context launcher; the host's own switches
 // come from this program's command line (CTest runs it with and without them).
 #include "InProcessPlugin.h"
+#include "common/ScopedJobIds.h"
 #include "job/InstallerArguments.h"
 #include "support/cmdline/pxCommandLine.h"
 
@@ -17,7 +18,10 @@ protected:
                           int32_t expectedState = 5) {
         const std::wstring record = installer + L".cmdline";
         std::vector<SinkCall> calls;
-        EXPECT_EQ(RunLinkedJob(JobFor(installer, extra), calls), expectedState) << Describe(calls);
+        // The installer asks for a restart, which the job's own id keeps apart.
+        EXPECT_EQ(RunLinkedJob(JobFor(installer, jobIds.NewMember() + ", " + extra), calls),
+                  expectedState)
+            << Describe(calls);
         return ReadFileWide(record);
     }
     std::wstring Installer(const std::wstring& name, std::vector<std::string> behaviour = {}) {
@@ -35,6 +39,7 @@ protected:
 
     ScopedFakePlatform fake;
     TempDir dir;
+    ScopedJobIds jobIds;
 };
 
 const char kJobArguments[] =

@@ -1,6 +1,7 @@
 // Whole jobs through the DLL: the signed fake installer is really started
 // under Wine, waited for, cancelled, and its exit code mapped.
 #include "PluginTestSupport.h"
+#include "common/ScopedJobIds.h"
 #include "support/system/UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,8 @@ protected:
 
     LoadedPlugin dll;
     TempDir dir;
+    // Restart-needed results mark their job: each job has an id of its own.
+    ScopedJobIds jobIds;
 };
 
 TEST_F(JobLifecycle, TextThatIsNotJsonHasNoInstallerEntry) {
@@ -121,7 +124,7 @@ TEST_F(JobLifecycle, TheExitCodeDecidesTheStateAndTheReports) {
         const std::wstring installer =
             PlaceInstaller(dir, L"maker", L"setup" + std::to_wstring(++n) + L".exe",
                            {std::string("exit_code=") + code});
-        const Run run = RunToEnd(JobFor(installer));
+        const Run run = RunToEnd(JobFor(installer, jobIds.NewMember()));
         EXPECT_EQ(run.state, row.state) << code;
         EXPECT_EQ(run.exitCode, row.exitCode) << code;
         EXPECT_EQ(run.calls, row.calls) << code << ": " << Describe(run.calls);

@@ -4,6 +4,7 @@
 #include "FakeUserSessionSystem.h"
 #include "InProcessPlugin.h"
 #include "UacSettingGuard.h"
+#include "common/ScopedJobIds.h"
 #include "job/RuntimePreload.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ protected:
     ScopedFakePlatform fake;
     FakePlatform& platform = *fake;
     TempDir dir;
+    ScopedJobIds jobIds;
 };
 
 TEST_F(RunSequenceSeams, ALocalSystemHostWithoutAUsersTokenFailsBeforeLaunching) {
@@ -85,7 +87,9 @@ TEST_F(RunSequenceSeams, ElevationIsAskedOnlyForAdminJobsWithUacOn) {
         std::vector<SinkCall> calls;
         // Wine never declines: both verbs really start the installer.
         EXPECT_EQ(
-            Run(JobFor(installer, std::string("\"product_data\": ") + row.productData), calls), 5)
+            Run(JobFor(installer, jobIds.NewMember() + ", \"product_data\": " + row.productData),
+                calls),
+            5)
             << row.productData << " " << row.enableLua;
         EXPECT_EQ(platform.verbs, (std::vector<std::wstring>{row.verb}))
             << row.productData << " " << row.enableLua;

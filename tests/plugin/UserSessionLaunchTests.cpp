@@ -4,6 +4,7 @@
 // and everything else real (the signed fake installer, its exit code).
 #include "FakeUserSessionSystem.h"
 #include "InProcessPlugin.h"
+#include "common/ScopedJobIds.h"
 #include "plugin/QVDPluginFactory.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,7 @@ protected:
     ScopedFakePlatform platform;
     FakeUserSessionSystem sessions;
     TempDir dir;
+    ScopedJobIds jobIds;
     const std::wstring decoyMarker = dir.file(L"decoy-started");
     const std::wstring startedMarker = dir.file(L"installer-started");
 };
@@ -61,7 +63,8 @@ TEST_F(UserSessionLaunch, StartsTheQuotedFullCommandLineAndMapsTheExitCode) {
         sessions.creations.clear();
         const std::wstring installer = Installer(row.exitCode);
         std::vector<SinkCall> calls;
-        EXPECT_EQ(RunLinkedJob(JobFor(installer, kJobArguments), calls), row.state)
+        EXPECT_EQ(RunLinkedJob(JobFor(installer, jobIds.NewMember() + ", " + kJobArguments), calls),
+                  row.state)
             << row.exitCode << " " << Describe(calls);
         EXPECT_EQ(calls, row.calls) << Describe(calls);
 

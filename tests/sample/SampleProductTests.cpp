@@ -3,6 +3,7 @@
 // job as an integrator's host would: the product is really installed, found
 // installed, upgraded, asks for a restart, fails, and changed or unsigned
 // copies are refused before they start.
+#include "common/ScopedJobIds.h"
 #include "plugin/PluginTestSupport.h"
 #include "SampleProductBuild.h"
 #include "support/system/ComPtr.h"
@@ -57,7 +58,7 @@ class SampleProduct : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(dll.module(), nullptr); }
 
-    std::wstring Job(const JobCase& c) const {
+    std::wstring Job(const JobCase& c) {
         const std::string commandLine =
             std::string("/S ") + c.switches + " /D=" + Narrow(installDir);
         std::string productData =
@@ -77,9 +78,8 @@ protected:
                                     JsonString(Widen(QVD_SAMPLE_DIR_FROM_TESTS "\\SampleProduct-") +
                                                Widen(c.version) + L"-Setup.exe") +
                                     "}";
-        return JobFor(InstallerPath(c.installer), "\"job_id\": " + JsonString(NewGuidText()) +
-                                                      ", " + productData + ", " + distribution +
-                                                      ", " + payload);
+        return JobFor(InstallerPath(c.installer), jobIds.NewMember() + ", " + productData + ", " +
+                                                      distribution + ", " + payload);
     }
 
     struct Outcome {
@@ -111,6 +111,8 @@ protected:
 
     LoadedPlugin dll;
     TempDir dir;
+    // The restart-needed job leaves its mark under its id.
+    ScopedJobIds jobIds;
     const std::wstring installDir = dir.file(L"Sample Product");
     // Removed before and after: the walk starts with the product not installed.
     ScopedRegistryKey product{HKEY_LOCAL_MACHINE, kProductKey};

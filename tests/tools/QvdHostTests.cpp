@@ -2,6 +2,7 @@
 // object paths and the cancel option.
 #include "ExpectedVersion.h"
 #include "TestSupport.h"
+#include "common/ScopedJobIds.h"
 #include "support/system/UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -57,10 +58,13 @@ protected:
             if (c == '\\') escaped += '\\';
             escaped += c;
         }
-        return "{\"file_array\": [{\"type\": \"job_installer\", \"destination_file\": \"" +
+        // An id of the job's own: a restart-needed result marks it.
+        return "{" + jobIds.NewMember() +
+               ", \"file_array\": [{\"type\": \"job_installer\", \"destination_file\": \"" +
                escaped + "\"}]}";
     }
     TempDir dir;
+    ScopedJobIds jobIds;
     int jobs = 0;
 };
 
