@@ -208,7 +208,7 @@ TEST_F(JobLifecycle, AnObjectTakesOneJobAndRefusesEveryOtherStart) {
     pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
     ASSERT_TRUE(plugin);
     RecordingSink first, second;
-    ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &first), S_OK);
+    ASSERT_EQ(plugin->Start(JobFor(installer, jobIds.NewMember()).c_str(), &first), S_OK);
     ASSERT_TRUE(WaitForFile(started, 30000));
     EXPECT_EQ(plugin->Start(L"not even json", &second), static_cast<HRESULT>(0x800700AA));
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
@@ -296,7 +296,8 @@ TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
                            {"sleep_ms=300", "exit_code=" + std::to_string(0x80070BC2u + 0)});
         job->plugin = dll.CreatePlugin();
         ASSERT_TRUE(job->plugin);
-        ASSERT_EQ(job->plugin->Start(JobFor(installer).c_str(), &job->sink), S_OK);
+        ASSERT_EQ(job->plugin->Start(JobFor(installer, jobIds.NewMember()).c_str(), &job->sink),
+                  S_OK);
         jobs.push_back(std::move(job));
     }
     for (auto& job : jobs) {
