@@ -38,6 +38,20 @@ std::string Narrow(const std::wstring& w) {
     return s;
 }
 
+std::wstring AsciiUpper(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return text;
+}
+
+std::wstring ShortForm(const std::wstring& path) {
+    std::wstring shortPath(MAX_PATH, L'\0');
+    const DWORD length =
+        GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    shortPath.resize(length < shortPath.size() ? length : 0);
+    return shortPath;
+}
+
 std::wstring WinePath(const std::string& unixPath) {
     std::wstring p = L"Z:" + Widen(unixPath);
     for (auto& c : p)

@@ -65,6 +65,10 @@ std::wstring NewGuidText();
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
+// ASCII letters in upper case, other characters as they are.
+std::wstring AsciiUpper(std::wstring text);
+// The 8.3 form of an existing path (GetShortPathNameW); empty when it has none.
+std::wstring ShortForm(const std::wstring& path);
 
 // Waits up to timeoutMs for a file to appear.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);

@@ -29,20 +29,6 @@ const SinkCall kWaiting = StatusCall(qvd::QVD_STATUS_WAITING);
 const SinkCall kStarted = StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED);
 const SinkCall kInstalledAfterWait = StatusCall(qvd::QVD_STATUS_INSTALLED_AFTER_WAIT);
 
-std::wstring ShortForm(const std::wstring& path) {
-    std::wstring shortPath(MAX_PATH, L'\0');
-    const DWORD length =
-        GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    shortPath.resize(length < shortPath.size() ? length : 0);
-    return shortPath;
-}
-
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return text;
-}
-
 class RunningInstallers : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(dll.module(), nullptr); }

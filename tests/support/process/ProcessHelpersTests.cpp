@@ -17,23 +17,11 @@
 namespace {
 
 using pxLib::UniqueHandle;
+using qvdtest::AsciiUpper;
+using qvdtest::ShortForm;
 
 // How long a started copy may take to show itself.
 constexpr DWORD kStartTimeoutMs = 60000;
-
-std::wstring ShortForm(const std::wstring& path) {
-    std::wstring shortPath(MAX_PATH, L'\0');
-    const DWORD length =
-        GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    shortPath.resize(length < shortPath.size() ? length : 0);
-    return shortPath;
-}
-
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return text;
-}
 
 // The rights a handle was opened with, as the kernel keeps them.
 ACCESS_MASK GrantedAccess(HANDLE handle) {
