@@ -202,7 +202,8 @@ class RunningInstaller {
 public:
     RunningInstaller(const std::wstring& path, const std::wstring& release) {
         if (!CopyFileW(FakeInstaller().c_str(), path.c_str(), FALSE)) return;
-        std::ofstream((path + L".behaviour").c_str()) << "wait_for_file=" << Narrow(release) << "\n";
+        std::ofstream((path + L".behaviour").c_str())
+            << "wait_for_file=" << Narrow(release) << "\n";
         std::wstring commandLine = L"\"" + path + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

@@ -95,6 +95,20 @@ std::wstring JobFor(const std::wstring& installerPath, const std::string& extraM
     return Widen(job);
 }
 
+ProductDebugLog::ProductDebugLog(const std::wstring& productKey, const std::wstring& folder)
+    : m_options(HKEY_LOCAL_MACHINE, productKey + L"\\Plexor\\Debug\\DebugOutput"),
+      m_file(folder + L"\\QVDPlugin.log"),
+      m_ready(m_options.SetDword(L"DebugType", 1) && m_options.SetDword(L"OutputToFile", 1) &&
+              m_options.SetDword(L"OutputToDebugger", 0) &&
+              m_options.SetDword(L"AppendProcessIdToFile", 0) &&
+              m_options.SetString(L"Directory", folder)) {}
+
+std::wstring ProductDebugLog::Text() const {
+    const std::string bytes = ReadFileUtf8(m_file);
+    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+}
+
 StartedJob::StartedJob(pxLib::ComPtr<qvd::IQVDPlugin> plugin, const std::wstring& job)
     : m_plugin(std::move(plugin)) {
     m_started = m_plugin && m_plugin->Start(job.c_str(), &m_sink) == S_OK;

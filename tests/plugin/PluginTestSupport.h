@@ -61,6 +61,22 @@ private:
 std::wstring JobFor(const std::wstring& installerPath, const std::string& extraMembers = "");
 std::string JsonString(const std::wstring& text);
 
+// Debug options beneath a product's key that write every line to
+// "QVDPlugin.log" in folder; they go with the object. The plug-in loads its
+// options once per process.
+class ProductDebugLog {
+public:
+    ProductDebugLog(const std::wstring& productKey, const std::wstring& folder);
+    bool Ready() const { return m_ready; }
+    // The log's text, empty when there is no file or no byte-order mark.
+    std::wstring Text() const;
+
+private:
+    ScopedRegistryKey m_options;
+    std::wstring m_file;
+    bool m_ready;
+};
+
 // One job started on a plug-in object and left to run while the test acts;
 // the object is cancelled and released when this goes.
 class StartedJob {

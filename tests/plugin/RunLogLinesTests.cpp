@@ -10,24 +10,14 @@ namespace {
 
 const wchar_t kSilo[] = L"{0D1E2F3A-4B5C-4D6E-8F70-819203A4B5C6}";
 
-std::wstring ReadUtf16File(const std::wstring& path) {
-    const std::string bytes = ReadFileUtf8(path);
-    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return {};
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-}
-
 TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
     LoadedPlugin dll;
     ASSERT_NE(dll.module(), nullptr);
     TempDir dir;
     const std::wstring product = std::wstring(L"SOFTWARE\\Halvex\\") + kSilo;
     ScopedRegistryKey productKey(HKEY_LOCAL_MACHINE, product);
-    ScopedRegistryKey options(HKEY_LOCAL_MACHINE, product + L"\\Plexor\\Debug\\DebugOutput");
-    ASSERT_TRUE(options.SetDword(L"DebugType", 1));
-    ASSERT_TRUE(options.SetDword(L"OutputToFile", 1));
-    ASSERT_TRUE(options.SetDword(L"OutputToDebugger", 0));
-    ASSERT_TRUE(options.SetDword(L"AppendProcessIdToFile", 0));
-    ASSERT_TRUE(options.SetString(L"Directory", dir.path()));
+    const ProductDebugLog debugLog(product, dir.path());
+    ASSERT_TRUE(debugLog.Ready());
 
     const std::wstring installer = PlaceInstaller(dir, L"unsigned", L"setup.exe", {});
     pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
@@ -40,7 +30,7 @@ TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
     plugin->CancelAndWait();
     plugin.reset();
 
-    const std::wstring log = ReadUtf16File(dir.file(L"QVDPlugin.log"));
+    const std::wstring log = debugLog.Text();
     ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";
     const wchar_t* expected[] = {
         L" : Information : qvd::plugin::QVDPluginImpl::run(643) : Preloaded ucrtbase.dll\r\n",

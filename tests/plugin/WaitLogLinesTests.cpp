@@ -15,23 +15,13 @@ namespace {
 const wchar_t kPrefix[] = L" : Information : qvd::plugin::QVDPluginImpl::";
 const wchar_t kErrorPrefix[] = L" : Error : qvd::plugin::QVDPluginImpl::";
 
-std::wstring ReadUtf16File(const std::wstring& path) {
-    const std::string bytes = ReadFileUtf8(path);
-    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return {};
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-}
-
 TEST(WaitLogLines, TheWaitsAndTheRestartMarkWriteTheirFixedLinesExactly) {
     LoadedPlugin dll;
     ASSERT_NE(dll.module(), nullptr);
     TempDir dir;
     const ProductProof product(dir);
-    ScopedRegistryKey options(HKEY_LOCAL_MACHINE, product.Key() + L"\\Plexor\\Debug\\DebugOutput");
-    ASSERT_TRUE(options.SetDword(L"DebugType", 1));
-    ASSERT_TRUE(options.SetDword(L"OutputToFile", 1));
-    ASSERT_TRUE(options.SetDword(L"OutputToDebugger", 0));
-    ASSERT_TRUE(options.SetDword(L"AppendProcessIdToFile", 0));
-    ASSERT_TRUE(options.SetString(L"Directory", dir.path()));
+    const ProductDebugLog debugLog(product.Key(), dir.path());
+    ASSERT_TRUE(debugLog.Ready());
 
     ScopedJobIds jobIds;
     RunOnceEntry runOnce;
@@ -61,7 +51,7 @@ TEST(WaitLogLines, TheWaitsAndTheRestartMarkWriteTheirFixedLinesExactly) {
               ERROR_SUCCESS);
     run(second);
 
-    const std::wstring log = ReadUtf16File(dir.file(L"QVDPlugin.log"));
+    const std::wstring log = debugLog.Text();
     ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";
     const std::wstring expected[] = {
         kPrefix + (L"waitForRunningInstallers(1673) : installerPath=" + installer),
