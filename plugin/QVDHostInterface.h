@@ -114,11 +114,13 @@ constexpr int32_t QVD_STATE_INSTALLER_FAILED = -3;     // installer code 0x80047
 
 // Values passed to IQVDJobSink::ReportStatus.
 constexpr int32_t QVD_STATUS_INSTALLER_STARTED = 4;
+// waiting for an installer of the product that was already running, or for a staged update
 constexpr int32_t QVD_STATUS_WAITING = 15;
-constexpr int32_t QVD_STATUS_INSTALLED_AFTER_WAIT = 16;  // found installed after waiting (or a
-                                                         // staged update)
-constexpr int32_t QVD_STATUS_ALREADY_INSTALLED = 17;     // found installed before anything was
-                                                         // waited for
+// found installed after waiting (or once a staged update finished)
+constexpr int32_t QVD_STATUS_INSTALLED_AFTER_WAIT = 16;
+// found installed before anything was waited for; also sent, with state 5, when a staged
+// update of this version waits for a restart
+constexpr int32_t QVD_STATUS_ALREADY_INSTALLED = 17;
 constexpr int32_t QVD_STATUS_DECLINED = 18;
 constexpr int32_t QVD_STATUS_FAILED = -3;
 
