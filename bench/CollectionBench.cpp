@@ -134,12 +134,12 @@ int main() {
 
     // One stream for every round, emptied first: the figure is the writing,
     // not the supply of fresh pages to a new stream.
-    auto output = pxLib::CMemoryStream::Create();
+    auto output = pxLib::MemoryStream::Create();
     const Figures save =
         Measure([&] { output->SetSize(0); }, [&] { return source.Save(output.get()); });
     const std::vector<uint8_t> saved = output->Data();
 
-    auto input = pxLib::CMemoryStream::Create(saved);
+    auto input = pxLib::MemoryStream::Create(saved);
     std::unique_ptr<pxLib::pxTavKeyValueCollection> loaded;
     const Figures load = Measure(
         [&] {

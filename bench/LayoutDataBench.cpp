@@ -33,9 +33,9 @@ using bench::Bytes;
 constexpr int kRounds = 200;
 
 // Counts what goes through the stream below.
-class CCountingStream final : public pxLib::IByteStream {
+class CountingStream final : public pxLib::IByteStream {
 public:
-    explicit CCountingStream(pxLib::RefPtr<pxLib::IByteStream> inner) : m_inner(std::move(inner)) {}
+    explicit CountingStream(pxLib::RefPtr<pxLib::IByteStream> inner) : m_inner(std::move(inner)) {}
     pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
         if (iid == pxLib::IID_IRefObject || iid == pxLib::IID_IByteStream) {
             *out = static_cast<pxLib::IByteStream*>(this);
@@ -62,7 +62,7 @@ public:
     uint64_t reads = 0;
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
     pxLib::RefPtr<pxLib::IByteStream> m_inner;
 };
 
@@ -91,8 +91,8 @@ bool LoadLayout(const std::u16string& path, uint64_t& bytesRead, uint64_t& reads
     if (ZOLT::Failed(ZOLT::CreateFileStream(path, ZOLT::FileAccess::Read,
                                             ZOLT::FileDisposition::OpenExisting, file)))
         return false;
-    pxLib::RefPtr<CCountingStream> counting(
-        new CCountingStream(pxLib::RefPtr<pxLib::IByteStream>(file.get())));
+    pxLib::RefPtr<CountingStream> counting(
+        new CountingStream(pxLib::RefPtr<pxLib::IByteStream>(file.get())));
     ZOLT::CFilePackerEx packer;
     if (ZOLT::Failed(packer.OpenStream(counting.get()))) return false;
     const auto* archive = packer.FindArchive(ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType);
@@ -101,7 +101,7 @@ bool LoadLayout(const std::u16string& path, uint64_t& bytesRead, uint64_t& reads
                                                                 ZOLT::kLayoutArchiveType, stream)))
         return false;
     pxLib::RefPtr<pxLib::IByteStream> region(
-        new pxLib::CRegionStream(stream, archive->GetOffset(), archive->GetSize()));
+        new pxLib::RegionStream(stream, archive->GetOffset(), archive->GetSize()));
     pxLib::pxTavKeyValueCollection collection;
     uint32_t kind = 0;
     const bool loaded =

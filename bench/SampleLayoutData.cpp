@@ -10,7 +10,7 @@ std::vector<uint8_t> SampleLayoutData() {
     collection->SetUInt32(1001, 64);
     collection->SetString(1002, u"7abcdef0");
     for (uint32_t key = 2000; key < 2100; ++key) collection->SetString(key, u"layout value");
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     collection->Save(stream.get());
     return stream->Data();
 }

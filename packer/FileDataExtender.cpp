@@ -20,23 +20,23 @@ const char16_t kSource[] = u"FileDataExtender";
 
 // The module-wide copy of the filtered entry while a save runs. Its lock is
 // held for the whole save, so saves never overlap.
-struct CFilteredKeyCopy {
+struct FilteredKeyCopy {
     std::mutex m_lock;
     std::u16string m_strText;
     pxLib::ValueKind m_eKind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
 };
 
-CFilteredKeyCopy& FilteredKeyCopy() {
-    static CFilteredKeyCopy copy;
+FilteredKeyCopy& SavedFilteredKey() {
+    static FilteredKeyCopy copy;
     return copy;
 }
 
 // Puts the filtered entry back, in the kind it had, on every path of a save.
-class CFilteredKeyRestore {
+class FilteredKeyRestore {
 public:
-    CFilteredKeyRestore(CFilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
+    FilteredKeyRestore(FilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
         : m_copy(copy), m_collection(collection) {}
-    ~CFilteredKeyRestore() {
+    ~FilteredKeyRestore() {
         if (m_copy.m_eKind != pxLib::eKindEmpty && m_collection != nullptr) {
             try {
                 bool restored = false;
@@ -57,7 +57,7 @@ public:
     }
 
 private:
-    CFilteredKeyCopy& m_copy;
+    FilteredKeyCopy& m_copy;
     pxLib::pxTavKeyValueCollection* m_collection;
 };
 
@@ -153,7 +153,7 @@ HRESULT CIRT_FileDataExtender::LoadFromModule(const std::u16string& modulePath) 
     pxLib::RefPtr<pxLib::IByteStream> region;
     try {
         region = pxLib::RefPtr<pxLib::IByteStream>(
-            new pxLib::CRegionStream(stream, archive->GetOffset(), archive->GetSize()));
+            new pxLib::RegionStream(stream, archive->GetOffset(), archive->GetSize()));
     } catch (const std::bad_alloc&) {
         return kHrOutOfMemory;
     }
@@ -215,7 +215,7 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
         pxLib::LogError(u"Invalid parameter. Storage Key Name is empty");
         return kHrInvalidArg;
     }
-    CFilteredKeyCopy& copy = FilteredKeyCopy();
+    FilteredKeyCopy& copy = SavedFilteredKey();
     std::lock_guard<std::mutex> lock(copy.m_lock);
     if (m_collection) {
         const pxLib::ValueKind kind = m_collection->GetValueKind(kFilteredKey);
@@ -232,11 +232,11 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
             }
         }
     }
-    const CFilteredKeyRestore restore(copy, m_collection.get());
+    const FilteredKeyRestore restore(copy, m_collection.get());
 
-    pxLib::RefPtr<pxLib::CMemoryStream> memory;
+    pxLib::RefPtr<pxLib::MemoryStream> memory;
     try {
-        memory = pxLib::CMemoryStream::Create();
+        memory = pxLib::MemoryStream::Create();
     } catch (const std::bad_alloc&) {
         pxLib::LogError(u"Out of Memory");
         return kHrUnexpected;

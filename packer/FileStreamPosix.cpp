@@ -17,10 +17,10 @@
 namespace ZOLT {
 namespace {
 
-class CPosixFileStream final : public IFileStream, public IStreamStatus {
+class PosixFileStream final : public IFileStream, public IStreamStatus {
 public:
-    explicit CPosixFileStream(int fd) : m_fd(fd) {}
-    ~CPosixFileStream() { ::close(m_fd); }
+    explicit PosixFileStream(int fd) : m_fd(fd) {}
+    ~PosixFileStream() { ::close(m_fd); }
 
     pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
         if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
@@ -127,7 +127,7 @@ private:
         return true;
     }
 
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
     std::mutex m_lock;
     int m_fd;
     uint64_t m_qwPosition = 0;
@@ -159,7 +159,7 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
         ::close(fd);
         return FromWin32(5);  // ERROR_ACCESS_DENIED, as for a folder on Windows
     }
-    CPosixFileStream* created = new (std::nothrow) CPosixFileStream(fd);
+    PosixFileStream* created = new (std::nothrow) PosixFileStream(fd);
     if (created == nullptr) {
         ::close(fd);
         return kHrOutOfMemory;

@@ -12,9 +12,9 @@
 namespace ZOLT {
 namespace {
 
-class CWin32FileStream final : public IFileStream, public IStreamStatus {
+class Win32FileStream final : public IFileStream, public IStreamStatus {
 public:
-    explicit CWin32FileStream(HANDLE file) : m_file(file) {}
+    explicit Win32FileStream(HANDLE file) : m_file(file) {}
 
     pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
         if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
@@ -137,7 +137,7 @@ private:
         return SetFilePointerEx(m_file.get(), target, nullptr, FILE_BEGIN) != FALSE;
     }
 
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
     std::mutex m_lock;
     pxLib::UniqueHandle m_file;
     HRESULT m_hrLast = kHrOk;
@@ -176,7 +176,7 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
             SetLastError(ERROR_PATH_NOT_FOUND);
     }
     if (!file) return pxLib::HResultFromLastError();
-    CWin32FileStream* created = new (std::nothrow) CWin32FileStream(file.get());
+    Win32FileStream* created = new (std::nothrow) Win32FileStream(file.get());
     if (created == nullptr) return kHrOutOfMemory;
     file.release();
     stream = pxLib::RefPtr<IFileStream>(created);

@@ -7,11 +7,11 @@
 
 namespace ZOLT {
 
-HRESULT WritePackage(const std::vector<CPackageArchive>& archives, pxLib::IByteStream* stream) {
+HRESULT WritePackage(const std::vector<PackageArchive>& archives, pxLib::IByteStream* stream) {
     if (stream == nullptr) return kHrPointer;
     CFilePackerEx::CPackageHeader header;
     try {
-        for (const CPackageArchive& archive : archives) {
+        for (const PackageArchive& archive : archives) {
             if (archive.id.empty() || archive.bytes.size() > UINT32_MAX) return kHrInvalidArg;
             header.Archives().emplace_back(archive.id, static_cast<uint32_t>(archive.bytes.size()),
                                            archive.type);
@@ -20,7 +20,7 @@ HRESULT WritePackage(const std::vector<CPackageArchive>& archives, pxLib::IByteS
         return kHrOutOfMemory;
     }
     if (!header.Serialize(stream)) return LastStreamResult(stream, kHrWriteFault);
-    for (const CPackageArchive& archive : archives) {
+    for (const PackageArchive& archive : archives) {
         HRESULT hr = archive.bytes.empty()
                          ? kHrOk
                          : WriteExact(stream, archive.bytes.data(),
@@ -31,10 +31,10 @@ HRESULT WritePackage(const std::vector<CPackageArchive>& archives, pxLib::IByteS
     return kHrOk;
 }
 
-HRESULT PackageBytes(const std::vector<CPackageArchive>& archives, std::vector<uint8_t>& bytes) {
-    pxLib::RefPtr<pxLib::CMemoryStream> stream;
+HRESULT PackageBytes(const std::vector<PackageArchive>& archives, std::vector<uint8_t>& bytes) {
+    pxLib::RefPtr<pxLib::MemoryStream> stream;
     try {
-        stream = pxLib::CMemoryStream::Create();
+        stream = pxLib::MemoryStream::Create();
     } catch (const std::bad_alloc&) {
         return kHrOutOfMemory;
     }

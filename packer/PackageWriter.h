@@ -9,7 +9,7 @@
 
 namespace ZOLT {
 
-struct CPackageArchive {
+struct PackageArchive {
     std::u16string id;  // not empty
     pxLib::Guid type;
     std::vector<uint8_t> bytes;  // at most 4 GiB - 1
@@ -17,9 +17,9 @@ struct CPackageArchive {
 
 // Writes at the stream's position. 0x80070057 for an empty id or an archive
 // too large for its u32 size; otherwise the stream's failure.
-HRESULT WritePackage(const std::vector<CPackageArchive>& archives, pxLib::IByteStream* stream);
+HRESULT WritePackage(const std::vector<PackageArchive>& archives, pxLib::IByteStream* stream);
 
 // The same into a block of memory.
-HRESULT PackageBytes(const std::vector<CPackageArchive>& archives, std::vector<uint8_t>& bytes);
+HRESULT PackageBytes(const std::vector<PackageArchive>& archives, std::vector<uint8_t>& bytes);
 
 }  // namespace ZOLT

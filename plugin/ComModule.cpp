@@ -54,7 +54,7 @@ HRESULT ComGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
         std::lock_guard<std::mutex> guard(g_classObjectLock);
         classObject = DecodedClassObject();
         if (!classObject) {
-            classObject = new (std::nothrow) CQVDPluginClassFactory();
+            classObject = new (std::nothrow) QVDPluginClassFactory();
             if (classObject) {
                 g_encodedClassObject = EncodePointer(classObject);
             } else {

@@ -5,24 +5,24 @@
 
 namespace qvd::plugin {
 
-CHostObjectBase::CHostObjectBase() {
+HostObjectBase::HostObjectBase() {
     pxLib::IncrementLiveObjects();
 }
 
-CHostObjectBase::~CHostObjectBase() {
+HostObjectBase::~HostObjectBase() {
     m_pOwner.reset();
     pxLib::DecrementLiveObjects();
 }
 
-OBJRESULT CHostObjectBase::Initialise() {
+OBJRESULT HostObjectBase::Initialise() {
     return OBJ_OK;
 }
 
-void CHostObjectBase::SetOwner(IObjectOwner* owner) {
+void HostObjectBase::SetOwner(IObjectOwner* owner) {
     m_pOwner = pxLib::ComPtr<IObjectOwner>::Share(owner);
 }
 
-OBJRESULT CHostObjectBase::AttachOwner(IObjectOwner* owner) {
+OBJRESULT HostObjectBase::AttachOwner(IObjectOwner* owner) {
     if (owner) {
         const OBJRESULT r = owner->ObjectAttached(pxLib::CurrentModule());
         if (r < 0) return r;
@@ -31,7 +31,7 @@ OBJRESULT CHostObjectBase::AttachOwner(IObjectOwner* owner) {
     return OBJ_OK;
 }
 
-int64_t CHostObjectBase::ReleaseCommon() {
+int64_t HostObjectBase::ReleaseCommon() {
     const int64_t count = --m_nRefCount;
     if (count != 0) return count;
     FinalReleaseHook();

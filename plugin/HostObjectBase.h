@@ -9,12 +9,12 @@
 
 namespace qvd::plugin {
 
-class CHostObjectBase {
+class HostObjectBase {
 public:
-    CHostObjectBase();
-    virtual ~CHostObjectBase();
-    CHostObjectBase(const CHostObjectBase&) = delete;
-    CHostObjectBase& operator=(const CHostObjectBase&) = delete;
+    HostObjectBase();
+    virtual ~HostObjectBase();
+    HostObjectBase(const HostObjectBase&) = delete;
+    HostObjectBase& operator=(const HostObjectBase&) = delete;
 
     virtual OBJRESULT Initialise();
     virtual void FinalReleaseHook() {}

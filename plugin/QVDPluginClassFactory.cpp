@@ -5,7 +5,7 @@
 
 namespace qvd::plugin {
 
-HRESULT CQVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
+HRESULT QVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
         *out = static_cast<IClassFactory*>(this);
@@ -16,26 +16,26 @@ HRESULT CQVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-ULONG CQVDPluginClassFactory::AddRef() {
+ULONG QVDPluginClassFactory::AddRef() {
     const ULONG count = ++m_cRef;
     if (count == 2) LockComModule();
     return count;
 }
 
-ULONG CQVDPluginClassFactory::Release() {
+ULONG QVDPluginClassFactory::Release() {
     const ULONG count = --m_cRef;
     if (count == 1) UnlockComModule();
     return count;
 }
 
-HRESULT CQVDPluginClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+HRESULT QVDPluginClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return CQVDPluginImplCOM::Create(outer, iid, out);
+    return QVDPluginImplCOM::Create(outer, iid, out);
 }
 
-HRESULT CQVDPluginClassFactory::LockServer(BOOL lock) {
+HRESULT QVDPluginClassFactory::LockServer(BOOL lock) {
     if (lock) {
         LockComModule();
     } else {

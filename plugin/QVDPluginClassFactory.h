@@ -12,7 +12,7 @@
 
 namespace qvd::plugin {
 
-class CQVDPluginClassFactory final : public IClassFactory {
+class QVDPluginClassFactory final : public IClassFactory {
 public:
     // IUnknown: the object belongs to the module, so counting never frees it.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;

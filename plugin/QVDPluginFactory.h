@@ -5,7 +5,7 @@
 
 namespace qvd::plugin {
 
-class QVDPluginFactory final : public CHostObjectBase, public IPluginFactory {
+class QVDPluginFactory final : public HostObjectBase, public IPluginFactory {
 public:
     OBJRESULT QueryInterface(const GUID& iid, void** out) override;
     int64_t AddRef() override { return AddRefCommon(); }

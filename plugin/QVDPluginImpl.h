@@ -17,7 +17,7 @@ class thread;
 
 namespace qvd::plugin {
 
-class QVDPluginImpl final : public CHostObjectBase, public IQVDPlugin {
+class QVDPluginImpl final : public HostObjectBase, public IQVDPlugin {
 public:
     QVDPluginImpl();
     ~QVDPluginImpl() override;

@@ -23,8 +23,8 @@ enum TraceEvent : uint16_t {
 
 }  // namespace
 
-HRESULT CQVDPluginImplCOM::Create(IUnknown* outer, REFIID iid, void** out) {
-    auto* object = new (std::nothrow) CQVDPluginImplCOM(outer);
+HRESULT QVDPluginImplCOM::Create(IUnknown* outer, REFIID iid, void** out) {
+    auto* object = new (std::nothrow) QVDPluginImplCOM(outer);
     if (!object) return E_OUTOFMEMORY;
     if (!object->CreateInnerPlugin()) {
         delete object;
@@ -37,17 +37,17 @@ HRESULT CQVDPluginImplCOM::Create(IUnknown* outer, REFIID iid, void** out) {
     return hr;
 }
 
-CQVDPluginImplCOM::CQVDPluginImplCOM(IUnknown* outer)
+QVDPluginImplCOM::QVDPluginImplCOM(IUnknown* outer)
     : m_inner(this), m_pControlling(outer ? outer : &m_inner) {
     LockComModule();
 }
 
-CQVDPluginImplCOM::~CQVDPluginImplCOM() {
+QVDPluginImplCOM::~QVDPluginImplCOM() {
     m_pPlugin.reset();
     UnlockComModule();
 }
 
-bool CQVDPluginImplCOM::CreateInnerPlugin() {
+bool QVDPluginImplCOM::CreateInnerPlugin() {
     QVDPluginImpl* const created =
         pxLib::GuardedCall(u"QVDPluginImplCOM", __LINE__, static_cast<QVDPluginImpl*>(nullptr),
                            [] { return new QVDPluginImpl(); });
@@ -64,7 +64,7 @@ bool CQVDPluginImplCOM::CreateInnerPlugin() {
     return true;
 }
 
-HRESULT CQVDPluginImplCOM::CInnerUnknown::QueryInterface(REFIID iid, void** out) {
+HRESULT QVDPluginImplCOM::InnerUnknown::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown)) {
         *out = static_cast<IUnknown*>(this);
@@ -78,41 +78,41 @@ HRESULT CQVDPluginImplCOM::CInnerUnknown::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG CQVDPluginImplCOM::CInnerUnknown::AddRef() {
+ULONG QVDPluginImplCOM::InnerUnknown::AddRef() {
     return ++m_pObject->m_cRef;
 }
 
-ULONG CQVDPluginImplCOM::CInnerUnknown::Release() {
+ULONG QVDPluginImplCOM::InnerUnknown::Release() {
     const ULONG count = --m_pObject->m_cRef;
     if (count == 0) delete m_pObject;
     return count;
 }
 
-HRESULT CQVDPluginImplCOM::Traced(HRESULT hr, uint16_t event) const {
+HRESULT QVDPluginImplCOM::Traced(HRESULT hr, uint16_t event) const {
     if (FAILED(hr)) pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, event, hr);
     return hr;
 }
 
-ULONG CQVDPluginImplCOM::GetExitCode() {
+ULONG QVDPluginImplCOM::GetExitCode() {
     return m_pPlugin->GetExitCode();
 }
 
-ULONG CQVDPluginImplCOM::GetDetail() {
+ULONG QVDPluginImplCOM::GetDetail() {
     return m_pPlugin->GetDetail();
 }
 
-HRESULT CQVDPluginImplCOM::GetState(LONG* state) {
+HRESULT QVDPluginImplCOM::GetState(LONG* state) {
     int32_t value = 0;
     const HRESULT hr = m_pPlugin->GetState(state ? &value : nullptr);
     if (SUCCEEDED(hr)) *state = value;
     return Traced(hr, kGetStateFailed);
 }
 
-HRESULT CQVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
+HRESULT QVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
     return Traced(m_pPlugin->Start(job, sink), kStartFailed);
 }
 
-HRESULT CQVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
+HRESULT QVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
     const HRESULT hr = pxLib::GuardedCall(u"QVDPluginImplCOM", __LINE__, E_UNEXPECTED, [&] {
         const std::u16string text = job::StyledJobText(job);
         return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
@@ -120,7 +120,7 @@ HRESULT CQVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* s
     return hr == E_UNEXPECTED ? Traced(hr, kStartFromValueFailed) : hr;
 }
 
-HRESULT CQVDPluginImplCOM::CancelAndWait() {
+HRESULT QVDPluginImplCOM::CancelAndWait() {
     return Traced(m_pPlugin->CancelAndWait(), kCancelAndWaitFailed);
 }
 

@@ -9,7 +9,7 @@
 
 namespace qvd::plugin {
 
-class CQVDPluginImplCOM final : public IQVDPluginCOM2 {
+class QVDPluginImplCOM final : public IQVDPluginCOM2 {
 public:
     // The class object's create-instance; outer is the controlling unknown or null.
     static HRESULT Create(IUnknown* outer, REFIID iid, void** out);
@@ -30,24 +30,24 @@ public:
 
 private:
     // The object's own identity and reference count (the non-delegating unknown).
-    class CInnerUnknown final : public IUnknown {
+    class InnerUnknown final : public IUnknown {
     public:
-        explicit CInnerUnknown(CQVDPluginImplCOM* object) : m_pObject(object) {}
+        explicit InnerUnknown(QVDPluginImplCOM* object) : m_pObject(object) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
         ULONG STDMETHODCALLTYPE AddRef() override;
         ULONG STDMETHODCALLTYPE Release() override;
 
     private:
-        CQVDPluginImplCOM* m_pObject;
+        QVDPluginImplCOM* m_pObject;
     };
 
-    explicit CQVDPluginImplCOM(IUnknown* outer);
-    ~CQVDPluginImplCOM();
+    explicit QVDPluginImplCOM(IUnknown* outer);
+    ~QVDPluginImplCOM();
     bool CreateInnerPlugin();
     HRESULT Traced(HRESULT hr, uint16_t event) const;
 
     std::atomic<ULONG> m_cRef{0};
-    CInnerUnknown m_inner;
+    InnerUnknown m_inner;
     IUnknown* m_pControlling;
     pxLib::ComPtr<IQVDPlugin> m_pPlugin;
 };

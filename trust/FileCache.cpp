@@ -88,7 +88,7 @@ ValidationError FileCache::Lookup(std::u16string_view path, TrustLevel level, bo
 ValidationError FileCache::Add(std::u16string_view path, TrustLevel level, bool variant,
                                bool systemComponent, uint32_t driverPolicy) {
     if (path.empty() || !IsValidLevel(level)) return ValidationError::VT_INVALID_ARG;
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         const uint64_t key = m_key(path);
         std::u16string folded = Folded(path);

@@ -18,7 +18,7 @@ constexpr wchar_t kVerifierModule[] = L"pxVrTrst.dll";
 }  // namespace
 
 // The verifier module, loaded without the hook, and its verifier.
-class CModuleTrustHook::Verifier {
+class ModuleTrustHook::Verifier {
 public:
     OBJRESULT Load() {
         std::wstring folder;
@@ -50,16 +50,16 @@ private:
     RefPtr<IVerifyTrust> m_trust;  // after its verifier
 };
 
-CModuleTrustHook::CModuleTrustHook() = default;
-CModuleTrustHook::~CModuleTrustHook() = default;
+ModuleTrustHook::ModuleTrustHook() = default;
+ModuleTrustHook::~ModuleTrustHook() = default;
 
-void CModuleTrustHook::Reset() {
+void ModuleTrustHook::Reset() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_verifier.reset();
     m_bLoaded = false;
 }
 
-CModuleTrustHook::Verifier* CModuleTrustHook::LoadVerifier() {
+ModuleTrustHook::Verifier* ModuleTrustHook::LoadVerifier() {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_bLoaded) return m_verifier.get();
     m_bLoaded = true;
@@ -73,7 +73,7 @@ CModuleTrustHook::Verifier* CModuleTrustHook::LoadVerifier() {
     return m_verifier.get();
 }
 
-OBJRESULT CModuleTrustHook::CheckModule(const std::u16string& modulePath) {
+OBJRESULT ModuleTrustHook::CheckModule(const std::u16string& modulePath) {
     const DWORD attributes = GetFileAttributesW(AsWide(modulePath));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return OBJ_E_MODULENOTFOUND;
@@ -92,13 +92,13 @@ OBJRESULT CModuleTrustHook::CheckModule(const std::u16string& modulePath) {
     return OBJ_OK;
 }
 
-CModuleTrustHook& ModuleTrustHook() {
-    static CModuleTrustHook* const hook = new CModuleTrustHook;
+ModuleTrustHook& ProcessModuleTrustHook() {
+    static ModuleTrustHook* const hook = new ModuleTrustHook;
     return *hook;
 }
 
 void InstallModuleTrustHook() {
-    SetModuleTrustHook(&ModuleTrustHook());
+    SetModuleTrustHook(&ProcessModuleTrustHook());
 }
 
 }  // namespace pxLib

@@ -9,10 +9,10 @@
 
 namespace pxLib {
 
-class CModuleTrustHook final : public IModuleTrustHook {
+class ModuleTrustHook final : public IModuleTrustHook {
 public:
-    CModuleTrustHook();
-    ~CModuleTrustHook() override;
+    ModuleTrustHook();
+    ~ModuleTrustHook() override;
     // OBJ_E_MODULENOTFOUND for a missing file; OBJ_OK without a verifier;
     // OBJ_E_MODULENOTTRUSTED when the verifier answers VT_NOT_TRUSTED; any
     // other answer accepts the module.
@@ -31,7 +31,7 @@ private:
 
 // The module's hook, installed in the object repository. It lives until the
 // process ends: its verifier module is never unloaded from DllMain.
-CModuleTrustHook& ModuleTrustHook();
+ModuleTrustHook& ProcessModuleTrustHook();
 void InstallModuleTrustHook();
 
 }  // namespace pxLib

@@ -12,7 +12,7 @@ namespace {
 
 constexpr DWORD kDeviceTargetCapacity = 1000;
 
-class CDosDevices final : public IDriveDevices {
+class DosDevices final : public IDriveDevices {
 public:
     bool FirstTarget(char16_t driveLetter, std::u16string& target) override {
         const wchar_t drive[] = {static_cast<wchar_t>(driveLetter), L':', 0};
@@ -40,7 +40,7 @@ bool SizedCall(Fill fill, std::wstring& out) {
 }  // namespace
 
 bool NormalisePath(const std::u16string& input, std::u16string& output) {
-    CDosDevices devices;
+    DosDevices devices;
     std::u16string win32Path;
     if (!ApplyPathTextRules(input, devices, win32Path)) return false;
 

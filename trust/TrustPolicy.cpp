@@ -32,7 +32,7 @@ bool PolicyKeyPath(std::wstring& path) {
 
 }  // namespace
 
-OBJRESULT CVerifyTrustPolicy::QueryInterface(const Guid& iid, void** out) {
+OBJRESULT VerifyTrustPolicy::QueryInterface(const Guid& iid, void** out) {
     if (out == nullptr) return OBJ_E_INVALIDARG;
     if (iid == IID_IRefObject || iid == IID_IVerifyTrustPolicy) {
         *out = static_cast<IVerifyTrustPolicy*>(this);
@@ -43,7 +43,7 @@ OBJRESULT CVerifyTrustPolicy::QueryInterface(const Guid& iid, void** out) {
     return OBJ_E_NOINTERFACE;
 }
 
-bool CVerifyTrustPolicy::GetAlternateTrustPolicy() {
+bool VerifyTrustPolicy::GetAlternateTrustPolicy() {
     return GuardedCall(u"pxVerifyTrustPolicy", __LINE__, true, [] {
         if (!g_policyAllows.load(std::memory_order_relaxed)) return false;
         std::wstring path;
@@ -60,7 +60,7 @@ bool CVerifyTrustPolicy::GetAlternateTrustPolicy() {
     });
 }
 
-bool CVerifyTrustPolicy::SetAlternateTrustPolicy(bool value) {
+bool VerifyTrustPolicy::SetAlternateTrustPolicy(bool value) {
     return GuardedCall(u"pxVerifyTrustPolicy", __LINE__, false, [value] {
         std::wstring path;
         if (!PolicyKeyPath(path)) return false;

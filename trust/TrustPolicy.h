@@ -7,7 +7,7 @@
 
 namespace pxLib {
 
-class CVerifyTrustPolicy final : public IVerifyTrustPolicy {
+class VerifyTrustPolicy final : public IVerifyTrustPolicy {
 public:
     OBJRESULT QueryInterface(const Guid& iid, void** out) override;
     int64_t AddRef() override { return m_refs.AddRef(); }
@@ -19,7 +19,7 @@ public:
     bool GetAlternateTrustPolicy() override;
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
 };
 
 }  // namespace pxLib

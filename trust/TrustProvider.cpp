@@ -5,7 +5,7 @@
 namespace pxLib {
 namespace {
 
-class CWinTrustProvider final : public ITrustProvider {
+class WinTrustProvider final : public ITrustProvider {
 public:
     LONG VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& data) override {
         return WinVerifyTrust(window, &action, &data);
@@ -21,7 +21,7 @@ public:
     }
 };
 
-CWinTrustProvider g_platformProvider;
+WinTrustProvider g_platformProvider;
 std::atomic<ITrustProvider*> g_provider{&g_platformProvider};
 
 }  // namespace

@@ -57,7 +57,7 @@ bool NarrowToWide(const char* text, std::wstring& wide) {
 
 CVerifyTrust::CVerifyTrust() {
     try {
-        m_pPolicy = RefPtr<CVerifyTrustPolicy>(new CVerifyTrustPolicy);
+        m_pPolicy = RefPtr<VerifyTrustPolicy>(new VerifyTrustPolicy);
     } catch (const std::bad_alloc&) {
         // Without a policy object the verifier stays enabled.
     }

@@ -78,12 +78,12 @@ private:
                                  bool* systemComponent, bool driverPolicy);
     ValidationError VerifyPath(const std::wstring& path, TrustLevel level);
 
-    CRefCount m_refs;
+    RefCount m_refs;
     std::atomic<bool> m_bEnabled{true};
     std::atomic<bool> m_bCacheEnabled{false};
     std::atomic<bool> m_bProviderEnabled{true};
     std::atomic<bool> m_bRevocationCheck{false};
-    RefPtr<CVerifyTrustPolicy> m_pPolicy;
+    RefPtr<VerifyTrustPolicy> m_pPolicy;
     VerdictProvider m_provider;
 };
 

@@ -35,7 +35,7 @@ std::atomic<HRESULT> g_registrationResult{E_UNEXPECTED};
 
 HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier) {
     RefPtr<CVerifyTrust> object;
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         object = RefPtr<CVerifyTrust>(new CVerifyTrust);
     } catch (const std::bad_alloc&) {

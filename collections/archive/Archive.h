@@ -130,9 +130,9 @@ public:
     bool ReadBinary(std::vector<uint8_t>& block);
 
     // Tag 11. A value that is not storable fails before anything is written.
-    bool WriteVariant(const CVariant& value);
+    bool WriteVariant(const Variant& value);
     // Clears value first; on failure it stays empty.
-    bool ReadVariant(CVariant& value);
+    bool ReadVariant(Variant& value);
 #ifdef _WIN32
     // The same for OLE VARIANTs, converted at this boundary (OleVariant.cpp).
     // An object variant is never written, even one that can persist itself.

@@ -17,7 +17,7 @@ bool WriteCounted(CArchive& archive, const void* bytes, uint32_t count, uint64_t
     return true;
 }
 
-bool WriteBody(CArchive& archive, const CVariant& value, uint64_t& written) {
+bool WriteBody(CArchive& archive, const Variant& value, uint64_t& written) {
     const uint16_t type = value.Type();
     uint8_t head[2 + 16];
     std::memcpy(head, &type, 2);
@@ -50,12 +50,12 @@ bool WriteBody(CArchive& archive, const CVariant& value, uint64_t& written) {
                    WriteCounted(archive, bytes.data(), count, written);
         }
         case eVtVariantArray: {
-            const std::vector<CVariant>& elements = value.Elements();
+            const std::vector<Variant>& elements = value.Elements();
             if (elements.size() > UINT32_MAX) return false;
             const uint32_t count = static_cast<uint32_t>(elements.size());
             std::memcpy(head + 2, &count, 4);
             if (!WriteCounted(archive, head, 6, written)) return false;
-            for (const CVariant& element : elements)
+            for (const Variant& element : elements)
                 if (!WriteBody(archive, element, written)) return false;
             return true;
         }
@@ -67,33 +67,33 @@ bool WriteBody(CArchive& archive, const CVariant& value, uint64_t& written) {
 }  // namespace
 
 // Reads bodies without ever passing the end of the element that holds them.
-class CVariantBodyReader {
+class VariantBodyReader {
 public:
-    CVariantBodyReader(CArchive& archive, uint32_t length)
+    VariantBodyReader(CArchive& archive, uint32_t length)
         : m_archive(archive), m_qwRemaining(length) {}
 
     uint64_t Remaining() const { return m_qwRemaining; }
 
-    bool ReadBody(CVariant& value, uint32_t depth) {
+    bool ReadBody(Variant& value, uint32_t depth) {
         if (depth > kMaxVariantNesting) return false;
         uint16_t type;
         if (!Take(&type, 2)) return false;
         if (const uint32_t width = VariantScalarWidth(type)) {
             uint64_t bits = 0;
             if (!Take(&bits, width)) return false;
-            value = CVariant::Scalar(type, bits);
+            value = Variant::Scalar(type, bits);
             return true;
         }
         switch (type) {
             case eVtEmpty:
-                value = CVariant();
+                value = Variant();
                 return true;
             case eVtDecimal:
                 return ReadDecimal(value);
             case eVtBstr: {
                 std::vector<uint8_t> bytes;
                 if (!ReadCountedBytes(bytes)) return false;
-                value = CVariant::BstrBytes(std::move(bytes));
+                value = Variant::BstrBytes(std::move(bytes));
                 return true;
             }
             case eVtByteArray: {
@@ -101,7 +101,7 @@ public:
                 if (!ReadCountedBytes(bytes)) return false;
                 // An array of no elements cannot be made.
                 if (bytes.empty()) return false;
-                value = CVariant::ByteArray(std::move(bytes));
+                value = Variant::ByteArray(std::move(bytes));
                 return true;
             }
             case eVtVariantArray:
@@ -119,7 +119,7 @@ private:
         return true;
     }
 
-    bool ReadDecimal(CVariant& value) {
+    bool ReadDecimal(Variant& value) {
         uint8_t record[16];
         if (!Take(record, 16)) return false;
         // Taken as it lay in memory, the record's first word would become the
@@ -135,7 +135,7 @@ private:
         d.sign = record[3];
         std::memcpy(&d.hi32, record + 4, 4);
         std::memcpy(&d.lo64, record + 8, 8);
-        value = CVariant::Decimal(d);
+        value = Variant::Decimal(d);
         return true;
     }
 
@@ -151,7 +151,7 @@ private:
         return Take(bytes.data(), count);
     }
 
-    bool ReadVariantArray(CVariant& value, uint32_t depth) {
+    bool ReadVariantArray(Variant& value, uint32_t depth) {
         uint32_t count;
         if (!Take(&count, 4)) return false;
         // Every element takes at least its two type bytes.
@@ -159,13 +159,13 @@ private:
             Trace(kTraceSource, TraceLevel::Error, 4, count);
             return false;
         }
-        std::vector<CVariant> elements;
+        std::vector<Variant> elements;
         for (uint32_t i = 0; i < count; ++i) {
-            CVariant element;
+            Variant element;
             if (!ReadBody(element, depth + 1)) return false;
             elements.push_back(std::move(element));
         }
-        value = CVariant::VariantArray(std::move(elements));
+        value = Variant::VariantArray(std::move(elements));
         return true;
     }
 
@@ -173,7 +173,7 @@ private:
     uint64_t m_qwRemaining;
 };
 
-bool CArchive::WriteVariant(const CVariant& value) {
+bool CArchive::WriteVariant(const Variant& value) {
     if (!IsStoring()) return false;
     if (!value.IsStorable()) {
         Trace(kTraceSource, TraceLevel::Warning, 5, uint32_t{value.Type()});
@@ -200,15 +200,15 @@ bool CArchive::WriteVariant(const CVariant& value) {
     return true;
 }
 
-bool CArchive::ReadVariant(CVariant& value) {
-    value = CVariant();
+bool CArchive::ReadVariant(Variant& value) {
+    value = Variant();
     if (!IsLoading()) return false;
     uint64_t start;
     if (!BeginElement(start)) return false;
     uint32_t length;
     if (!ReadHeader(eVariantData, length)) return Restore(start);
-    CVariant stored;
-    CVariantBodyReader reader(*this, length);
+    Variant stored;
+    VariantBodyReader reader(*this, length);
     try {
         if (!reader.ReadBody(stored, 1) || reader.Remaining() != 0) return Restore(start);
     } catch (const std::bad_alloc&) {

@@ -7,9 +7,9 @@
 namespace pxLib {
 namespace {
 
-class CDiscardStream final : public CFixedSizeStream<CDiscardStream> {
+class DiscardStream final : public FixedSizeStream<DiscardStream> {
 public:
-    explicit CDiscardStream(uint64_t size) : CFixedSizeStream(size) {}
+    explicit DiscardStream(uint64_t size) : FixedSizeStream(size) {}
 
     bool Write(const void*, uint32_t count) override {
         if (!Remains(count)) return false;
@@ -23,7 +23,7 @@ public:
 
 bool CDummyArchive::CreateSubStream(uint32_t size, bool, RefPtr<IByteStream>& stream) {
     try {
-        stream = RefPtr<IByteStream>(new CDiscardStream(size));
+        stream = RefPtr<IByteStream>(new DiscardStream(size));
     } catch (const std::bad_alloc&) {
         stream.reset();
         return false;

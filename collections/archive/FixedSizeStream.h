@@ -7,7 +7,7 @@
 namespace pxLib {
 
 template <class TDerived>
-class CFixedSizeStream : public IByteStream {
+class FixedSizeStream : public IByteStream {
 public:
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
@@ -38,8 +38,8 @@ public:
     }
 
 protected:
-    explicit CFixedSizeStream(uint64_t size) : m_qwSize(size) {}
-    ~CFixedSizeStream() = default;
+    explicit FixedSizeStream(uint64_t size) : m_qwSize(size) {}
+    ~FixedSizeStream() = default;
 
     bool Remains(uint32_t count) const { return count <= m_qwSize - m_qwPosition; }
 
@@ -47,7 +47,7 @@ protected:
     uint64_t m_qwPosition = 0;
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
 };
 
 }  // namespace pxLib

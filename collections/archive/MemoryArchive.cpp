@@ -9,10 +9,10 @@ namespace {
 
 // A window onto the archive's block; it looks the block up on every access
 // because the block may move when it grows.
-class CBlockRegionStream final : public CFixedSizeStream<CBlockRegionStream> {
+class BlockRegionStream final : public FixedSizeStream<BlockRegionStream> {
 public:
-    CBlockRegionStream(std::vector<uint8_t>& block, uint64_t offset, uint64_t size)
-        : CFixedSizeStream(size), m_block(block), m_qwOffset(offset) {}
+    BlockRegionStream(std::vector<uint8_t>& block, uint64_t offset, uint64_t size)
+        : FixedSizeStream(size), m_block(block), m_qwOffset(offset) {}
 
     bool Write(const void* bytes, uint32_t count) override {
         if (!Fits(count)) return false;
@@ -55,7 +55,7 @@ bool CMemoryArchive::CreateSubStream(uint32_t size, bool grow, RefPtr<IByteStrea
     const uint64_t end = m_qwPosition + size;
     if (end > m_block.size() && (!grow || !Reserve(end))) return false;
     try {
-        stream = RefPtr<IByteStream>(new CBlockRegionStream(m_block, m_qwPosition, size));
+        stream = RefPtr<IByteStream>(new BlockRegionStream(m_block, m_qwPosition, size));
     } catch (const std::bad_alloc&) {
         return false;
     }

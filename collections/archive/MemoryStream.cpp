@@ -5,7 +5,7 @@
 
 namespace pxLib {
 
-OBJRESULT CMemoryStream::QueryInterface(const Guid& iid, void** out) {
+OBJRESULT MemoryStream::QueryInterface(const Guid& iid, void** out) {
     if (out == nullptr) return OBJ_E_INVALIDARG;
     if (iid == IID_IRefObject || iid == IID_IByteStream) {
         *out = static_cast<IByteStream*>(this);
@@ -16,12 +16,12 @@ OBJRESULT CMemoryStream::QueryInterface(const Guid& iid, void** out) {
     return OBJ_E_NOINTERFACE;
 }
 
-bool CMemoryStream::GetSize(uint64_t& size) {
+bool MemoryStream::GetSize(uint64_t& size) {
     size = m_data.size();
     return true;
 }
 
-bool CMemoryStream::SetSize(uint64_t size) {
+bool MemoryStream::SetSize(uint64_t size) {
     if (size > m_data.max_size()) return false;
     try {
         m_data.resize(static_cast<size_t>(size));
@@ -32,18 +32,18 @@ bool CMemoryStream::SetSize(uint64_t size) {
     return true;
 }
 
-bool CMemoryStream::GetPosition(uint64_t& position) {
+bool MemoryStream::GetPosition(uint64_t& position) {
     position = m_qwPosition;
     return true;
 }
 
-bool CMemoryStream::SetPosition(uint64_t position) {
+bool MemoryStream::SetPosition(uint64_t position) {
     if (position > m_data.size()) return false;
     m_qwPosition = position;
     return true;
 }
 
-bool CMemoryStream::Write(const void* bytes, uint32_t count) {
+bool MemoryStream::Write(const void* bytes, uint32_t count) {
     if (count == 0) return true;
     const uint64_t end = m_qwPosition + count;
     if (end > m_data.size()) {
@@ -59,7 +59,7 @@ bool CMemoryStream::Write(const void* bytes, uint32_t count) {
     return true;
 }
 
-bool CMemoryStream::Read(void* bytes, uint32_t count) {
+bool MemoryStream::Read(void* bytes, uint32_t count) {
     if (count > m_data.size() - m_qwPosition) return false;
     if (count != 0) std::memcpy(bytes, m_data.data() + m_qwPosition, count);
     m_qwPosition += count;

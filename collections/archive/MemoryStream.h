@@ -7,12 +7,12 @@
 
 namespace pxLib {
 
-class CMemoryStream final : public IByteStream {
+class MemoryStream final : public IByteStream {
 public:
-    CMemoryStream() = default;
-    explicit CMemoryStream(std::vector<uint8_t> bytes) : m_data(std::move(bytes)) {}
-    static RefPtr<CMemoryStream> Create(std::vector<uint8_t> bytes = {}) {
-        return RefPtr<CMemoryStream>(new CMemoryStream(std::move(bytes)));
+    MemoryStream() = default;
+    explicit MemoryStream(std::vector<uint8_t> bytes) : m_data(std::move(bytes)) {}
+    static RefPtr<MemoryStream> Create(std::vector<uint8_t> bytes = {}) {
+        return RefPtr<MemoryStream>(new MemoryStream(std::move(bytes)));
     }
 
     OBJRESULT QueryInterface(const Guid& iid, void** out) override;
@@ -31,7 +31,7 @@ public:
     const std::vector<uint8_t>& Data() const { return m_data; }
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
     std::vector<uint8_t> m_data;
     uint64_t m_qwPosition = 0;
 };

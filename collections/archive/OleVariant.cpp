@@ -64,17 +64,17 @@ bool IsStorableAt(const VARIANT& value, uint32_t depth) {
     }
 }
 
-bool FromOleAt(const VARIANT& value, CVariant& out, uint32_t depth) {
+bool FromOleAt(const VARIANT& value, Variant& out, uint32_t depth) {
     if (depth > kMaxVariantNesting) return false;
     if (const uint32_t width = VariantScalarWidth(value.vt)) {
         uint64_t bits = 0;
         std::memcpy(&bits, &value.llVal, width);
-        out = CVariant::Scalar(value.vt, bits);
+        out = Variant::Scalar(value.vt, bits);
         return true;
     }
     switch (value.vt) {
         case VT_EMPTY:
-            out = CVariant();
+            out = Variant();
             return true;
         case VT_DECIMAL: {
             VariantDecimal d;
@@ -82,13 +82,13 @@ bool FromOleAt(const VARIANT& value, CVariant& out, uint32_t depth) {
             d.sign = value.decVal.sign;
             d.hi32 = value.decVal.Hi32;
             d.lo64 = value.decVal.Lo64;
-            out = CVariant::Decimal(d);
+            out = Variant::Decimal(d);
             return true;
         }
         case VT_BSTR: {
             const UINT size = value.bstrVal ? SysStringByteLen(value.bstrVal) : 0;
             const auto* bytes = reinterpret_cast<const uint8_t*>(value.bstrVal);
-            out = CVariant::BstrBytes(std::vector<uint8_t>(bytes, bytes + size));
+            out = Variant::BstrBytes(std::vector<uint8_t>(bytes, bytes + size));
             return true;
         }
         case VT_ARRAY | VT_UI1: {
@@ -99,7 +99,7 @@ bool FromOleAt(const VARIANT& value, CVariant& out, uint32_t depth) {
                 return false;
             std::vector<uint8_t> bytes(data, data + count);
             SafeArrayUnaccessData(value.parray);
-            out = CVariant::ByteArray(std::move(bytes));
+            out = Variant::ByteArray(std::move(bytes));
             return true;
         }
         case VT_ARRAY | VT_VARIANT: {
@@ -108,12 +108,12 @@ bool FromOleAt(const VARIANT& value, CVariant& out, uint32_t depth) {
             if (!VectorBounds(value.parray, count) ||
                 FAILED(SafeArrayAccessData(value.parray, reinterpret_cast<void**>(&data))))
                 return false;
-            std::vector<CVariant> elements(count);
+            std::vector<Variant> elements(count);
             bool converted = true;
             for (ULONG i = 0; i < count && converted; ++i)
                 converted = FromOleAt(data[i], elements[i], depth + 1);
             SafeArrayUnaccessData(value.parray);
-            if (converted) out = CVariant::VariantArray(std::move(elements));
+            if (converted) out = Variant::VariantArray(std::move(elements));
             return converted;
         }
         default:
@@ -128,7 +128,7 @@ SAFEARRAY* MakeVector(VARTYPE type, size_t count) {
     return SafeArrayCreateVector(type, 0, static_cast<ULONG>(count));
 }
 
-bool ToOleAt(const CVariant& value, VARIANT& out) {
+bool ToOleAt(const Variant& value, VARIANT& out) {
     VariantInit(&out);
     if (const uint32_t width = VariantScalarWidth(value.Type())) {
         const uint64_t bits = value.ScalarBits();
@@ -174,7 +174,7 @@ bool ToOleAt(const CVariant& value, VARIANT& out) {
             return true;
         }
         case eVtVariantArray: {
-            const std::vector<CVariant>& elements = value.Elements();
+            const std::vector<Variant>& elements = value.Elements();
             SAFEARRAY* array = MakeVector(VT_VARIANT, elements.size());
             VARIANT* data = nullptr;
             if (array == nullptr) return false;
@@ -205,7 +205,7 @@ bool IsStorableOleVariant(const VARIANT& value) {
     return IsStorableAt(value, 1);
 }
 
-bool FromOleVariant(const VARIANT& value, CVariant& out) {
+bool FromOleVariant(const VARIANT& value, Variant& out) {
     try {
         return FromOleAt(value, out, 1);
     } catch (const std::bad_alloc&) {
@@ -213,7 +213,7 @@ bool FromOleVariant(const VARIANT& value, CVariant& out) {
     }
 }
 
-bool ToOleVariant(const CVariant& value, VARIANT& out) {
+bool ToOleVariant(const Variant& value, VARIANT& out) {
     if (ToOleAt(value, out)) return true;
     VariantInit(&out);
     return false;
@@ -221,7 +221,7 @@ bool ToOleVariant(const CVariant& value, VARIANT& out) {
 
 bool CArchive::WriteVariant(const VARIANT& value) {
     if (!IsStoring()) return false;
-    CVariant portable;
+    Variant portable;
     if (!IsStorableOleVariant(value) || !FromOleVariant(value, portable)) return false;
     return WriteVariant(portable);
 }
@@ -231,7 +231,7 @@ bool CArchive::ReadVariant(VARIANT& value) {
     uint64_t start;
     if (!IsLoading() || !GetPosition(start)) return false;
     const uint64_t byteCount = m_qwByteCount;
-    CVariant portable;
+    Variant portable;
     if (!ReadVariant(portable)) return false;
     if (!ToOleVariant(portable, value)) {
         // Making the OLE value failed: the element counts as not read.

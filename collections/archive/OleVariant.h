@@ -1,5 +1,5 @@
 // OLE VARIANTs at the Windows boundary: conversion from and to the portable
-// CVariant, which holds exactly what the archive stores.
+// Variant, which holds exactly what the archive stores.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,8 @@ namespace pxLib {
 bool IsStorableOleVariant(const VARIANT& value);
 
 // False for every type the archive does not store, objects included.
-bool FromOleVariant(const VARIANT& value, CVariant& out);
+bool FromOleVariant(const VARIANT& value, Variant& out);
 // out must be empty or uninitialised; on failure it is VT_EMPTY.
-bool ToOleVariant(const CVariant& value, VARIANT& out);
+bool ToOleVariant(const Variant& value, VARIANT& out);
 
 }  // namespace pxLib

@@ -2,7 +2,7 @@
 
 namespace pxLib {
 
-bool CRegionStream::Write(const void* bytes, uint32_t count) {
+bool RegionStream::Write(const void* bytes, uint32_t count) {
     if (!Remains(count)) return false;
     if (!m_base->SetPosition(m_qwOffset + m_qwPosition) || !m_base->Write(bytes, count))
         return false;
@@ -10,7 +10,7 @@ bool CRegionStream::Write(const void* bytes, uint32_t count) {
     return true;
 }
 
-bool CRegionStream::Read(void* bytes, uint32_t count) {
+bool RegionStream::Read(void* bytes, uint32_t count) {
     if (!Remains(count)) return false;
     if (!m_base->SetPosition(m_qwOffset + m_qwPosition) || !m_base->Read(bytes, count))
         return false;

@@ -6,11 +6,11 @@
 
 namespace pxLib {
 
-class CRegionStream final : public CFixedSizeStream<CRegionStream> {
+class RegionStream final : public FixedSizeStream<RegionStream> {
 public:
     // The stream below must already cover the region.
-    CRegionStream(RefPtr<IByteStream> base, uint64_t offset, uint64_t size)
-        : CFixedSizeStream(size), m_base(std::move(base)), m_qwOffset(offset) {}
+    RegionStream(RefPtr<IByteStream> base, uint64_t offset, uint64_t size)
+        : FixedSizeStream(size), m_base(std::move(base)), m_qwOffset(offset) {}
 
     bool Write(const void* bytes, uint32_t count) override;
     bool Read(void* bytes, uint32_t count) override;

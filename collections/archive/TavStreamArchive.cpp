@@ -31,7 +31,7 @@ bool CTavStreamArchive::CreateSubStream(uint32_t size, bool grow, RefPtr<IByteSt
     const uint64_t end = m_qwPosition + size;
     if (end > streamSize && (!grow || !IsStoring() || !m_stream->SetSize(end))) return false;
     try {
-        stream = RefPtr<IByteStream>(new CRegionStream(m_stream, m_qwPosition, size));
+        stream = RefPtr<IByteStream>(new RegionStream(m_stream, m_qwPosition, size));
     } catch (const std::bad_alloc&) {
         return false;
     }

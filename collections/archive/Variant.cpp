@@ -29,8 +29,8 @@ uint32_t VariantScalarWidth(uint16_t type) {
     }
 }
 
-CVariant CVariant::Scalar(uint16_t type, uint64_t bits) {
-    CVariant v;
+Variant Variant::Scalar(uint16_t type, uint64_t bits) {
+    Variant v;
     const uint32_t width = VariantScalarWidth(type);
     if (width == 0) return v;
     v.m_wType = type;
@@ -38,84 +38,84 @@ CVariant CVariant::Scalar(uint16_t type, uint64_t bits) {
     return v;
 }
 
-CVariant CVariant::R4(float value) {
+Variant Variant::R4(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
     return Scalar(eVtR4, bits);
 }
 
-CVariant CVariant::R8(double value) {
+Variant Variant::R8(double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, 8);
     return Scalar(eVtR8, bits);
 }
 
-CVariant CVariant::Date(double value) {
-    CVariant v = R8(value);
+Variant Variant::Date(double value) {
+    Variant v = R8(value);
     v.m_wType = eVtDate;
     return v;
 }
 
-CVariant CVariant::Decimal(const VariantDecimal& value) {
-    CVariant v;
+Variant Variant::Decimal(const VariantDecimal& value) {
+    Variant v;
     v.m_wType = eVtDecimal;
     v.m_decimal = value;
     return v;
 }
 
-CVariant CVariant::Bstr(std::u16string_view text) {
+Variant Variant::Bstr(std::u16string_view text) {
     std::vector<uint8_t> bytes(text.size() * 2);
     if (!text.empty()) std::memcpy(bytes.data(), text.data(), bytes.size());
     return BstrBytes(std::move(bytes));
 }
 
-CVariant CVariant::BstrBytes(std::vector<uint8_t> bytes) {
-    CVariant v;
+Variant Variant::BstrBytes(std::vector<uint8_t> bytes) {
+    Variant v;
     v.m_wType = eVtBstr;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
-CVariant CVariant::ByteArray(std::vector<uint8_t> bytes) {
-    CVariant v;
+Variant Variant::ByteArray(std::vector<uint8_t> bytes) {
+    Variant v;
     v.m_wType = eVtByteArray;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
-CVariant CVariant::VariantArray(std::vector<CVariant> elements) {
-    CVariant v;
+Variant Variant::VariantArray(std::vector<Variant> elements) {
+    Variant v;
     v.m_wType = eVtVariantArray;
     v.m_elements = std::move(elements);
     return v;
 }
 
-double CVariant::AsDouble() const {
+double Variant::AsDouble() const {
     double value;
     std::memcpy(&value, &m_qwBits, 8);
     return value;
 }
 
-float CVariant::AsFloat() const {
+float Variant::AsFloat() const {
     const uint32_t bits = static_cast<uint32_t>(m_qwBits);
     float value;
     std::memcpy(&value, &bits, 4);
     return value;
 }
 
-std::u16string CVariant::BstrText() const {
+std::u16string Variant::BstrText() const {
     std::u16string text(m_bytes.size() / 2, u'\0');
     if (!text.empty()) std::memcpy(&text[0], m_bytes.data(), text.size() * 2);
     return text;
 }
 
-bool CVariant::IsStorableAt(uint32_t depth) const {
+bool Variant::IsStorableAt(uint32_t depth) const {
     if (depth > kMaxVariantNesting) return false;
     switch (m_wType) {
         case eVtByteArray:
             return !m_bytes.empty();
         case eVtVariantArray:
-            for (const CVariant& element : m_elements)
+            for (const Variant& element : m_elements)
                 if (!element.IsStorableAt(depth + 1)) return false;
             return true;
         case eVtEmpty:
@@ -127,7 +127,7 @@ bool CVariant::IsStorableAt(uint32_t depth) const {
     }
 }
 
-bool operator==(const CVariant& a, const CVariant& b) {
+bool operator==(const Variant& a, const Variant& b) {
     if (a.m_wType != b.m_wType) return false;
     switch (a.m_wType) {
         case eVtDecimal:

@@ -49,31 +49,31 @@ struct VariantDecimal {
     uint64_t lo64 = 0;
 };
 
-class CVariant {
+class Variant {
 public:
-    CVariant() = default;  // VT_EMPTY
+    Variant() = default;  // VT_EMPTY
 
-    static CVariant Scalar(uint16_t type, uint64_t bits);  // type must be a scalar type
-    static CVariant I1(int8_t v) { return Scalar(eVtI1, static_cast<uint8_t>(v)); }
-    static CVariant UI1(uint8_t v) { return Scalar(eVtUI1, v); }
-    static CVariant I2(int16_t v) { return Scalar(eVtI2, static_cast<uint16_t>(v)); }
-    static CVariant UI2(uint16_t v) { return Scalar(eVtUI2, v); }
-    static CVariant Bool(bool v) { return Scalar(eVtBool, v ? 0xFFFF : 0); }  // VARIANT_TRUE is -1
-    static CVariant I4(int32_t v) { return Scalar(eVtI4, static_cast<uint32_t>(v)); }
-    static CVariant UI4(uint32_t v) { return Scalar(eVtUI4, v); }
-    static CVariant Int(int32_t v) { return Scalar(eVtInt, static_cast<uint32_t>(v)); }
-    static CVariant UInt(uint32_t v) { return Scalar(eVtUInt, v); }
-    static CVariant I8(int64_t v) { return Scalar(eVtI8, static_cast<uint64_t>(v)); }
-    static CVariant UI8(uint64_t v) { return Scalar(eVtUI8, v); }
-    static CVariant R4(float v);
-    static CVariant R8(double v);
-    static CVariant Date(double v);
-    static CVariant Decimal(const VariantDecimal& v);
-    static CVariant Bstr(std::u16string_view text);
+    static Variant Scalar(uint16_t type, uint64_t bits);  // type must be a scalar type
+    static Variant I1(int8_t v) { return Scalar(eVtI1, static_cast<uint8_t>(v)); }
+    static Variant UI1(uint8_t v) { return Scalar(eVtUI1, v); }
+    static Variant I2(int16_t v) { return Scalar(eVtI2, static_cast<uint16_t>(v)); }
+    static Variant UI2(uint16_t v) { return Scalar(eVtUI2, v); }
+    static Variant Bool(bool v) { return Scalar(eVtBool, v ? 0xFFFF : 0); }  // VARIANT_TRUE is -1
+    static Variant I4(int32_t v) { return Scalar(eVtI4, static_cast<uint32_t>(v)); }
+    static Variant UI4(uint32_t v) { return Scalar(eVtUI4, v); }
+    static Variant Int(int32_t v) { return Scalar(eVtInt, static_cast<uint32_t>(v)); }
+    static Variant UInt(uint32_t v) { return Scalar(eVtUInt, v); }
+    static Variant I8(int64_t v) { return Scalar(eVtI8, static_cast<uint64_t>(v)); }
+    static Variant UI8(uint64_t v) { return Scalar(eVtUI8, v); }
+    static Variant R4(float v);
+    static Variant R8(double v);
+    static Variant Date(double v);
+    static Variant Decimal(const VariantDecimal& v);
+    static Variant Bstr(std::u16string_view text);
     // A BSTR may hold an odd number of bytes; the archive keeps them as they are.
-    static CVariant BstrBytes(std::vector<uint8_t> bytes);
-    static CVariant ByteArray(std::vector<uint8_t> bytes);
-    static CVariant VariantArray(std::vector<CVariant> elements);
+    static Variant BstrBytes(std::vector<uint8_t> bytes);
+    static Variant ByteArray(std::vector<uint8_t> bytes);
+    static Variant VariantArray(std::vector<Variant> elements);
 
     uint16_t Type() const { return m_wType; }
     // The payload of a scalar type, zero-extended.
@@ -84,14 +84,14 @@ public:
     // The bytes of a VT_BSTR or of a VT_UI1 array.
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
     std::u16string BstrText() const;  // an odd last byte is dropped
-    const std::vector<CVariant>& Elements() const { return m_elements; }
+    const std::vector<Variant>& Elements() const { return m_elements; }
 
     // True when the archive can write this value: every element is storable, no
     // byte array is empty (it could not be read back) and nesting is bounded.
     bool IsStorable() const { return IsStorableAt(1); }
 
-    friend bool operator==(const CVariant& a, const CVariant& b);
-    friend bool operator!=(const CVariant& a, const CVariant& b) { return !(a == b); }
+    friend bool operator==(const Variant& a, const Variant& b);
+    friend bool operator!=(const Variant& a, const Variant& b) { return !(a == b); }
 
 private:
     bool IsStorableAt(uint32_t depth) const;
@@ -100,7 +100,7 @@ private:
     uint64_t m_qwBits = 0;
     VariantDecimal m_decimal;
     std::vector<uint8_t> m_bytes;
-    std::vector<CVariant> m_elements;
+    std::vector<Variant> m_elements;
 };
 
 }  // namespace pxLib

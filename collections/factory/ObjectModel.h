@@ -69,7 +69,7 @@ protected:
 };
 
 // The reference count of one object; the last Release deletes it.
-class CRefCount {
+class RefCount {
 public:
     int64_t AddRef() { return ++m_nCount; }
     template <class T>

@@ -14,7 +14,7 @@ const TraceSource kTraceSource{
     {0xB2F82C10, 0xBFD8, 0x4E55, {0x9B, 0xE2, 0x20, 0xB5, 0x92, 0x76, 0x2E, 0x0C}}};
 
 // The native build loads no modules.
-class CEmptyObjectRepository final : public IObjectRepository {
+class EmptyObjectRepository final : public IObjectRepository {
 public:
     bool FindModule(const Guid&, std::u16string& modulePath) override {
         modulePath.clear();
@@ -31,10 +31,10 @@ public:
 
 IObjectRepository& DefaultRepository() {
 #ifdef _WIN32
-    static CRegistryObjectRepository repository;
+    static RegistryObjectRepository repository;
     return repository;
 #else
-    static CEmptyObjectRepository repository;
+    static EmptyObjectRepository repository;
     return repository;
 #endif
 }

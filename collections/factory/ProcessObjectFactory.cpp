@@ -15,14 +15,14 @@ namespace {
 const TraceSource kTraceSource{
     {0x354BACAE, 0x2C04, 0x4479, {0x94, 0xA1, 0x32, 0xAF, 0x68, 0x70, 0xA7, 0xE0}}};
 
-class CProcessObjectFactory final : public IProcessObjectFactory {
+class ProcessObjectFactory final : public IProcessObjectFactory {
 public:
     // Counted among the module's live objects: it holds creators that point
     // into the module, so the module must not be unloaded under it.
-    CProcessObjectFactory() { IncrementLiveObjects(); }
-    ~CProcessObjectFactory() { DecrementLiveObjects(); }
-    CProcessObjectFactory(const CProcessObjectFactory&) = delete;
-    CProcessObjectFactory& operator=(const CProcessObjectFactory&) = delete;
+    ProcessObjectFactory() { IncrementLiveObjects(); }
+    ~ProcessObjectFactory() { DecrementLiveObjects(); }
+    ProcessObjectFactory(const ProcessObjectFactory&) = delete;
+    ProcessObjectFactory& operator=(const ProcessObjectFactory&) = delete;
 
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
@@ -40,18 +40,18 @@ public:
     OBJRESULT Register(const Guid& classId, const std::u16string& modulePath, uint32_t dwLoadFlags,
                        uint32_t dwOptions) override {
         try {
-            CModuleRequest request(classId, modulePath, dwLoadFlags, dwOptions);
+            ModuleRequest request(classId, modulePath, dwLoadFlags, dwOptions);
             return Register(classId, request);
         } catch (const std::bad_alloc&) {
             return OutOfMemory(classId);
         }
     }
     OBJRESULT Register(const Guid& classId, IClassProvider* provider) override {
-        CProviderRequest request(provider);
+        ProviderRequest request(provider);
         return Register(classId, request);
     }
     OBJRESULT Register(const Guid& classId, ObjectCreator creator) override {
-        CCreatorRequest request(creator);
+        CreatorRequest request(creator);
         return Register(classId, request);
     }
 
@@ -63,19 +63,19 @@ public:
     bool IsRegisteredLocally(const Guid& classId) override;
 
 private:
-    OBJRESULT Register(const Guid& classId, CRegistrationRequest& request);
+    OBJRESULT Register(const Guid& classId, RegistrationRequest& request);
     OBJRESULT OutOfMemory(const Guid& classId) {
         Trace(kTraceSource, TraceLevel::Error, 1, classId);
         return OBJ_E_OUTOFMEMORY;
     }
     RefPtr<IClassProvider> FindProvider(const Guid& classId);
 
-    CRefCount m_refs;
+    RefCount m_refs;
     std::shared_mutex m_lock;
     std::map<Guid, ClassEntry> m_entries;
 };
 
-OBJRESULT CProcessObjectFactory::Register(const Guid& classId, CRegistrationRequest& request) {
+OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationRequest& request) {
     try {
         std::unique_lock<std::shared_mutex> lock(m_lock);
         auto found = m_entries.find(classId);
@@ -115,7 +115,7 @@ OBJRESULT CProcessObjectFactory::Register(const Guid& classId, CRegistrationRequ
     }
 }
 
-OBJRESULT CProcessObjectFactory::Unregister(const Guid& classId) {
+OBJRESULT ProcessObjectFactory::Unregister(const Guid& classId) {
     std::unique_lock<std::shared_mutex> lock(m_lock);
     auto found = m_entries.find(classId);
     if (found == m_entries.end()) {
@@ -129,13 +129,13 @@ OBJRESULT CProcessObjectFactory::Unregister(const Guid& classId) {
     return OBJ_OK;
 }
 
-RefPtr<IClassProvider> CProcessObjectFactory::FindProvider(const Guid& classId) {
+RefPtr<IClassProvider> ProcessObjectFactory::FindProvider(const Guid& classId) {
     std::shared_lock<std::shared_mutex> lock(m_lock);
     auto found = m_entries.find(classId);
     return found == m_entries.end() ? RefPtr<IClassProvider>() : found->second.provider;
 }
 
-OBJRESULT CProcessObjectFactory::CreateInstance(const Guid& classId, const Guid& iid, void** out) {
+OBJRESULT ProcessObjectFactory::CreateInstance(const Guid& classId, const Guid& iid, void** out) {
     if (out == nullptr) {
         Trace(kTraceSource, TraceLevel::Error, 8, classId);
         return OBJ_E_INVALIDARG;
@@ -157,7 +157,7 @@ OBJRESULT CProcessObjectFactory::CreateInstance(const Guid& classId, const Guid&
     return OBJ_E_INVALIDARG;
 }
 
-bool CProcessObjectFactory::IsRegistered(const Guid& classId) {
+bool ProcessObjectFactory::IsRegistered(const Guid& classId) {
     if (IsRegisteredLocally(classId)) return true;
     try {
         std::u16string modulePath;
@@ -167,8 +167,8 @@ bool CProcessObjectFactory::IsRegistered(const Guid& classId) {
     }
 }
 
-OBJRESULT CProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
-                                                        uint32_t dwOptions) {
+OBJRESULT ProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
+                                                       uint32_t dwOptions) {
     try {
         std::u16string modulePath;
         if (!CurrentObjectRepository().FindModule(classId, modulePath)) {
@@ -181,7 +181,7 @@ OBJRESULT CProcessObjectFactory::RegisterFromRepository(const Guid& classId, uin
     }
 }
 
-bool CProcessObjectFactory::IsRegisteredLocally(const Guid& classId) {
+bool ProcessObjectFactory::IsRegisteredLocally(const Guid& classId) {
     std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_entries.count(classId) != 0;
 }
@@ -195,7 +195,7 @@ OBJRESULT GetProcessObjectFactory(RefPtr<IProcessObjectFactory>& factory) {
     std::lock_guard<std::mutex> lock(g_factoryLock);
     if (g_factory == nullptr) {
         try {
-            g_factory = new CProcessObjectFactory;
+            g_factory = new ProcessObjectFactory;
         } catch (const std::bad_alloc&) {
             factory.reset();
             return OBJ_E_OUTOFMEMORY;

@@ -10,9 +10,9 @@ namespace {
 constexpr Guid IID_CCreatorProvider = {
     0x70F0173E, 0x7218, 0x4BE1, {0xBA, 0x93, 0x6A, 0xCB, 0x7E, 0x88, 0x5C, 0x4B}};
 
-class CCreatorProvider final : public IClassProvider {
+class CreatorProvider final : public IClassProvider {
 public:
-    explicit CCreatorProvider(ObjectCreator creator) : m_creator(creator) {}
+    explicit CreatorProvider(ObjectCreator creator) : m_creator(creator) {}
 
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
@@ -42,52 +42,52 @@ public:
     ObjectCreator Creator() const { return m_creator; }
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
     ObjectCreator m_creator;
 };
 
 }  // namespace
 
-OBJRESULT CCreatorRequest::Prepare() {
+OBJRESULT CreatorRequest::Prepare() {
     return m_creator ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 
-OBJRESULT CCreatorRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
-    provider = RefPtr<IClassProvider>(new CCreatorProvider(m_creator));
+OBJRESULT CreatorRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
+    provider = RefPtr<IClassProvider>(new CreatorProvider(m_creator));
     return OBJ_OK;
 }
 
-OBJRESULT CCreatorRequest::CheckExisting(const ClassEntry& entry) const {
-    RefPtr<CCreatorProvider> existing;
+OBJRESULT CreatorRequest::CheckExisting(const ClassEntry& entry) const {
+    RefPtr<CreatorProvider> existing;
     if (!entry.provider ||
         !ObjSucceeded(entry.provider->QueryInterface(IID_CCreatorProvider, existing.put_void())))
         return OBJ_E_INVALIDARG;
     return existing->Creator() == m_creator ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 
-OBJRESULT CProviderRequest::Prepare() {
+OBJRESULT ProviderRequest::Prepare() {
     return m_provider ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 
-OBJRESULT CProviderRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
+OBJRESULT ProviderRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
     provider = RefPtr<IClassProvider>(m_provider);
     return OBJ_OK;
 }
 
-OBJRESULT CProviderRequest::CheckExisting(const ClassEntry& entry) const {
+OBJRESULT ProviderRequest::CheckExisting(const ClassEntry& entry) const {
     return entry.provider.get() == m_provider ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 
-OBJRESULT CModuleRequest::Prepare() {
+OBJRESULT ModuleRequest::Prepare() {
     return m_strModulePath.empty() ? OBJ_E_INVALIDARG : OBJ_OK;
 }
 
-OBJRESULT CModuleRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
+OBJRESULT ModuleRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
     return CurrentObjectRepository().LoadModuleProvider(m_strModulePath, m_classId, m_dwLoadFlags,
                                                         m_dwOptions, provider);
 }
 
-OBJRESULT CModuleRequest::CheckExisting(const ClassEntry& entry) const {
+OBJRESULT ModuleRequest::CheckExisting(const ClassEntry& entry) const {
     return EqualsIgnoreAsciiCase(entry.strModulePath, m_strModulePath) ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 

@@ -22,9 +22,9 @@ struct ClassEntry {
     std::u16string strModulePath;  // kind 3 only
 };
 
-class CRegistrationRequest {
+class RegistrationRequest {
 public:
-    virtual ~CRegistrationRequest() = default;
+    virtual ~RegistrationRequest() = default;
     virtual uint32_t Kind() const = 0;
     virtual OBJRESULT Prepare() = 0;
     virtual OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) = 0;
@@ -34,9 +34,9 @@ public:
     virtual OBJRESULT CheckExisting(const ClassEntry& entry) const = 0;
 };
 
-class CCreatorRequest final : public CRegistrationRequest {
+class CreatorRequest final : public RegistrationRequest {
 public:
-    explicit CCreatorRequest(ObjectCreator creator) : m_creator(creator) {}
+    explicit CreatorRequest(ObjectCreator creator) : m_creator(creator) {}
     uint32_t Kind() const override { return eRegisterCreator; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
@@ -46,9 +46,9 @@ private:
     ObjectCreator m_creator;
 };
 
-class CProviderRequest final : public CRegistrationRequest {
+class ProviderRequest final : public RegistrationRequest {
 public:
-    explicit CProviderRequest(IClassProvider* provider) : m_provider(provider) {}
+    explicit ProviderRequest(IClassProvider* provider) : m_provider(provider) {}
     uint32_t Kind() const override { return eRegisterProvider; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
@@ -58,10 +58,10 @@ private:
     IClassProvider* m_provider;
 };
 
-class CModuleRequest final : public CRegistrationRequest {
+class ModuleRequest final : public RegistrationRequest {
 public:
-    CModuleRequest(const Guid& classId, std::u16string modulePath, uint32_t dwLoadFlags,
-                   uint32_t dwOptions)
+    ModuleRequest(const Guid& classId, std::u16string modulePath, uint32_t dwLoadFlags,
+                  uint32_t dwOptions)
         : m_classId(classId),
           m_strModulePath(std::move(modulePath)),
           m_dwLoadFlags(dwLoadFlags),

@@ -39,14 +39,14 @@ bool FileExists(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-class CExistingModuleHook final : public IModuleTrustHook {
+class ExistingModuleHook final : public IModuleTrustHook {
 public:
     OBJRESULT CheckModule(const std::u16string& modulePath) override {
         return FileExists(modulePath) ? OBJ_OK : OBJ_E_MODULENOTFOUND;
     }
 };
 
-CExistingModuleHook g_existingModuleHook;
+ExistingModuleHook g_existingModuleHook;
 std::atomic<IModuleTrustHook*> g_hook{&g_existingModuleHook};
 
 bool ParseObjectId(const std::u16string& text, Guid& id) {
@@ -136,7 +136,7 @@ void ReadRegistry(std::map<Guid, std::u16string>& modules) {
 }
 
 // Makes objects of one class from the factory of the module that provides it.
-class CModuleClassProvider final : public IClassProvider {
+class ModuleClassProvider final : public IClassProvider {
 public:
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
@@ -164,7 +164,7 @@ public:
     }
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
     ModuleLoader m_module;             // unloaded last,
     RefPtr<IModuleFactory> m_factory;  // after its factory is released
 };
@@ -188,20 +188,20 @@ OBJRESULT LoadCheckedModule(const std::u16string& modulePath, ModuleLoader& modu
     return module.Load(ToWide(modulePath));
 }
 
-void CRegistryObjectRepository::Fill() {
+void RegistryObjectRepository::Fill() {
     m_modules.clear();
     ReadSettingsStore(m_modules);
     ReadRegistry(m_modules);
     m_bFilled = true;
 }
 
-void CRegistryObjectRepository::Forget() {
+void RegistryObjectRepository::Forget() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_modules.clear();
     m_bFilled = false;
 }
 
-bool CRegistryObjectRepository::FindModule(const Guid& classId, std::u16string& modulePath) {
+bool RegistryObjectRepository::FindModule(const Guid& classId, std::u16string& modulePath) {
     std::u16string found;
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -221,11 +221,11 @@ bool CRegistryObjectRepository::FindModule(const Guid& classId, std::u16string& 
     return true;
 }
 
-OBJRESULT CRegistryObjectRepository::LoadModuleProvider(const std::u16string& modulePath,
-                                                        const Guid& classId, uint32_t, uint32_t,
-                                                        RefPtr<IClassProvider>& provider) {
+OBJRESULT RegistryObjectRepository::LoadModuleProvider(const std::u16string& modulePath,
+                                                       const Guid& classId, uint32_t, uint32_t,
+                                                       RefPtr<IClassProvider>& provider) {
     provider.reset();
-    RefPtr<CModuleClassProvider> module(new CModuleClassProvider);
+    RefPtr<ModuleClassProvider> module(new ModuleClassProvider);
     const OBJRESULT result = module->Load(modulePath, classId);
     if (!ObjSucceeded(result)) return result;
     provider = RefPtr<IClassProvider>(module.get());

@@ -33,7 +33,7 @@ void SetModuleTrustHook(IModuleTrustHook* hook);
 // Loads a module after the hook accepted it.
 OBJRESULT LoadCheckedModule(const std::u16string& modulePath, ModuleLoader& module);
 
-class CRegistryObjectRepository final : public IObjectRepository {
+class RegistryObjectRepository final : public IObjectRepository {
 public:
     bool FindModule(const Guid& classId, std::u16string& modulePath) override;
     OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,

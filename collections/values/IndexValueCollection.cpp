@@ -37,7 +37,7 @@ bool pxTavIndexValueCollection::Resize(uint32_t count) {
 bool pxTavIndexValueCollection::CopyFrom(const pxTavIndexValueCollection& other) {
     if (&other == this) return true;
     try {
-        std::deque<CValue> values(other.m_values.size());
+        std::deque<Value> values(other.m_values.size());
         for (size_t i = 0; i < values.size(); ++i)
             if (!values[i].CopyFrom(other.m_values[i], other.GetCloneObjects())) return false;
         m_values.swap(values);
@@ -61,11 +61,11 @@ bool pxTavIndexValueCollection::Clone(RefPtr<IRefObject>& copy) {
     return true;
 }
 
-const CValue* pxTavIndexValueCollection::FindSlot(uint64_t index) const {
+const Value* pxTavIndexValueCollection::FindSlot(uint64_t index) const {
     return index < m_values.size() ? &m_values[index] : nullptr;
 }
 
-CValue* pxTavIndexValueCollection::MakeSlot(uint64_t index) {
+Value* pxTavIndexValueCollection::MakeSlot(uint64_t index) {
     if (index < m_values.size()) return &m_values[index];
     if (index != m_values.size() || index >= UINT32_MAX) return nullptr;
     m_values.emplace_back();

@@ -12,9 +12,9 @@ namespace pxLib {
 constexpr Guid CLSID_pxTavIndexValueCollection = {
     0x740AB61D, 0x8B4A, 0x46CC, {0x9D, 0x82, 0x86, 0xF7, 0x2E, 0x05, 0x54, 0x77}};
 
-class pxTavIndexValueCollection final : public CTavValueCollection {
+class pxTavIndexValueCollection final : public ValueCollection {
 public:
-    pxTavIndexValueCollection() : CTavValueCollection(CLSID_pxTavIndexValueCollection) {}
+    pxTavIndexValueCollection() : ValueCollection(CLSID_pxTavIndexValueCollection) {}
     static RefPtr<pxTavIndexValueCollection> Create() {
         return RefPtr<pxTavIndexValueCollection>(new pxTavIndexValueCollection);
     }
@@ -31,16 +31,16 @@ public:
 
 protected:
     void* ClassSelf() override { return this; }
-    const CValue* FindSlot(uint64_t index) const override;
+    const Value* FindSlot(uint64_t index) const override;
     // An existing position, or the one just past the end, which appends.
-    CValue* MakeSlot(uint64_t index) override;
+    Value* MakeSlot(uint64_t index) override;
     void ClearValues() override { m_values.clear(); }
     bool CanPersist() const override { return m_values.size() <= UINT32_MAX; }
     bool SaveEntries(CArchive& archive) override;
     bool LoadEntries(CArchive& archive, uint32_t count) override;
 
 private:
-    std::deque<CValue> m_values;
+    std::deque<Value> m_values;
 };
 
 }  // namespace pxLib

@@ -30,9 +30,9 @@ std::vector<uint64_t> pxTavKeyValueCollection::GetKeys() const {
 bool pxTavKeyValueCollection::CopyFrom(const pxTavKeyValueCollection& other) {
     if (&other == this) return true;
     try {
-        std::map<uint64_t, CValue> values;
+        std::map<uint64_t, Value> values;
         for (const auto& entry : other.m_values) {
-            CValue& slot = values.emplace_hint(values.end(), entry.first, CValue())->second;
+            Value& slot = values.emplace_hint(values.end(), entry.first, Value())->second;
             if (!slot.CopyFrom(entry.second, other.GetCloneObjects())) return false;
         }
         m_values.swap(values);
@@ -56,12 +56,12 @@ bool pxTavKeyValueCollection::Clone(RefPtr<IRefObject>& copy) {
     return true;
 }
 
-const CValue* pxTavKeyValueCollection::FindSlot(uint64_t key) const {
+const Value* pxTavKeyValueCollection::FindSlot(uint64_t key) const {
     auto found = m_values.find(key);
     return found == m_values.end() ? nullptr : &found->second;
 }
 
-CValue* pxTavKeyValueCollection::MakeSlot(uint64_t key) {
+Value* pxTavKeyValueCollection::MakeSlot(uint64_t key) {
     return &m_values[key];
 }
 
@@ -86,7 +86,7 @@ bool pxTavKeyValueCollection::LoadEntries(CArchive& archive, uint32_t count) {
         uint32_t key;
         if (!archive.ReadUInt32(key)) return false;
         // Saved keys ascend, so the end is the right hint for well-formed data.
-        CValue& slot = m_values.emplace_hint(m_values.end(), key, CValue())->second;
+        Value& slot = m_values.emplace_hint(m_values.end(), key, Value())->second;
         if (!LoadValue(archive, slot)) {
             Trace(kTraceSource, TraceLevel::Error, 3, key);
             return false;

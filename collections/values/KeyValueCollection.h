@@ -12,9 +12,9 @@ namespace pxLib {
 constexpr Guid CLSID_pxTavKeyValueCollection = {
     0x9958D891, 0xC319, 0x4C6C, {0xBE, 0xB9, 0xF9, 0xBF, 0xB3, 0x7E, 0xA4, 0x93}};
 
-class pxTavKeyValueCollection final : public CTavValueCollection {
+class pxTavKeyValueCollection final : public ValueCollection {
 public:
-    pxTavKeyValueCollection() : CTavValueCollection(CLSID_pxTavKeyValueCollection) {}
+    pxTavKeyValueCollection() : ValueCollection(CLSID_pxTavKeyValueCollection) {}
     static RefPtr<pxTavKeyValueCollection> Create() {
         return RefPtr<pxTavKeyValueCollection>(new pxTavKeyValueCollection);
     }
@@ -32,15 +32,15 @@ public:
 
 protected:
     void* ClassSelf() override { return this; }
-    const CValue* FindSlot(uint64_t key) const override;
-    CValue* MakeSlot(uint64_t key) override;
+    const Value* FindSlot(uint64_t key) const override;
+    Value* MakeSlot(uint64_t key) override;
     void ClearValues() override { m_values.clear(); }
     bool CanPersist() const override;
     bool SaveEntries(CArchive& archive) override;
     bool LoadEntries(CArchive& archive, uint32_t count) override;
 
 private:
-    std::map<uint64_t, CValue> m_values;
+    std::map<uint64_t, Value> m_values;
 };
 
 }  // namespace pxLib

@@ -10,9 +10,9 @@ namespace pxLib {
 constexpr Guid CLSID_CMemoryImpl = {
     0x31324564, 0x3B13, 0x4533, {0x89, 0x99, 0x33, 0x99, 0x06, 0x88, 0xF5, 0xA9}};
 
-class CMemoryImpl final : public CPersistObjectBase {
+class CMemoryImpl final : public PersistObjectBase {
 public:
-    CMemoryImpl() : CPersistObjectBase(CLSID_CMemoryImpl) {}
+    CMemoryImpl() : PersistObjectBase(CLSID_CMemoryImpl) {}
     static RefPtr<CMemoryImpl> Create() { return RefPtr<CMemoryImpl>(new CMemoryImpl); }
     static OBJRESULT CreateInstance(const Guid& iid, void** out);
 

@@ -14,16 +14,16 @@ const TraceSource kTraceSource{
 thread_local uint32_t t_nesting = 0;
 
 // Counts one level of nesting for as long as it lives.
-class CNestingGuard {
+class NestingGuard {
 public:
-    CNestingGuard() : m_bEntered(t_nesting < kMaxObjectNesting) {
+    NestingGuard() : m_bEntered(t_nesting < kMaxObjectNesting) {
         if (m_bEntered) ++t_nesting;
     }
-    ~CNestingGuard() {
+    ~NestingGuard() {
         if (m_bEntered) --t_nesting;
     }
-    CNestingGuard(const CNestingGuard&) = delete;
-    CNestingGuard& operator=(const CNestingGuard&) = delete;
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
     bool Entered() const { return m_bEntered; }
 
 private:
@@ -32,7 +32,7 @@ private:
 
 }  // namespace
 
-OBJRESULT CPersistObjectBase::QueryInterface(const Guid& iid, void** out) {
+OBJRESULT PersistObjectBase::QueryInterface(const Guid& iid, void** out) {
     if (out == nullptr) return OBJ_E_INVALIDARG;
     if (iid == IID_IRefObject || iid == IID_IPersistObject)
         *out = static_cast<IPersistObject*>(this);
@@ -48,13 +48,13 @@ OBJRESULT CPersistObjectBase::QueryInterface(const Guid& iid, void** out) {
     return OBJ_OK;
 }
 
-bool CPersistObjectBase::GetSizeMax(uint64_t& size) {
+bool PersistObjectBase::GetSizeMax(uint64_t& size) {
     size = 0;
     if (m_bCacheSize && m_qwCachedSize != 0 && !m_bDirty) {
         size = m_qwCachedSize;
         return true;
     }
-    CNestingGuard guard;
+    NestingGuard guard;
     if (!guard.Entered()) {
         Trace(kTraceSource, TraceLevel::Error, 1, kMaxObjectNesting);
         return false;
@@ -66,8 +66,8 @@ bool CPersistObjectBase::GetSizeMax(uint64_t& size) {
     return true;
 }
 
-bool CPersistObjectBase::Save(IByteStream* stream) {
-    CNestingGuard guard;
+bool PersistObjectBase::Save(IByteStream* stream) {
+    NestingGuard guard;
     if (!guard.Entered()) {
         Trace(kTraceSource, TraceLevel::Error, 2, kMaxObjectNesting);
         return false;
@@ -84,8 +84,8 @@ bool CPersistObjectBase::Save(IByteStream* stream) {
     return true;
 }
 
-bool CPersistObjectBase::Load(IByteStream* stream) {
-    CNestingGuard guard;
+bool PersistObjectBase::Load(IByteStream* stream) {
+    NestingGuard guard;
     if (!guard.Entered()) {
         Trace(kTraceSource, TraceLevel::Error, 3, kMaxObjectNesting);
         return false;
@@ -102,7 +102,7 @@ bool CPersistObjectBase::Load(IByteStream* stream) {
     return true;
 }
 
-bool CPersistObjectBase::SetDirty(bool dirty) {
+bool PersistObjectBase::SetDirty(bool dirty) {
     if (dirty)
         Touch();
     else
@@ -110,12 +110,12 @@ bool CPersistObjectBase::SetDirty(bool dirty) {
     return true;
 }
 
-bool CPersistObjectBase::GetClassId(Guid& classId) {
+bool PersistObjectBase::GetClassId(Guid& classId) {
     classId = m_classId;
     return true;
 }
 
-bool CPersistObjectBase::SetCacheSize(bool cacheSize) {
+bool PersistObjectBase::SetCacheSize(bool cacheSize) {
     if (cacheSize != m_bCacheSize) {
         m_bCacheSize = cacheSize;
         Touch();  // the header changes with it

@@ -14,9 +14,9 @@ namespace pxLib {
 // loading, which also stops a collection that holds itself.
 constexpr uint32_t kMaxObjectNesting = 32;
 
-class CPersistObjectBase : public IPersistObject, public ICloneObject {
+class PersistObjectBase : public IPersistObject, public ICloneObject {
 public:
-    virtual ~CPersistObjectBase() = default;
+    virtual ~PersistObjectBase() = default;
 
     // Answers the base id, IPersistObject, ICloneObject, and the class id
     // with the object itself.
@@ -44,9 +44,9 @@ public:
     virtual bool LoadFrom(CArchive& archive) = 0;
 
 protected:
-    explicit CPersistObjectBase(const Guid& classId) : m_classId(classId) {}
-    CPersistObjectBase(const CPersistObjectBase&) = delete;
-    CPersistObjectBase& operator=(const CPersistObjectBase&) = delete;
+    explicit PersistObjectBase(const Guid& classId) : m_classId(classId) {}
+    PersistObjectBase(const PersistObjectBase&) = delete;
+    PersistObjectBase& operator=(const PersistObjectBase&) = delete;
 
     // The object as its own class hands it out.
     virtual void* ClassSelf() = 0;
@@ -60,7 +60,7 @@ protected:
     uint64_t m_qwCachedSize = 0;
 
 private:
-    CRefCount m_refs;
+    RefCount m_refs;
     Guid m_classId;
 };
 

@@ -12,11 +12,11 @@ namespace pxLib {
 constexpr Guid CLSID_CStringImpl = {
     0x3F05A321, 0x43B7, 0x4578, {0x93, 0xC8, 0xCD, 0xC5, 0xF6, 0x4A, 0x14, 0x9A}};
 
-class CStringImpl final : public CPersistObjectBase {
+class CStringImpl final : public PersistObjectBase {
 public:
     enum EStringType : int32_t { eNoString = 0, eNarrowString = 1, eWideString = 2 };
 
-    CStringImpl() : CPersistObjectBase(CLSID_CStringImpl) {}
+    CStringImpl() : PersistObjectBase(CLSID_CStringImpl) {}
     static RefPtr<CStringImpl> Create() { return RefPtr<CStringImpl>(new CStringImpl); }
     static OBJRESULT CreateInstance(const Guid& iid, void** out);
 

@@ -6,17 +6,17 @@
 
 namespace pxLib {
 
-uint32_t CValue::InPlaceWidth(uint8_t kind) {
+uint32_t Value::InPlaceWidth(uint8_t kind) {
     static const uint8_t kWidths[11] = {0, 1, 1, 1, 2, 2, 4, 4, 8, 8, 8};
     return kind < 11 ? kWidths[kind] : 0;
 }
 
-CValue::CValue(CValue&& other) noexcept : m_bKind(other.m_bKind), m_qwInPlace(other.m_qwInPlace) {
+Value::Value(Value&& other) noexcept : m_bKind(other.m_bKind), m_qwInPlace(other.m_qwInPlace) {
     other.m_bKind = eKindEmpty;
     other.m_qwInPlace = 0;
 }
 
-CValue& CValue::operator=(CValue&& other) noexcept {
+Value& Value::operator=(Value&& other) noexcept {
     if (this != &other) {
         Clear();
         m_bKind = other.m_bKind;
@@ -27,7 +27,7 @@ CValue& CValue::operator=(CValue&& other) noexcept {
     return *this;
 }
 
-void CValue::Clear() {
+void Value::Clear() {
     switch (m_bKind) {
         case eKindGuid:
             delete m_pGuid;
@@ -57,7 +57,7 @@ void CValue::Clear() {
     m_qwInPlace = 0;
 }
 
-void CValue::SetInPlace(ValueKind kind, const void* payload) {
+void Value::SetInPlace(ValueKind kind, const void* payload) {
     const uint32_t width = InPlaceWidth(kind);
     if (width == 0) return;
     Clear();
@@ -65,64 +65,64 @@ void CValue::SetInPlace(ValueKind kind, const void* payload) {
     m_bKind = kind;
 }
 
-const void* CValue::InPlace(ValueKind kind) const {
+const void* Value::InPlace(ValueKind kind) const {
     return InPlaceWidth(kind) != 0 && m_bKind == kind ? &m_qwInPlace : nullptr;
 }
 
-void CValue::SetGuid(const Guid& value) {
+void Value::SetGuid(const Guid& value) {
     auto owned = std::make_unique<Guid>(value);
     Clear();
     m_pGuid = owned.release();
     m_bKind = eKindGuid;
 }
 
-void CValue::SetRecord16(const Record16& value) {
+void Value::SetRecord16(const Record16& value) {
     auto owned = std::make_unique<Record16>(value);
     Clear();
     m_pRecord = owned.release();
     m_bKind = eKindRecord16;
 }
 
-void CValue::SetString(std::string text) {
+void Value::SetString(std::string text) {
     auto owned = std::make_unique<std::string>(std::move(text));
     Clear();
     m_pString = owned.release();
     m_bKind = eKindString;
 }
 
-void CValue::SetWString(std::u16string text) {
+void Value::SetWString(std::u16string text) {
     auto owned = std::make_unique<std::u16string>(std::move(text));
     Clear();
     m_pWString = owned.release();
     m_bKind = eKindWString;
 }
 
-void CValue::SetBinary(std::vector<uint8_t> block) {
+void Value::SetBinary(std::vector<uint8_t> block) {
     auto owned = std::make_unique<std::vector<uint8_t>>(std::move(block));
     Clear();
     m_pBinary = owned.release();
     m_bKind = eKindBinary;
 }
 
-void CValue::SetVariant(CVariant value) {
-    auto owned = std::make_unique<CVariant>(std::move(value));
+void Value::SetVariant(Variant value) {
+    auto owned = std::make_unique<Variant>(std::move(value));
     Clear();
     m_pVariant = owned.release();
     m_bKind = eKindVariant;
 }
 
-void CValue::SetObject(RefPtr<IRefObject> object) {
+void Value::SetObject(RefPtr<IRefObject> object) {
     auto owned = std::make_unique<ObjectHolder>(ObjectHolder{std::move(object)});
     Clear();
     m_pObject = owned.release();
     m_bKind = eKindObject;
 }
 
-IRefObject* CValue::AsObject() const {
+IRefObject* Value::AsObject() const {
     return Is(eKindObject) ? m_pObject->object.get() : nullptr;
 }
 
-bool CValue::CopyFrom(const CValue& other, bool cloneObjects) {
+bool Value::CopyFrom(const Value& other, bool cloneObjects) {
     if (&other == this) return true;
     switch (other.m_bKind) {
         case eKindEmpty:

@@ -33,14 +33,14 @@ enum ValueKind : uint8_t {
 };
 constexpr uint8_t kValueKindCount = 18;
 
-class CValue {
+class Value {
 public:
-    CValue() = default;
-    ~CValue() { Clear(); }
-    CValue(CValue&& other) noexcept;
-    CValue& operator=(CValue&& other) noexcept;
-    CValue(const CValue&) = delete;
-    CValue& operator=(const CValue&) = delete;
+    Value() = default;
+    ~Value() { Clear(); }
+    Value(Value&& other) noexcept;
+    Value& operator=(Value&& other) noexcept;
+    Value(const Value&) = delete;
+    Value& operator=(const Value&) = delete;
 
     ValueKind Kind() const { return static_cast<ValueKind>(m_bKind); }
     // Frees what the kind owns (releasing an object) and becomes empty.
@@ -57,7 +57,7 @@ public:
     void SetString(std::string text);
     void SetWString(std::u16string text);
     void SetBinary(std::vector<uint8_t> block);
-    void SetVariant(CVariant value);
+    void SetVariant(Variant value);
     void SetObject(RefPtr<IRefObject> object);
 
     // Null unless the value is of that kind.
@@ -67,13 +67,13 @@ public:
     const std::string* AsString() const { return Is(eKindString) ? m_pString : nullptr; }
     const std::u16string* AsWString() const { return Is(eKindWString) ? m_pWString : nullptr; }
     const std::vector<uint8_t>* AsBinary() const { return Is(eKindBinary) ? m_pBinary : nullptr; }
-    const CVariant* AsVariant() const { return Is(eKindVariant) ? m_pVariant : nullptr; }
+    const Variant* AsVariant() const { return Is(eKindVariant) ? m_pVariant : nullptr; }
     IRefObject* AsObject() const;
 
     // A copy of other. An object is shared (one more reference) or, with
     // cloneObjects, cloned through its clone interface; false when it cannot
     // be cloned. May throw std::bad_alloc.
-    bool CopyFrom(const CValue& other, bool cloneObjects);
+    bool CopyFrom(const Value& other, bool cloneObjects);
 
 private:
     struct ObjectHolder {
@@ -90,7 +90,7 @@ private:
         std::string* m_pString;
         std::u16string* m_pWString;
         std::vector<uint8_t>* m_pBinary;
-        CVariant* m_pVariant;
+        Variant* m_pVariant;
         ObjectHolder* m_pObject;
     };
 };

@@ -28,7 +28,7 @@ bool SaveObject(CArchive& archive, IRefObject* object) {
                                       [&](IByteStream& region) { return persist->Save(&region); });
 }
 
-bool LoadObject(CArchive& archive, CValue& value) {
+bool LoadObject(CArchive& archive, Value& value) {
     Guid classId;
     uint32_t size;
     if (!archive.Read(CArchive::eBinaryData, &classId, 16, size) || size != 16) return false;
@@ -59,7 +59,7 @@ uint8_t PayloadTag(uint8_t kind) {
     return kind < kValueKindCount ? kTags[kind] : 0;
 }
 
-bool SaveValue(CArchive& archive, const CValue& value) {
+bool SaveValue(CArchive& archive, const Value& value) {
     const uint8_t kind = value.Kind();
     if (!archive.WriteUInt8(kind)) return false;
     switch (kind) {
@@ -84,11 +84,11 @@ bool SaveValue(CArchive& archive, const CValue& value) {
             return SaveObject(archive, value.AsObject());
         default:
             return archive.Write(PayloadTag(kind), value.InPlace(value.Kind()),
-                                 CValue::InPlaceWidth(kind));
+                                 Value::InPlaceWidth(kind));
     }
 }
 
-bool LoadValue(CArchive& archive, CValue& value) {
+bool LoadValue(CArchive& archive, Value& value) {
     value.Clear();
     uint8_t kind;
     if (!archive.ReadUInt8(kind)) return false;
@@ -126,7 +126,7 @@ bool LoadValue(CArchive& archive, CValue& value) {
             return true;
         }
         case eKindVariant: {
-            CVariant variant;
+            Variant variant;
             if (!archive.ReadVariant(variant)) return false;
             value.SetVariant(std::move(variant));
             return true;
@@ -134,7 +134,7 @@ bool LoadValue(CArchive& archive, CValue& value) {
         case eKindObject:
             return LoadObject(archive, value);
         default: {
-            const uint32_t width = CValue::InPlaceWidth(kind);
+            const uint32_t width = Value::InPlaceWidth(kind);
             if (width == 0) {
                 Trace(kTraceSource, TraceLevel::Error, 5, uint32_t{kind});
                 return false;
@@ -148,7 +148,7 @@ bool LoadValue(CArchive& archive, CValue& value) {
     }
 }
 
-uint64_t PayloadSize(const CValue& value) {
+uint64_t PayloadSize(const Value& value) {
     switch (value.Kind()) {
         case eKindEmpty:
             return 0;
@@ -174,7 +174,7 @@ uint64_t PayloadSize(const CValue& value) {
             return size;
         }
         default:
-            return CValue::InPlaceWidth(value.Kind());
+            return Value::InPlaceWidth(value.Kind());
     }
 }
 

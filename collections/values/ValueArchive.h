@@ -11,13 +11,13 @@ namespace pxLib {
 // The payload tag of kinds 1 to 16; 0 for kinds 0 and 17 and unknown kinds.
 uint8_t PayloadTag(uint8_t kind);
 
-bool SaveValue(CArchive& archive, const CValue& value);
+bool SaveValue(CArchive& archive, const Value& value);
 // Clears value, then reads one. An object is made through the process object
 // factory from its class id. May throw std::bad_alloc.
-bool LoadValue(CArchive& archive, CValue& value);
+bool LoadValue(CArchive& archive, Value& value);
 
 // Bytes of the payload as the archive stores it (the object's GetSizeMax for
 // kind 17); 0 for an empty value or when the size cannot be told.
-uint64_t PayloadSize(const CValue& value);
+uint64_t PayloadSize(const Value& value);
 
 }  // namespace pxLib

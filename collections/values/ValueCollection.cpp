@@ -19,88 +19,88 @@ std::u16string UntilNul(std::u16string_view text) {
 
 }  // namespace
 
-void CTavValueCollection::SetOptionA(bool value) {
+void ValueCollection::SetOptionA(bool value) {
     m_bOptionA = value;
     Touch();
 }
 
-void CTavValueCollection::SetCloneObjects(bool value) {
+void ValueCollection::SetCloneObjects(bool value) {
     m_bCloneObjects = value;
     Touch();
 }
 
-ValueKind CTavValueCollection::GetValueKind(uint64_t id) const {
-    const CValue* slot = FindSlot(id);
+ValueKind ValueCollection::GetValueKind(uint64_t id) const {
+    const Value* slot = FindSlot(id);
     return slot ? slot->Kind() : eKindEmpty;
 }
 
-uint32_t CTavValueCollection::GetValueSize(uint64_t id) const {
-    const CValue* slot = FindSlot(id);
+uint32_t ValueCollection::GetValueSize(uint64_t id) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr) return 0;
     const uint64_t size = PayloadSize(*slot);
     return size > UINT32_MAX ? 0 : static_cast<uint32_t>(size);
 }
 
-void CTavValueCollection::Clear() {
+void ValueCollection::Clear() {
     ClearValues();
     Touch();
 }
 
-bool CTavValueCollection::SetEmpty(uint64_t id) {
-    return Change(id, [](CValue& slot) { slot.Clear(); });
+bool ValueCollection::SetEmpty(uint64_t id) {
+    return Change(id, [](Value& slot) { slot.Clear(); });
 }
 
-bool CTavValueCollection::SetBool(uint64_t id, bool value) {
+bool ValueCollection::SetBool(uint64_t id, bool value) {
     return SetInPlace(id, eKindBool, uint8_t{value ? uint8_t{1} : uint8_t{0}});
 }
 
-bool CTavValueCollection::GetBool(uint64_t id, bool& value) const {
+bool ValueCollection::GetBool(uint64_t id, bool& value) const {
     uint8_t byte;
     if (!GetInPlace(id, eKindBool, byte)) return false;
     value = byte != 0;
     return true;
 }
 
-bool CTavValueCollection::SetGuid(uint64_t id, const Guid& value) {
-    return Change(id, [&](CValue& slot) { slot.SetGuid(value); });
+bool ValueCollection::SetGuid(uint64_t id, const Guid& value) {
+    return Change(id, [&](Value& slot) { slot.SetGuid(value); });
 }
 
-bool CTavValueCollection::GetGuid(uint64_t id, Guid& value) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetGuid(uint64_t id, Guid& value) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->AsGuid() == nullptr) return false;
     value = *slot->AsGuid();
     return true;
 }
 
-bool CTavValueCollection::SetRecord16(uint64_t id, const Record16& value) {
-    return Change(id, [&](CValue& slot) { slot.SetRecord16(value); });
+bool ValueCollection::SetRecord16(uint64_t id, const Record16& value) {
+    return Change(id, [&](Value& slot) { slot.SetRecord16(value); });
 }
 
-bool CTavValueCollection::GetRecord16(uint64_t id, Record16& value) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetRecord16(uint64_t id, Record16& value) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->AsRecord16() == nullptr) return false;
     value = *slot->AsRecord16();
     return true;
 }
 
-bool CTavValueCollection::SetAnsiString(uint64_t id, std::string_view text) {
+bool ValueCollection::SetAnsiString(uint64_t id, std::string_view text) {
     return Change(
-        id, [&](CValue& slot) { slot.SetString(std::string(text.substr(0, text.find('\0')))); });
+        id, [&](Value& slot) { slot.SetString(std::string(text.substr(0, text.find('\0')))); });
 }
 
-bool CTavValueCollection::GetAnsiString(uint64_t id, std::string& text) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetAnsiString(uint64_t id, std::string& text) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->AsString() == nullptr) return false;
     text = *slot->AsString();
     return true;
 }
 
-bool CTavValueCollection::SetString(uint64_t id, std::u16string_view text) {
-    return Change(id, [&](CValue& slot) { slot.SetWString(UntilNul(text)); });
+bool ValueCollection::SetString(uint64_t id, std::u16string_view text) {
+    return Change(id, [&](Value& slot) { slot.SetWString(UntilNul(text)); });
 }
 
-bool CTavValueCollection::GetString(uint64_t id, std::u16string& text) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetString(uint64_t id, std::u16string& text) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr) return false;
     if (const std::u16string* wide = slot->AsWString()) {
         text = *wide;
@@ -115,44 +115,44 @@ bool CTavValueCollection::GetString(uint64_t id, std::u16string& text) const {
     return false;
 }
 
-bool CTavValueCollection::SetBinary(uint64_t id, const void* data, size_t size) {
+bool ValueCollection::SetBinary(uint64_t id, const void* data, size_t size) {
     if (size != 0 && data == nullptr) return false;
-    return Change(id, [&](CValue& slot) {
+    return Change(id, [&](Value& slot) {
         const auto* bytes = static_cast<const uint8_t*>(data);
         slot.SetBinary(std::vector<uint8_t>(bytes, bytes + size));
     });
 }
 
-bool CTavValueCollection::GetBinary(uint64_t id, std::vector<uint8_t>& block) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetBinary(uint64_t id, std::vector<uint8_t>& block) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->AsBinary() == nullptr) return false;
     block = *slot->AsBinary();
     return true;
 }
 
-bool CTavValueCollection::SetVariant(uint64_t id, const CVariant& value) {
-    return Change(id, [&](CValue& slot) { slot.SetVariant(value); });
+bool ValueCollection::SetVariant(uint64_t id, const Variant& value) {
+    return Change(id, [&](Value& slot) { slot.SetVariant(value); });
 }
 
-bool CTavValueCollection::GetVariant(uint64_t id, CVariant& value) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetVariant(uint64_t id, Variant& value) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->AsVariant() == nullptr) return false;
     value = *slot->AsVariant();
     return true;
 }
 
-bool CTavValueCollection::SetObject(uint64_t id, IRefObject* object) {
-    return Change(id, [&](CValue& slot) { slot.SetObject(RefPtr<IRefObject>(object)); });
+bool ValueCollection::SetObject(uint64_t id, IRefObject* object) {
+    return Change(id, [&](Value& slot) { slot.SetObject(RefPtr<IRefObject>(object)); });
 }
 
-bool CTavValueCollection::GetObject(uint64_t id, RefPtr<IRefObject>& object) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetObject(uint64_t id, RefPtr<IRefObject>& object) const {
+    const Value* slot = FindSlot(id);
     if (slot == nullptr || slot->Kind() != eKindObject) return false;
     object = RefPtr<IRefObject>(slot->AsObject());
     return true;
 }
 
-bool CTavValueCollection::SaveHeader(CArchive& archive) {
+bool ValueCollection::SaveHeader(CArchive& archive) {
     if (!archive.WriteInt32(m_bCacheSize ? kHeaderVersionWithSize : kHeaderVersion) ||
         !archive.WriteBool(m_bOptionA) || !archive.WriteBool(m_bCloneObjects))
         return false;
@@ -160,7 +160,7 @@ bool CTavValueCollection::SaveHeader(CArchive& archive) {
     return archive.WriteBool(true) && archive.WriteUInt64(m_qwCachedSize);
 }
 
-bool CTavValueCollection::LoadHeader(CArchive& archive) {
+bool ValueCollection::LoadHeader(CArchive& archive) {
     int32_t version;
     if (!archive.ReadInt32(version)) return false;
     if (version > kHeaderVersionWithSize) {
@@ -172,7 +172,7 @@ bool CTavValueCollection::LoadHeader(CArchive& archive) {
     return archive.ReadBool(m_bCacheSize) && archive.ReadUInt64(m_qwCachedSize);
 }
 
-bool CTavValueCollection::SaveTo(CArchive& archive) {
+bool ValueCollection::SaveTo(CArchive& archive) {
     if (!CanPersist()) {
         Trace(kTraceSource, TraceLevel::Error, 2, GetCount());
         return false;
@@ -187,7 +187,7 @@ bool CTavValueCollection::SaveTo(CArchive& archive) {
     }
 }
 
-bool CTavValueCollection::LoadFrom(CArchive& archive) {
+bool ValueCollection::LoadFrom(CArchive& archive) {
     ClearValues();
     Touch();
     if (!RegisterPersistableClasses()) return false;
@@ -209,7 +209,7 @@ bool CTavValueCollection::LoadFrom(CArchive& archive) {
     return true;
 }
 
-void CTavValueCollection::CopyHeader(const CTavValueCollection& other) {
+void ValueCollection::CopyHeader(const ValueCollection& other) {
     m_bOptionA = other.m_bOptionA;
     m_bCloneObjects = other.m_bCloneObjects;
     m_bCacheSize = other.m_bCacheSize;

@@ -14,7 +14,7 @@
 
 namespace pxLib {
 
-class CTavValueCollection : public CPersistObjectBase {
+class ValueCollection : public PersistObjectBase {
 public:
     // --- Header state ---
     // A persisted option flag of no further meaning here; true by default.
@@ -75,8 +75,8 @@ public:
     bool GetString(uint64_t id, std::u16string& text) const;
     bool SetBinary(uint64_t id, const void* data, size_t size);
     bool GetBinary(uint64_t id, std::vector<uint8_t>& block) const;
-    bool SetVariant(uint64_t id, const CVariant& value);
-    bool GetVariant(uint64_t id, CVariant& value) const;
+    bool SetVariant(uint64_t id, const Variant& value);
+    bool GetVariant(uint64_t id, Variant& value) const;
     // Holds a reference to object; it must be persistable for a save to succeed.
     bool SetObject(uint64_t id, IRefObject* object);
     bool SetObject(uint64_t id, IPersistObject* object) {
@@ -90,11 +90,11 @@ public:
     bool LoadFrom(CArchive& archive) override;
 
 protected:
-    explicit CTavValueCollection(const Guid& classId) : CPersistObjectBase(classId) {}
+    explicit ValueCollection(const Guid& classId) : PersistObjectBase(classId) {}
 
-    virtual const CValue* FindSlot(uint64_t id) const = 0;
+    virtual const Value* FindSlot(uint64_t id) const = 0;
     // The slot for id, made if absent; null when id cannot hold a value.
-    virtual CValue* MakeSlot(uint64_t id) = 0;
+    virtual Value* MakeSlot(uint64_t id) = 0;
     virtual void ClearValues() = 0;
     // Whether the count and every id fit the persisted 32 bits.
     virtual bool CanPersist() const = 0;
@@ -103,7 +103,7 @@ protected:
     virtual bool LoadEntries(CArchive& archive, uint32_t count) = 0;
 
     // The options of other; the values are the derived class's to copy.
-    void CopyHeader(const CTavValueCollection& other);
+    void CopyHeader(const ValueCollection& other);
 
 private:
     template <class T>
@@ -121,10 +121,10 @@ private:
 };
 
 template <class Set>
-bool CTavValueCollection::Change(uint64_t id, Set&& set) {
+bool ValueCollection::Change(uint64_t id, Set&& set) {
     bool changed = false;
     try {
-        if (CValue* slot = MakeSlot(id)) {
+        if (Value* slot = MakeSlot(id)) {
             set(*slot);
             changed = true;
         }
@@ -135,14 +135,14 @@ bool CTavValueCollection::Change(uint64_t id, Set&& set) {
 }
 
 template <class T>
-bool CTavValueCollection::SetInPlace(uint64_t id, ValueKind kind, T value) {
+bool ValueCollection::SetInPlace(uint64_t id, ValueKind kind, T value) {
     static_assert(sizeof(T) <= 8, "in-place values have at most 8 bytes");
-    return Change(id, [&](CValue& slot) { slot.SetInPlace(kind, &value); });
+    return Change(id, [&](Value& slot) { slot.SetInPlace(kind, &value); });
 }
 
 template <class T>
-bool CTavValueCollection::GetInPlace(uint64_t id, ValueKind kind, T& value) const {
-    const CValue* slot = FindSlot(id);
+bool ValueCollection::GetInPlace(uint64_t id, ValueKind kind, T& value) const {
+    const Value* slot = FindSlot(id);
     const void* payload = slot ? slot->InPlace(kind) : nullptr;
     if (payload == nullptr) return false;
     std::memcpy(&value, payload, sizeof(T));

@@ -60,7 +60,7 @@ bool ReadOne(CArchive& archive, uint8_t tag, uint32_t size, const uint8_t* all) 
             return true;
         }
         case CArchive::eVariantData: {
-            pxLib::CVariant value;
+            pxLib::Variant value;
             if (!archive.ReadVariant(value)) return false;
             pxLib::CMemoryArchive again(CArchive::eStore);
             Check(again.WriteVariant(value));
@@ -96,11 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             base = 3;
             padded.insert(padded.begin(), {0xAA, 0xBB, 0xCC});
             padded.push_back(0xDD);
-            auto whole = pxLib::CMemoryStream::Create(padded);
-            stream = pxLib::RefPtr<pxLib::IByteStream>(new pxLib::CRegionStream(
+            auto whole = pxLib::MemoryStream::Create(padded);
+            stream = pxLib::RefPtr<pxLib::IByteStream>(new pxLib::RegionStream(
                 pxLib::RefPtr<pxLib::IByteStream>(whole.get()), base, bytes.size()));
         } else {
-            stream = pxLib::RefPtr<pxLib::IByteStream>(pxLib::CMemoryStream::Create(bytes).get());
+            stream = pxLib::RefPtr<pxLib::IByteStream>(pxLib::MemoryStream::Create(bytes).get());
         }
         archive.reset(new pxLib::CTavStreamArchive(CArchive::eLoad, stream.get()));
     }

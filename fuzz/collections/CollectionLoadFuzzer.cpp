@@ -14,13 +14,13 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-pxLib::RefPtr<pxLib::CTavValueCollection> Make(bool keyed) {
-    if (keyed) return pxLib::RefPtr<pxLib::CTavValueCollection>(new pxLib::pxTavKeyValueCollection);
-    return pxLib::RefPtr<pxLib::CTavValueCollection>(new pxLib::pxTavIndexValueCollection);
+pxLib::RefPtr<pxLib::ValueCollection> Make(bool keyed) {
+    if (keyed) return pxLib::RefPtr<pxLib::ValueCollection>(new pxLib::pxTavKeyValueCollection);
+    return pxLib::RefPtr<pxLib::ValueCollection>(new pxLib::pxTavIndexValueCollection);
 }
 
-std::vector<uint8_t> SaveOf(pxLib::CTavValueCollection& collection) {
-    auto stream = pxLib::CMemoryStream::Create();
+std::vector<uint8_t> SaveOf(pxLib::ValueCollection& collection) {
+    auto stream = pxLib::MemoryStream::Create();
     Check(collection.Save(stream.get()));
     uint64_t size = 0;
     Check(collection.GetSizeMax(size));
@@ -33,7 +33,7 @@ std::vector<uint8_t> SaveOf(pxLib::CTavValueCollection& collection) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const bool keyed = (data[0] & 1) == 0;
-    auto stream = pxLib::CMemoryStream::Create(std::vector<uint8_t>(data + 1, data + size));
+    auto stream = pxLib::MemoryStream::Create(std::vector<uint8_t>(data + 1, data + size));
     auto collection = Make(keyed);
     if (!collection->Load(stream.get())) {
         Check(collection->GetCount() == 0);
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> first = SaveOf(*collection);
 
     auto again = Make(keyed);
-    auto firstStream = pxLib::CMemoryStream::Create(first);
+    auto firstStream = pxLib::MemoryStream::Create(first);
     Check(again->Load(firstStream.get()));
     Check(again->GetCount() == collection->GetCount());
     Check(SaveOf(*again) == first);

@@ -18,8 +18,8 @@
 namespace {
 
 using pxLib::CArchive;
-using pxLib::CVariant;
 using pxLib::RefPtr;
+using pxLib::Variant;
 
 bool WriteSeed(const std::filesystem::path& folder, const std::string& name, uint8_t selector,
                const std::vector<uint8_t>& bytes) {
@@ -31,36 +31,36 @@ bool WriteSeed(const std::filesystem::path& folder, const std::string& name, uin
 }
 
 std::vector<uint8_t> SavedBytes(pxLib::IPersistObject& object) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     if (!object.Save(stream.get())) return {};
     return stream->Data();
 }
 
-CVariant EveryVariant() {
+Variant EveryVariant() {
     pxLib::VariantDecimal decimal;
     decimal.scale = 3;
     decimal.sign = 0x80;
     decimal.lo64 = 99;
-    return CVariant::VariantArray({
-        CVariant(),
-        CVariant::I1(-1),
-        CVariant::UI1(1),
-        CVariant::I2(-2),
-        CVariant::UI2(2),
-        CVariant::Bool(true),
-        CVariant::I4(-4),
-        CVariant::UI4(4),
-        CVariant::Int(-5),
-        CVariant::UInt(5),
-        CVariant::R4(1.5f),
-        CVariant::R8(2.5),
-        CVariant::Date(3.5),
-        CVariant::I8(-8),
-        CVariant::UI8(8),
-        CVariant::Decimal(decimal),
-        CVariant::Bstr(u"bstr"),
-        CVariant::ByteArray({1, 2, 3}),
-        CVariant::VariantArray({CVariant::Bstr(u"in")}),
+    return Variant::VariantArray({
+        Variant(),
+        Variant::I1(-1),
+        Variant::UI1(1),
+        Variant::I2(-2),
+        Variant::UI2(2),
+        Variant::Bool(true),
+        Variant::I4(-4),
+        Variant::UI4(4),
+        Variant::Int(-5),
+        Variant::UInt(5),
+        Variant::R4(1.5f),
+        Variant::R8(2.5),
+        Variant::Date(3.5),
+        Variant::I8(-8),
+        Variant::UI8(8),
+        Variant::Decimal(decimal),
+        Variant::Bstr(u"bstr"),
+        Variant::ByteArray({1, 2, 3}),
+        Variant::VariantArray({Variant::Bstr(u"in")}),
     });
 }
 
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     pxLib::pxTavIndexValueCollection list;
     list.SetString(0, u"x");
     list.SetEmpty(1);
-    list.SetVariant(2, CVariant::I4(7));
+    list.SetVariant(2, Variant::I4(7));
     list.SetObject(3, static_cast<pxLib::IPersistObject*>(EveryKind().get()));
     ok &= WriteSeed(collectionFolder, "index", 1, SavedBytes(list));
 

@@ -14,7 +14,7 @@ void Check(bool condition) {
 }
 
 std::vector<uint8_t> Saved(pxLib::pxTavKeyValueCollection& collection) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     Check(collection.Save(stream.get()));
     return stream->Data();
 }

@@ -21,7 +21,7 @@ void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 // The writer's bytes for the list the reader found.
 std::vector<uint8_t> Rewritten(const ZOLT::CFilePackerEx::CPackageHeader& header) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     Check(header.Serialize(stream.get()));
     return stream->Data();
 }
@@ -57,7 +57,7 @@ std::vector<uint8_t> PlaceBehindImage(uint8_t selector, const uint8_t* package, 
 }
 
 void CheckFile(const std::vector<uint8_t>& bytes) {
-    auto stream = pxLib::CMemoryStream::Create(bytes);
+    auto stream = pxLib::MemoryStream::Create(bytes);
     ZOLT::CFilePackerEx packer;
     const ZOLT::HRESULT hr = packer.OpenStream(stream.get());
     if (ZOLT::Failed(hr)) return;
@@ -118,8 +118,8 @@ void CheckFile(const std::vector<uint8_t>& bytes) {
     const auto* layout = packer.FindArchive(ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType);
     if (layout != nullptr && layout->GetOffset() + layout->GetSize() <= bytes.size()) {
         pxLib::RefPtr<pxLib::IByteStream> region(
-            new pxLib::CRegionStream(pxLib::RefPtr<pxLib::IByteStream>(stream.get()),
-                                     layout->GetOffset(), layout->GetSize()));
+            new pxLib::RegionStream(pxLib::RefPtr<pxLib::IByteStream>(stream.get()),
+                                    layout->GetOffset(), layout->GetSize()));
         pxLib::pxTavKeyValueCollection collection;
         if (!collection.Load(region.get())) Check(collection.GetCount() == 0);
     }

@@ -32,12 +32,12 @@ Bytes LayoutData() {
     collection->SetUInt32(1001, 64);
     collection->SetString(1002, u"7abcdef0");
     collection->SetString(20041, u"filtered");
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     collection->Save(stream.get());
     return stream->Data();
 }
 
-Bytes Current(const std::vector<ZOLT::CPackageArchive>& archives) {
+Bytes Current(const std::vector<ZOLT::PackageArchive>& archives) {
     Bytes bytes;
     ZOLT::PackageBytes(archives, bytes);
     return bytes;

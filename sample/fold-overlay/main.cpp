@@ -35,7 +35,7 @@ int wmain(int argc, wchar_t** argv) {
                      qvdsample::Describe(result));
         return 1;
     }
-    auto content = pxLib::CMemoryStream::Create(std::move(image));
+    auto content = pxLib::MemoryStream::Create(std::move(image));
     if (ZOLT::Failed(ZOLT::ReplaceFileWith(out, content.get()))) {
         std::fprintf(stderr, "fold-overlay: cannot write %s\n", pxLib::Utf16ToUtf8(out).c_str());
         return 1;

@@ -66,7 +66,7 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
             next = close + 1;
         }
 
-        CEntry entry;
+        Entry entry;
         entry.m_strText = std::u16string(word);
         if (quoted) {
             entry.m_strName = TrimQuotes(word);
@@ -88,7 +88,7 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
 
 bool CCommandLine::HasSwitch(std::u16string_view name) const {
     if (name.empty()) return false;
-    for (const CEntry& entry : m_vecEntries) {
+    for (const Entry& entry : m_vecEntries) {
         if (entry.m_bSwitch && EqualsIgnoreAsciiCase(entry.m_strName, name)) return true;
     }
     return false;
@@ -99,7 +99,7 @@ bool CCommandLine::GetSwitchValues(std::u16string_view name,
     bool found = false;
     try {
         for (size_t i = 0; i < m_vecEntries.size(); ++i) {
-            const CEntry& entry = m_vecEntries[i];
+            const Entry& entry = m_vecEntries[i];
             if (!entry.m_bSwitch || !EqualsIgnoreAsciiCase(entry.m_strName, name)) continue;
             if (i + 1 == m_vecEntries.size() || m_vecEntries[i + 1].m_bSwitch) {
                 Trace(kTraceSource, TraceLevel::Error, 5, entry.m_strName);

@@ -11,7 +11,7 @@ namespace pxLib {
 
 class CCommandLine {
 public:
-    struct CEntry {
+    struct Entry {
         bool m_bSwitch = false;
         // Switch: the word without its switch character. Quoted word: the word
         // without its enclosing double quotes. Otherwise the word itself.
@@ -43,14 +43,14 @@ public:
     // when one of them is the last entry or is followed by another switch.
     bool GetSwitchValues(std::u16string_view name, std::vector<std::u16string>& values) const;
 
-    const std::vector<CEntry>& GetEntries() const {
+    const std::vector<Entry>& GetEntries() const {
         return m_vecEntries;
     }
 
 private:
     bool Split(std::u16string_view text, std::u16string_view switchChars);
 
-    std::vector<CEntry> m_vecEntries;
+    std::vector<Entry> m_vecEntries;
 };
 
 }  // namespace pxLib

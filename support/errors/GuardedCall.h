@@ -12,7 +12,7 @@ namespace pxLib {
 template <class Result, class Operation>
 Result GuardedCall(const char16_t* source, uint32_t line, Result onException,
                    Operation&& operation) noexcept {
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         return std::forward<Operation>(operation)();
     } catch (...) {

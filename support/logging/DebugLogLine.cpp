@@ -23,7 +23,7 @@ bool Append(std::u16string& line, std::u16string_view format, const Args&... arg
 
 }  // namespace
 
-bool BuildLogLine(const CDebugLogSettings& settings, LogType type, const LogStamp& stamp,
+bool BuildLogLine(const DebugLogSettings& settings, LogType type, const LogStamp& stamp,
                   std::u16string_view format, const LogArg* args, size_t count,
                   std::u16string& out) {
     std::u16string line;
@@ -47,7 +47,7 @@ bool BuildLogLine(const CDebugLogSettings& settings, LogType type, const LogStam
     return true;
 }
 
-std::u16string LogFilePath(const CDebugLogSettings& settings, uint32_t processId) {
+std::u16string LogFilePath(const DebugLogSettings& settings, uint32_t processId) {
     std::u16string path = settings.m_strDirectory;
     while (!path.empty() && path.back() == u'\\') path.pop_back();
     path += u'\\';

@@ -27,12 +27,12 @@ std::u16string ExecutablePath();
 void OutputToDebugger(const std::u16string& line);
 
 // The log file, opened for writing with read sharing only.
-class CLogFile {
+class LogFile {
 public:
-    CLogFile();
-    ~CLogFile();
-    CLogFile(const CLogFile&) = delete;
-    CLogFile& operator=(const CLogFile&) = delete;
+    LogFile();
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
 
     // Opens or creates the file and moves to its end; a new file gets the
     // UTF-16LE byte-order mark. False leaves it closed.

@@ -119,14 +119,14 @@ void OutputToDebugger(const std::u16string& line) {
     OutputDebugStringW(AsWide(line));
 }
 
-struct CLogFile::Handle {
+struct LogFile::Handle {
     UniqueHandle m_hFile;
 };
 
-CLogFile::CLogFile() = default;
-CLogFile::~CLogFile() = default;
+LogFile::LogFile() = default;
+LogFile::~LogFile() = default;
 
-bool CLogFile::Open(const std::u16string& path) {
+bool LogFile::Open(const std::u16string& path) {
     Close();
     UniqueHandle file{CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
@@ -144,16 +144,16 @@ bool CLogFile::Open(const std::u16string& path) {
     return true;
 }
 
-void CLogFile::Close() {
+void LogFile::Close() {
     m_handle.reset();
     m_strPath.clear();
 }
 
-bool CLogFile::IsOpen() const {
+bool LogFile::IsOpen() const {
     return m_handle != nullptr;
 }
 
-void CLogFile::Append(std::u16string_view text) {
+void LogFile::Append(std::u16string_view text) {
     if (!m_handle) return;
     DWORD written = 0;
     WriteFile(m_handle->m_hFile.get(), text.data(), static_cast<DWORD>(text.size() * 2), &written,

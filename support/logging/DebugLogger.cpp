@@ -11,17 +11,17 @@ thread_local bool t_bLoading = false;
 
 }  // namespace
 
-CDebugOutputLogger& ModuleDebugLogger() {
-    static CDebugOutputLogger logger;
+DebugOutputLogger& ModuleDebugLogger() {
+    static DebugOutputLogger logger;
     return logger;
 }
 
 namespace {
 // The logger exists before module start-up, not just from its first line.
-[[maybe_unused]] CDebugOutputLogger& g_createdWithTheModule = ModuleDebugLogger();
+[[maybe_unused]] DebugOutputLogger& g_createdWithTheModule = ModuleDebugLogger();
 }  // namespace
 
-void CDebugOutputLogger::LoadOptions() {
+void DebugOutputLogger::LoadOptions() {
     if (m_bOptionsLoaded.load(std::memory_order_acquire) || t_bLoading) return;
     t_bLoading = true;
     // Asked before taking our lock: the isolation settings take their own.
@@ -50,14 +50,14 @@ void CDebugOutputLogger::LoadOptions() {
     t_bLoading = false;
 }
 
-bool CDebugOutputLogger::IsEnabled(LogType type) {
+bool DebugOutputLogger::IsEnabled(LogType type) {
     LoadOptions();
     const uint32_t level = m_settings.m_dwLevel;
     return level != 0 && static_cast<uint32_t>(type) >= level;
 }
 
-void CDebugOutputLogger::Write(LogType type, std::u16string_view format, const LogArg* args,
-                               size_t count) {
+void DebugOutputLogger::Write(LogType type, std::u16string_view format, const LogArg* args,
+                              size_t count) {
     if (!IsEnabled(type)) return;
     try {
         const LogStamp stamp = debuglog::CurrentStamp();
@@ -71,7 +71,7 @@ void CDebugOutputLogger::Write(LogType type, std::u16string_view format, const L
     }
 }
 
-void CDebugOutputLogger::WriteToFile(const std::u16string& line, uint32_t processId) {
+void DebugOutputLogger::WriteToFile(const std::u16string& line, uint32_t processId) {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     // A file that failed to open is tried again with every line.
     if (!m_file.IsOpen()) m_file.Open(LogFilePath(m_settings, processId));

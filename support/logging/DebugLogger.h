@@ -13,7 +13,7 @@
 
 namespace pxLib {
 
-class CDebugOutputLogger {
+class DebugOutputLogger {
 public:
     bool IsEnabled(LogType type);
     void Write(LogType type, std::u16string_view format, const LogArg* args, size_t count);
@@ -25,10 +25,10 @@ private:
     // Serialises loading, opening and file writes.
     std::recursive_mutex m_lock;
     std::atomic<bool> m_bOptionsLoaded{false};
-    CDebugLogSettings m_settings;
-    debuglog::CLogFile m_file;
+    DebugLogSettings m_settings;
+    debuglog::LogFile m_file;
 };
 
-CDebugOutputLogger& ModuleDebugLogger();
+DebugOutputLogger& ModuleDebugLogger();
 
 }  // namespace pxLib

@@ -6,7 +6,7 @@
 
 namespace pxLib {
 
-void ApplyDebugOptions(const pxTavDebugOptions& options, CDebugLogSettings& settings) {
+void ApplyDebugOptions(const pxTavDebugOptions& options, DebugLogSettings& settings) {
     settings.m_dwLevel = options.m_dwDebugType;
     settings.m_bOutputToDebugger = options.m_bOutputToDebugger;
     settings.m_bOutputToFile = options.m_bOutputToFile;
@@ -28,7 +28,7 @@ void ApplyDebugOptions(const pxTavDebugOptions& options, CDebugLogSettings& sett
     }
 }
 
-void FillMissingNames(std::u16string_view executablePath, CDebugLogSettings& settings) {
+void FillMissingNames(std::u16string_view executablePath, DebugLogSettings& settings) {
     const size_t slash = executablePath.find_last_of(u"\\/");
     const size_t fileStart = slash == std::u16string_view::npos ? 0 : slash + 1;
     // A bare "C:name.exe" keeps its drive as the folder.

@@ -38,7 +38,7 @@ constexpr char16_t kDefaultLoggerName[] = u"QVDPlugin";
 
 // The logger's fields that the options shape. Everything is off until the
 // options are applied.
-struct CDebugLogSettings {
+struct DebugLogSettings {
     uint32_t m_dwLevel = 0;  // 0: off
     std::u16string m_strName = kDefaultLoggerName;
     std::u16string m_strDirectory;
@@ -55,10 +55,10 @@ struct CDebugLogSettings {
 
 // Level, outputs and prefixes from the options, a non-empty "Directory", then
 // the module filter.
-void ApplyDebugOptions(const pxTavDebugOptions& options, CDebugLogSettings& settings);
+void ApplyDebugOptions(const pxTavDebugOptions& options, DebugLogSettings& settings);
 
 // An empty name becomes the executable's file name without extension, an
 // empty directory the executable's drive and folder.
-void FillMissingNames(std::u16string_view executablePath, CDebugLogSettings& settings);
+void FillMissingNames(std::u16string_view executablePath, DebugLogSettings& settings);
 
 }  // namespace pxLib

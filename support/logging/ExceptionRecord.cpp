@@ -120,7 +120,7 @@ void Classify(ExceptionKind& kind, const char16_t*& typeName, std::u16string& me
 
 }  // namespace
 
-bool CExceptionRecord::Capture(const char16_t* sourceName, uint32_t line) noexcept {
+bool ExceptionRecord::Capture(const char16_t* sourceName, uint32_t line) noexcept {
     if (!std::current_exception()) return false;
     ExceptionKind kind = ExceptionKind::Unknown;
     const char16_t* typeName = u"unknown";

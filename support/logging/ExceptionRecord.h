@@ -4,7 +4,7 @@
 // trace channel at error level. Caught() afterwards tells the code after the
 // guarded block whether an exception occurred.
 //
-//     pxLib::CExceptionRecord record;
+//     pxLib::ExceptionRecord record;
 //     try { ... } catch (...) { record.Capture(u"FileCache", __LINE__); }
 //     if (record.Caught()) return false;
 //
@@ -41,7 +41,7 @@ enum class ExceptionKind : uint32_t {
     Unknown = 32,
 };
 
-class CExceptionRecord {
+class ExceptionRecord {
 public:
     // Call only inside a catch handler. Returns false (record untouched) when
     // no exception is being handled.

@@ -15,7 +15,7 @@
 namespace pxLib {
 namespace {
 
-class CNoTraceSessions final : public ITraceSystem {
+class NoTraceSessions final : public ITraceSystem {
 public:
     void Message(uint64_t, uint32_t, const TraceGuid&, uint16_t, const TraceArg*, size_t) override {
     }
@@ -31,7 +31,7 @@ public:
 }  // namespace
 
 ITraceSystem& PlatformTraceSystem() {
-    static CNoTraceSessions system;
+    static NoTraceSessions system;
     return system;
 }
 
@@ -75,20 +75,20 @@ std::u16string ExecutablePath() {
 
 void OutputToDebugger(const std::u16string&) {}
 
-struct CLogFile::Handle {};
+struct LogFile::Handle {};
 
-CLogFile::CLogFile() = default;
-CLogFile::~CLogFile() = default;
-bool CLogFile::Open(const std::u16string&) {
+LogFile::LogFile() = default;
+LogFile::~LogFile() = default;
+bool LogFile::Open(const std::u16string&) {
     return false;
 }
-void CLogFile::Close() {
+void LogFile::Close() {
     m_strPath.clear();
 }
-bool CLogFile::IsOpen() const {
+bool LogFile::IsOpen() const {
     return false;
 }
-void CLogFile::Append(std::u16string_view) {}
+void LogFile::Append(std::u16string_view) {}
 
 }  // namespace debuglog
 }  // namespace pxLib

@@ -38,7 +38,7 @@ constexpr std::array<Sender, sizeof...(N)> MakeSenders(std::index_sequence<N...>
 }
 constexpr auto kSenders = MakeSenders(std::make_index_sequence<kMaxTraceArgs + 1>{});
 
-class CWin32TraceSystem final : public ITraceSystem {
+class Win32TraceSystem final : public ITraceSystem {
 public:
     void Message(uint64_t loggerHandle, uint32_t messageFlags, const TraceGuid& messageGuid,
                  uint16_t messageNumber, const TraceArg* pairs, size_t count) override {
@@ -70,7 +70,7 @@ public:
 }  // namespace
 
 ITraceSystem& PlatformTraceSystem() {
-    static CWin32TraceSystem system;
+    static Win32TraceSystem system;
     return system;
 }
 

@@ -26,7 +26,7 @@ bool ResolvePathName(const std::u16string& name, std::u16string& value) {
 bool ExpandPath(const std::u16string& input, std::u16string& output) {
     // Without the map nothing expands, not even the built-in names.
     if (!OpenPathExpansionMap()) return false;
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         std::u16string expanded;
         const bool ok = ExpandPathTokens(input, ResolvePathName, expanded);
@@ -45,7 +45,7 @@ bool ExpandPath(const wchar_t* input, std::wstring& output) {
         Trace(kTraceSource, TraceLevel::Error, 1);
         return false;
     }
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         std::u16string expanded = ToU16(output);
         const bool ok = ExpandPath(ToU16(input), expanded);

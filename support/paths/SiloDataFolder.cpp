@@ -67,7 +67,7 @@ bool SiloDataFolder(int csidl, std::u16string& path) {
         return false;
     }
     const ResolvingSiloDataFolder guard;
-    CExceptionRecord record;
+    ExceptionRecord record;
     try {
         return BuildSiloDataFolder(csidl, path);
     } catch (const std::bad_alloc&) {

@@ -8,14 +8,14 @@
 namespace pxLib {
 namespace {
 
-class CWin32Platform : public IPlatform {
+class Win32Platform : public IPlatform {
 public:
     OsVersion Version() override { return RealOsVersion(); }
     bool IsLocalSystem() override { return RealIsLocalSystem(); }
     BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) override { return ShellExecuteExW(info); }
 };
 
-CWin32Platform g_win32Platform;
+Win32Platform g_win32Platform;
 std::atomic<IPlatform*> g_platform{&g_win32Platform};
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace qvdtest {
 
 // Answers only the base interface.
-class CPlainObject final : public pxLib::IRefObject {
+class PlainObject final : public pxLib::IRefObject {
 public:
     pxLib::OBJRESULT QueryInterface(const pxLib::Guid& iid, void** out) override {
         if (out == nullptr) return pxLib::OBJ_E_INVALIDARG;
@@ -23,20 +23,20 @@ public:
     int64_t Release() override { return m_refs.Release(this); }
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
 };
 
 constexpr pxLib::Guid CLSID_CountingObject = {
     0x131390D6, 0xC833, 0x4A77, {0xBB, 0xEF, 0x46, 0xC5, 0x16, 0x49, 0xD5, 0x28}};
 
 // Persists as one tag-3 element holding its value.
-class CCountingObject final : public pxLib::CPersistObjectBase {
+class CountingObject final : public pxLib::PersistObjectBase {
 public:
-    CCountingObject() : CPersistObjectBase(CLSID_CountingObject) {}
+    CountingObject() : PersistObjectBase(CLSID_CountingObject) {}
 
     bool GetSizeMax(uint64_t& size) override {
         ++sizeQueries;
-        return CPersistObjectBase::GetSizeMax(size);
+        return PersistObjectBase::GetSizeMax(size);
     }
     bool SaveTo(pxLib::CArchive& archive) override {
         ++saves;
@@ -44,7 +44,7 @@ public:
     }
     bool LoadFrom(pxLib::CArchive& archive) override { return archive.ReadUInt32(value); }
     bool Clone(pxLib::RefPtr<pxLib::IRefObject>& copy) override {
-        auto* clone = new CCountingObject;
+        auto* clone = new CountingObject;
         clone->value = value;
         copy = pxLib::RefPtr<pxLib::IRefObject>(static_cast<pxLib::IPersistObject*>(clone));
         return true;

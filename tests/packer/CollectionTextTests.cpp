@@ -39,7 +39,7 @@ void ExpectRoundTrip(const std::string& text) {
     ASSERT_FALSE(saved.empty());
 
     auto loaded = pxLib::pxTavKeyValueCollection::Create();
-    auto stream = pxLib::CMemoryStream::Create(saved);
+    auto stream = pxLib::MemoryStream::Create(saved);
     ASSERT_TRUE(loaded->Load(stream.get()));
     const std::string dumped = Dump(*loaded);
     pxLib::pxTavKeyValueCollection second;
@@ -65,10 +65,10 @@ TEST(CollectionText, OddStoredValuesPrintSoThatTheyReadBack) {
     c->SetDouble(4, 1e300);
     c->SetString(5, std::u16string{u'a', 0xDC00, u'"', u'\\', 0x7F, 0xD83D, 0xDE00});
     c->SetAnsiString(6, "\x01\x7f\xff");
-    c->SetVariant(7, pxLib::CVariant::Scalar(pxLib::eVtBool, 1));
-    c->SetVariant(8, pxLib::CVariant::BstrBytes({'a', 0, 'b'}));
-    c->SetVariant(9, pxLib::CVariant::Bstr(std::u16string{u'x', 0, u'y'}));
-    c->SetVariant(10, pxLib::CVariant::R4(std::numeric_limits<float>::infinity()));
+    c->SetVariant(7, pxLib::Variant::Scalar(pxLib::eVtBool, 1));
+    c->SetVariant(8, pxLib::Variant::BstrBytes({'a', 0, 'b'}));
+    c->SetVariant(9, pxLib::Variant::Bstr(std::u16string{u'x', 0, u'y'}));
+    c->SetVariant(10, pxLib::Variant::R4(std::numeric_limits<float>::infinity()));
     c->SetBinary(11, "", 0);
     const Bytes saved = packertest::SavedCollection(*c);
     const std::string text = Dump(*c);

@@ -21,7 +21,7 @@ Bytes Layout(const std::u16string& source) {
     return packertest::SavedCollection(*packertest::LayoutCollection(64, source));
 }
 
-Bytes UnsignedWith(const std::vector<ZOLT::CPackageArchive>& archives) {
+Bytes UnsignedWith(const std::vector<ZOLT::PackageArchive>& archives) {
     Bytes file = packertest::BuildImage();
     packertest::AppendU32(file, 0);
     const Bytes package = packertest::PackageOf(archives);
@@ -166,7 +166,7 @@ TEST(FileDataExtender, LoadFromStorageReadsOnlyAFile) {
 // The collection as its file holds it.
 pxLib::RefPtr<pxLib::pxTavKeyValueCollection> FileCollection(const std::u16string& path) {
     auto collection = pxLib::pxTavKeyValueCollection::Create();
-    auto stream = pxLib::CMemoryStream::Create(packertest::ReadBytes(path));
+    auto stream = pxLib::MemoryStream::Create(packertest::ReadBytes(path));
     if (!collection->Load(stream.get())) return nullptr;
     return collection;
 }

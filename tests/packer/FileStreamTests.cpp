@@ -77,7 +77,7 @@ TEST(FileStream, CopiesAStreamInChunksFromItsStart) {
     packertest::ScratchDir dir;
     for (size_t size : {size_t{0}, size_t{1}, size_t{16384}, size_t{40000}}) {
         const Bytes content = Pattern(size);
-        auto source = pxLib::CMemoryStream::Create(content);
+        auto source = pxLib::MemoryStream::Create(content);
         source->SetPosition(size / 2);  // the copy starts at 0 wherever the source stands
         const std::u16string path = dir.file(u"copy" + std::u16string(1, u'0' + size % 10));
         pxLib::RefPtr<ZOLT::IFileStream> file;
@@ -95,7 +95,7 @@ TEST(FileStream, ReplacingLeavesNoTailAndNoTemporaryFile) {
     const std::u16string path = dir.file(u"data.bin");
     ASSERT_TRUE(packertest::WriteBytes(path, Bytes(50000, 0xEE)));
     const Bytes shorter = Pattern(123);
-    auto content = pxLib::CMemoryStream::Create(shorter);
+    auto content = pxLib::MemoryStream::Create(shorter);
     EXPECT_EQ(ZOLT::ReplaceFileWith(path, content.get()), 0);
     EXPECT_EQ(packertest::ReadBytes(path), shorter);
     EXPECT_EQ(packertest::FolderEntries(dir.path()), std::vector<std::u16string>{u"data.bin"});
@@ -108,7 +108,7 @@ TEST(FileStream, ReplacingLeavesNoTailAndNoTemporaryFile) {
 TEST(FileStream, ReplacingAFolderFailsAndRemovesItsTemporaryFile) {
     packertest::ScratchDir dir;
     ASSERT_TRUE(packertest::MakeFolder(dir.file(u"taken/inner")));
-    auto content = pxLib::CMemoryStream::Create(Pattern(10));
+    auto content = pxLib::MemoryStream::Create(Pattern(10));
     EXPECT_LT(ZOLT::ReplaceFileWith(dir.file(u"taken"), content.get()), 0);
     EXPECT_EQ(packertest::FolderEntries(dir.path()), std::vector<std::u16string>{u"taken"});
 }

@@ -215,7 +215,7 @@ TEST(PackerLogLines, LookupsAndWriters) {
     pxLib::RefPtr<pxLib::IByteStream> stream;
     packer.HasArchive(u"FDELayoutData", ZOLT::kLayoutArchiveType);
     packer.ExtractStream(u"FDELayoutData", ZOLT::kLayoutArchiveType, stream);
-    auto memory = pxLib::CMemoryStream::Create();
+    auto memory = pxLib::MemoryStream::Create();
     ZOLT::CFilePackerEx::CArchiveInfo(u"", 1, ZOLT::kLayoutArchiveType).Serialize(memory.get());
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::HasArchive(170) : Object is not initialized"),

@@ -14,7 +14,7 @@ using packertest::Bytes;
 using packertest::ImageOptions;
 
 bool Read(const Bytes& bytes, ZOLT::CPEFileHelper& helper) {
-    auto stream = pxLib::CMemoryStream::Create(bytes);
+    auto stream = pxLib::MemoryStream::Create(bytes);
     return helper.ReadHeaders(stream.get());
 }
 

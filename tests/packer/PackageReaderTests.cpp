@@ -22,15 +22,15 @@ constexpr pxLib::Guid kOtherType = {
 
 const uint32_t kEnd = packertest::EndOfRawData();
 
-ZOLT::CPackageArchive Layout() {
+ZOLT::PackageArchive Layout() {
     return {u"FDELayoutData", ZOLT::kLayoutArchiveType, Bytes{'l', 'a', 'y', 'o', 'u', 't'}};
 }
-ZOLT::CPackageArchive Other() {
+ZOLT::PackageArchive Other() {
     return {u"Other", kOtherType, Bytes(300, 0x5A)};
 }
 
 // Bytes of the records of a current-form header.
-uint64_t HeaderSize(const std::vector<ZOLT::CPackageArchive>& archives) {
+uint64_t HeaderSize(const std::vector<ZOLT::PackageArchive>& archives) {
     uint64_t size = 12;
     for (const auto& a : archives) size += 4 + 2 * a.id.size() + 4 + 16;
     return size;
@@ -44,7 +44,7 @@ struct Record {
 };
 
 // The records of a current-form package placed at start.
-std::vector<Record> Placed(const std::vector<ZOLT::CPackageArchive>& archives, uint64_t start) {
+std::vector<Record> Placed(const std::vector<ZOLT::PackageArchive>& archives, uint64_t start) {
     std::vector<Record> records;
     uint64_t next = start + HeaderSize(archives);
     for (const auto& a : archives) {
@@ -95,7 +95,7 @@ protected:
 };
 
 TEST_F(PackageReader, FindsThePackageWhereItBelongs) {
-    const std::vector<ZOLT::CPackageArchive> both = {Layout(), Other()};
+    const std::vector<ZOLT::PackageArchive> both = {Layout(), Other()};
     const uint64_t legacyData = 20 + 10 * (1 + 4 + 4 + 1 + 8 + 1 + 4);
     const Case cases[] = {
         {"signed without package", [] { return Signed(0x100, {}); }, 0, false, kEnd + 0x100, {}},
@@ -328,8 +328,8 @@ TEST_F(PackageReader, RefusesBrokenPackages) {
 }
 
 TEST_F(PackageReader, TheFirstOfTwoEqualRecordsIsFound) {
-    const ZOLT::CPackageArchive first{u"FDELayoutData", ZOLT::kLayoutArchiveType, Bytes{1, 1}};
-    const ZOLT::CPackageArchive second{u"FDELayoutData", ZOLT::kLayoutArchiveType, Bytes{2, 2, 2}};
+    const ZOLT::PackageArchive first{u"FDELayoutData", ZOLT::kLayoutArchiveType, Bytes{1, 1}};
+    const ZOLT::PackageArchive second{u"FDELayoutData", ZOLT::kLayoutArchiveType, Bytes{2, 2, 2}};
     CFilePackerEx packer;
     ASSERT_EQ(packer.Open(Place(Unsigned(packertest::PackageOf({first, second})))), 0);
     pxLib::RefPtr<pxLib::IByteStream> stream;
@@ -392,7 +392,7 @@ constexpr size_t kOneRecordListSize = 12 + 4 + 26 + 4 + 16;
 const Bytes kArchiveBytes = {0xAA, 0xBB, 0xCC};
 
 TEST(PackageGoldenBytes, ARecordWrittenByHandReadsFieldForField) {
-    auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(kOneRecordPackage));
+    auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(kOneRecordPackage));
     CFilePackerEx::CPackageHeader header;
     ASSERT_EQ(header.Deserialize(stream.get()), 0);
     EXPECT_EQ(header.GetVersion(), 5u);
@@ -408,7 +408,7 @@ TEST(PackageGoldenBytes, TheWriterWritesTheSameRecord) {
     CFilePackerEx::CPackageHeader header;
     header.Archives().emplace_back(u"FDELayoutData", static_cast<uint32_t>(kArchiveBytes.size()),
                                    ZOLT::kLayoutArchiveType);
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     ASSERT_TRUE(header.Serialize(stream.get()));
     const std::string golden = qvdtest::Hex(kOneRecordPackage);
     EXPECT_EQ(qvdtest::ToHex(stream->Data()), golden.substr(0, 2 * kOneRecordListSize));
@@ -428,7 +428,7 @@ TEST(PackageRecordCount, IsBoundedByTheFileAndByACeiling) {
     const uint32_t ceiling = ZOLT::kMaxArchiveCount;
     auto current = [](uint32_t count) {
         return packertest::PackageOf(
-            std::vector<ZOLT::CPackageArchive>(count, {u"a", kOtherType, {}}));
+            std::vector<ZOLT::PackageArchive>(count, {u"a", kOtherType, {}}));
     };
     auto legacy = [](uint32_t count) {
         return packertest::LegacyPackage(
@@ -502,7 +502,7 @@ TEST(PackageWriter, RecordsReadBackFieldForField) {
     CFilePackerEx::CPackageHeader header;
     header.Archives().emplace_back(u"FDELayoutData", 77, ZOLT::kLayoutArchiveType);
     header.Archives().emplace_back(u"\u00e9\u4e2d", 0, kOtherType);
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     ASSERT_TRUE(header.Serialize(stream.get()));
     // Header, two records, and each archive with its end marker.
     Bytes bytes = stream->Data();
@@ -512,7 +512,7 @@ TEST(PackageWriter, RecordsReadBackFieldForField) {
     packertest::AppendU32(bytes, ZOLT::kArchiveEndMarker);
     packertest::AppendU32(bytes, ZOLT::kArchiveEndMarker);
 
-    auto back = pxLib::CMemoryStream::Create(bytes);
+    auto back = pxLib::MemoryStream::Create(bytes);
     CFilePackerEx::CPackageHeader read;
     ASSERT_EQ(read.Deserialize(back.get()), 0);
     ASSERT_EQ(read.GetArchives().size(), 2u);
@@ -525,7 +525,7 @@ TEST(PackageWriter, RecordsReadBackFieldForField) {
 }
 
 TEST(PackageWriter, AnEmptyIdIsRefused) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     const CFilePackerEx::CArchiveInfo empty(u"", 1, kOtherType);
     EXPECT_EQ(empty.Serialize(stream.get()), HResult(0x80070057));
     CFilePackerEx::CPackageHeader header;
@@ -536,7 +536,7 @@ TEST(PackageWriter, AnEmptyIdIsRefused) {
 }
 
 TEST(PackageReaderOverMemory, NoMagicAtTheEndIsNoPackage) {
-    auto stream = pxLib::CMemoryStream::Create(Bytes{'p', 'c'});
+    auto stream = pxLib::MemoryStream::Create(Bytes{'p', 'c'});
     CFilePackerEx::CPackageHeader header;
     EXPECT_EQ(header.Deserialize(stream.get()), 1);
 }

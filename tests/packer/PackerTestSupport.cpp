@@ -99,7 +99,7 @@ std::string Narrow(const std::u16string& text) {
 }
 
 pxLib::RefPtr<CountingStream> CountingStream::Over(const Bytes& bytes) {
-    auto memory = pxLib::CMemoryStream::Create(bytes);
+    auto memory = pxLib::MemoryStream::Create(bytes);
     return pxLib::RefPtr<CountingStream>(new CountingStream(
         pxLib::RefPtr<pxLib::IByteStream>(static_cast<pxLib::IByteStream*>(memory.get()))));
 }
@@ -197,7 +197,7 @@ void CoverTailWithDirectory(Bytes& image, const ImageOptions& o) {
     PutU32(image, SecurityDirOffset(o) + 4, static_cast<uint32_t>(image.size() - end));
 }
 
-Bytes PackageOf(const std::vector<ZOLT::CPackageArchive>& archives) {
+Bytes PackageOf(const std::vector<ZOLT::PackageArchive>& archives) {
     Bytes bytes;
     if (ZOLT::Failed(ZOLT::PackageBytes(archives, bytes))) return {};
     return bytes;
@@ -227,7 +227,7 @@ Bytes LegacyPackage(uint32_t version, const std::vector<LegacyRecord>& records) 
 }
 
 Bytes SavedCollection(pxLib::pxTavKeyValueCollection& collection) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     if (!collection.Save(stream.get())) return {};
     return stream->Data();
 }

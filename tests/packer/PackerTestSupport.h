@@ -60,7 +60,7 @@ public:
     int calls = 0;
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
     pxLib::RefPtr<pxLib::IByteStream> m_inner;
 };
 
@@ -92,7 +92,7 @@ void AppendCertificateEntry(Bytes& image, uint32_t entryLength, const ImageOptio
 // Extends the directory to cover everything behind endOfRawData.
 void CoverTailWithDirectory(Bytes& image, const ImageOptions& options = {});
 
-Bytes PackageOf(const std::vector<ZOLT::CPackageArchive>& archives);
+Bytes PackageOf(const std::vector<ZOLT::PackageArchive>& archives);
 
 struct LegacyRecord {
     std::u16string id;

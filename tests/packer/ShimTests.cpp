@@ -82,7 +82,7 @@ TEST(ShimSigned, ReadsTheSameOverMemory) {
     const Bytes file = packertest::ReadBytes(ShimPath());
     ASSERT_FALSE(file.empty());
     ZOLT::CFilePackerEx fromFile, fromMemory;
-    auto stream = pxLib::CMemoryStream::Create(file);
+    auto stream = pxLib::MemoryStream::Create(file);
     EXPECT_EQ(fromFile.Open(ShimPath()), fromMemory.OpenStream(stream.get()));
     EXPECT_EQ(fromFile.HasPackage(), fromMemory.HasPackage());
     EXPECT_EQ(fromFile.GetPackageOffset(), fromMemory.GetPackageOffset());

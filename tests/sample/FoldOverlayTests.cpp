@@ -60,7 +60,7 @@ Bytes WithAppendedData(const ImageOptions& o) {
 
 uint32_t EndOfRawDataSeenByTheReader(const Bytes& image) {
     ZOLT::CPEFileHelper helper;
-    auto stream = pxLib::CMemoryStream::Create(image);
+    auto stream = pxLib::MemoryStream::Create(image);
     EXPECT_TRUE(helper.ReadHeaders(stream.get()));
     return helper.GetEndOfRawData();
 }

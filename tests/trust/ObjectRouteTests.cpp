@@ -173,7 +173,7 @@ TEST(ObjectRoute, AVerifierThatCannotBeMadeFailsWithATranslatedCode) {
     const auto factory = Factory();
     Product& product = *g_route->product;
     auto* repository =
-        dynamic_cast<pxLib::CRegistryObjectRepository*>(&pxLib::CurrentObjectRepository());
+        dynamic_cast<pxLib::RegistryObjectRepository*>(&pxLib::CurrentObjectRepository());
     ASSERT_NE(repository, nullptr);
     // The class is known to the process and to the repository: take both back.
     const auto reregister = [&](const std::wstring* path) {

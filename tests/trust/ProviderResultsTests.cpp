@@ -91,7 +91,7 @@ TEST_F(ProviderResults, DriverFilesAreAskedWithTheDriverAction) {
 }
 
 // Events that name a slow call's action.
-size_t SlowCallsNaming(const CTraceRecorder& recorder, std::u16string_view action) {
+size_t SlowCallsNaming(const TraceRecorder& recorder, std::u16string_view action) {
     size_t n = 0;
     for (const RecordedEvent& event : recorder.events)
         if (!event.args.empty() && event.args[0] == Utf16Bytes(action)) ++n;
@@ -99,7 +99,7 @@ size_t SlowCallsNaming(const CTraceRecorder& recorder, std::u16string_view actio
 }
 
 TEST_F(ProviderResults, CallsSlowerThanHalfASecondAreTraced) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Verbose), 1);
     EXPECT_EQ(verifier->VerifyFile(maker.c_str(), TrustLevel::SignedByMaker), T);
     EXPECT_EQ(SlowCallsNaming(recorder, u"WINTRUST_ACTION_GENERIC_VERIFY_V2"), 0u);

@@ -184,7 +184,7 @@ HRESULT WriteBeside(pxLib::IByteStream* input, const Plan& plan,
 }  // namespace
 
 bool AddPackage(const std::u16string& input, const std::u16string& output,
-                const std::vector<ZOLT::CPackageArchive>& archives, std::string& error) {
+                const std::vector<ZOLT::PackageArchive>& archives, std::string& error) {
     if (archives.empty()) {
         error = "no archive to add";
         return false;

@@ -76,7 +76,7 @@ bool LoadCollectionFile(const std::u16string& path, pxLib::pxTavKeyValueCollecti
 
 bool SavedCollection(pxLib::pxTavKeyValueCollection& collection, std::vector<uint8_t>& bytes,
                      std::string& error) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     if (!collection.Save(stream.get())) {
         error = "the collection cannot be saved";
         return false;
@@ -87,7 +87,7 @@ bool SavedCollection(pxLib::pxTavKeyValueCollection& collection, std::vector<uin
 
 bool SaveCollectionFile(const std::u16string& path, pxLib::pxTavKeyValueCollection& collection,
                         std::string& error) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     if (!collection.Save(stream.get())) {
         error = "the collection cannot be saved";
         return false;
@@ -138,7 +138,7 @@ bool LoadLayoutData(const std::u16string& path, pxLib::pxTavKeyValueCollection& 
         return false;
     }
     pxLib::RefPtr<pxLib::IByteStream> region(
-        new pxLib::CRegionStream(stream, archive->GetOffset(), archive->GetSize()));
+        new pxLib::RegionStream(stream, archive->GetOffset(), archive->GetSize()));
     return LoadFrom(region.get(), collection, "the layout data", error);
 }
 

@@ -107,14 +107,14 @@ int List(const std::vector<std::u16string>& args) {
 
 int AddPackageCommand(const std::vector<std::u16string>& args) {
     if (args.size() < 4) return Usage();
-    std::vector<ZOLT::CPackageArchive> archives;
+    std::vector<ZOLT::PackageArchive> archives;
     std::string error;
     for (size_t i = 2; i < args.size();) {
         const std::u16string& option = args[i];
         if ((option == u"--layout" || option == u"--layout-data") && i + 1 < args.size()) {
             pxLib::pxTavKeyValueCollection layout;
             const bool fromText = option == u"--layout";
-            ZOLT::CPackageArchive archive{ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, {}};
+            ZOLT::PackageArchive archive{ZOLT::kLayoutArchiveId, ZOLT::kLayoutArchiveType, {}};
             if (!(fromText ? qvdpack::ParseCollectionFile(args[i + 1], layout, error)
                            : qvdpack::LoadCollectionFile(args[i + 1], layout, error)) ||
                 !qvdpack::SavedCollection(layout, archive.bytes, error))
@@ -122,7 +122,7 @@ int AddPackageCommand(const std::vector<std::u16string>& args) {
             archives.push_back(std::move(archive));
             i += 2;
         } else if (option == u"--archive" && i + 3 < args.size()) {
-            ZOLT::CPackageArchive archive{args[i + 1], {}, {}};
+            ZOLT::PackageArchive archive{args[i + 1], {}, {}};
             if (archive.id.empty()) return Fail("an archive id cannot be empty");
             if (!ParseGuidArgument(args[i + 2], archive.type))
                 return Fail("an archive type is {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");

@@ -191,12 +191,12 @@ TEST(ArchiveElements, AStoreArchiveRefusesReadsAndALoadArchiveRefusesWrites) {
     uint32_t size;
     EXPECT_FALSE(store.ReadUInt32(value));
     EXPECT_FALSE(store.PeekElement(tag, size));
-    pxLib::CVariant variant;
+    pxLib::Variant variant;
     EXPECT_FALSE(store.ReadVariant(variant));
 
     CMemoryArchive load = Loader("03 01000000");
     EXPECT_FALSE(load.WriteUInt32(7));
-    EXPECT_FALSE(load.WriteVariant(pxLib::CVariant::I4(1)));
+    EXPECT_FALSE(load.WriteVariant(pxLib::Variant::I4(1)));
     EXPECT_EQ(load.Block().size(), 5u);
     EXPECT_EQ(load.GetByteCount(), 0u);
 
@@ -207,9 +207,9 @@ TEST(ArchiveElements, AStoreArchiveRefusesReadsAndALoadArchiveRefusesWrites) {
 TEST(ArchiveElements, AWriteThatDoesNotFitReturnsToTheStartOfTheElement) {
     // A stream archive over a 12-byte region: a 5-byte element fits, a 40-byte
     // block does not, even though its header would.
-    auto stream = pxLib::CMemoryStream::Create(std::vector<uint8_t>(12, 0));
+    auto stream = pxLib::MemoryStream::Create(std::vector<uint8_t>(12, 0));
     pxLib::RefPtr<pxLib::IByteStream> region(
-        new pxLib::CRegionStream(pxLib::RefPtr<pxLib::IByteStream>(stream.get()), 0, 12));
+        new pxLib::RegionStream(pxLib::RefPtr<pxLib::IByteStream>(stream.get()), 0, 12));
     pxLib::CTavStreamArchive archive(CArchive::eStore, region.get());
     ASSERT_TRUE(archive.WriteUInt32(5));
     const std::vector<uint8_t> block(40, 0xAB);
@@ -231,7 +231,7 @@ TEST(ArchiveElements, TheMemoryArchiveGrowsToExactlyWhatWasWritten) {
 }
 
 TEST(ArchiveElements, TheStreamArchiveStartsWhereTheStreamIsAndTracksItsHighestPosition) {
-    auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex("FFFF"));
+    auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex("FFFF"));
     ASSERT_TRUE(stream->SetPosition(2));
     pxLib::CTavStreamArchive archive(CArchive::eStore, stream.get());
     EXPECT_EQ(archive.GetStartPosition(), 2u);
@@ -285,7 +285,7 @@ TEST(ArchiveElements, SubStreamsAreConfinedToTheirRegion) {
         EXPECT_FALSE(region->Read(buffer, 1));
     }
     {
-        auto stream = pxLib::CMemoryStream::Create();
+        auto stream = pxLib::MemoryStream::Create();
         pxLib::CTavStreamArchive archive(CArchive::eStore, stream.get());
         ASSERT_TRUE(archive.WriteUInt8(7));
         pxLib::RefPtr<pxLib::IByteStream> region;

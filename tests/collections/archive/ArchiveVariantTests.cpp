@@ -11,20 +11,20 @@ namespace {
 
 using pxLib::CArchive;
 using pxLib::CMemoryArchive;
-using pxLib::CVariant;
+using pxLib::Variant;
 using qvdtest::Hex;
 using qvdtest::ToHex;
 
-std::vector<uint8_t> Stored(const CVariant& value) {
+std::vector<uint8_t> Stored(const Variant& value) {
     CMemoryArchive archive(CArchive::eStore);
     EXPECT_TRUE(archive.WriteVariant(value));
     EXPECT_EQ(archive.GetByteCount(), archive.Block().size());
     return archive.Block();
 }
 
-CVariant Nested(uint32_t depth) {
-    CVariant value = CVariant::I4(1);
-    for (uint32_t i = 1; i < depth; ++i) value = CVariant::VariantArray({value});
+Variant Nested(uint32_t depth) {
+    Variant value = Variant::I4(1);
+    for (uint32_t i = 1; i < depth; ++i) value = Variant::VariantArray({value});
     return value;
 }
 
@@ -36,31 +36,31 @@ TEST(ArchiveVariants, BodiesAreTheTypeWordThenThePayload) {
     decimal.lo64 = 0x0807060504030201ull;
     const struct {
         const char* name;
-        CVariant value;
+        Variant value;
         const char* bytes;
     } cases[] = {
-        {"empty", CVariant(), "0B 02000000 0000"},
-        {"I1", CVariant::I1(-2), "0B 03000000 1000 FE"},
-        {"UI1", CVariant::UI1(0x7F), "0B 03000000 1100 7F"},
-        {"I2", CVariant::I2(-2), "0B 04000000 0200 FEFF"},
-        {"BOOL", CVariant::Bool(true), "0B 04000000 0B00 FFFF"},
-        {"UI2", CVariant::UI2(0x1234), "0B 04000000 1200 3412"},
-        {"I4", CVariant::I4(-1), "0B 06000000 0300 FFFFFFFF"},
-        {"R4", CVariant::R4(1.0f), "0B 06000000 0400 0000803F"},
-        {"UI4", CVariant::UI4(7), "0B 06000000 1300 07000000"},
-        {"INT", CVariant::Int(-3), "0B 06000000 1600 FDFFFFFF"},
-        {"UINT", CVariant::UInt(3), "0B 06000000 1700 03000000"},
-        {"R8", CVariant::R8(1.0), "0B 0A000000 0500 000000000000F03F"},
-        {"DATE", CVariant::Date(2.0), "0B 0A000000 0700 0000000000000040"},
-        {"I8", CVariant::I8(-1), "0B 0A000000 1400 FFFFFFFFFFFFFFFF"},
-        {"UI8", CVariant::UI8(0x0102030405060708ull), "0B 0A000000 1500 0807060504030201"},
-        {"DECIMAL", CVariant::Decimal(decimal),
+        {"empty", Variant(), "0B 02000000 0000"},
+        {"I1", Variant::I1(-2), "0B 03000000 1000 FE"},
+        {"UI1", Variant::UI1(0x7F), "0B 03000000 1100 7F"},
+        {"I2", Variant::I2(-2), "0B 04000000 0200 FEFF"},
+        {"BOOL", Variant::Bool(true), "0B 04000000 0B00 FFFF"},
+        {"UI2", Variant::UI2(0x1234), "0B 04000000 1200 3412"},
+        {"I4", Variant::I4(-1), "0B 06000000 0300 FFFFFFFF"},
+        {"R4", Variant::R4(1.0f), "0B 06000000 0400 0000803F"},
+        {"UI4", Variant::UI4(7), "0B 06000000 1300 07000000"},
+        {"INT", Variant::Int(-3), "0B 06000000 1600 FDFFFFFF"},
+        {"UINT", Variant::UInt(3), "0B 06000000 1700 03000000"},
+        {"R8", Variant::R8(1.0), "0B 0A000000 0500 000000000000F03F"},
+        {"DATE", Variant::Date(2.0), "0B 0A000000 0700 0000000000000040"},
+        {"I8", Variant::I8(-1), "0B 0A000000 1400 FFFFFFFFFFFFFFFF"},
+        {"UI8", Variant::UI8(0x0102030405060708ull), "0B 0A000000 1500 0807060504030201"},
+        {"DECIMAL", Variant::Decimal(decimal),
          "0B 12000000 0E00 0E00 02 80 01000000 0102030405060708"},
-        {"BSTR", CVariant::Bstr(u"hi"), "0B 0A000000 0800 04000000 6800 6900"},
-        {"odd BSTR", CVariant::BstrBytes({0x41}), "0B 07000000 0800 01000000 41"},
-        {"UI1 array", CVariant::ByteArray({1, 2, 3}), "0B 09000000 1120 03000000 010203"},
+        {"BSTR", Variant::Bstr(u"hi"), "0B 0A000000 0800 04000000 6800 6900"},
+        {"odd BSTR", Variant::BstrBytes({0x41}), "0B 07000000 0800 01000000 41"},
+        {"UI1 array", Variant::ByteArray({1, 2, 3}), "0B 09000000 1120 03000000 010203"},
         {"VARIANT array",
-         CVariant::VariantArray({CVariant::UI1(5), CVariant::VariantArray({}), CVariant()}),
+         Variant::VariantArray({Variant::UI1(5), Variant::VariantArray({}), Variant()}),
          "0B 11000000 0C20 03000000 1100 05 0C20 00000000 0000"},
     };
     for (const auto& c : cases) {
@@ -69,7 +69,7 @@ TEST(ArchiveVariants, BodiesAreTheTypeWordThenThePayload) {
         EXPECT_EQ(ToHex(bytes), Hex(c.bytes));
 
         CMemoryArchive load(CArchive::eLoad, bytes);
-        CVariant read = CVariant::I4(99);
+        Variant read = Variant::I4(99);
         ASSERT_TRUE(load.ReadVariant(read));
         EXPECT_TRUE(read == c.value);
         EXPECT_EQ(load.GetByteCount(), bytes.size());
@@ -83,11 +83,11 @@ TEST(ArchiveVariants, BodiesAreTheTypeWordThenThePayload) {
 TEST(ArchiveVariants, ValuesTheArchiveCannotReadBackAreNeverWritten) {
     const struct {
         const char* name;
-        CVariant value;
+        Variant value;
     } cases[] = {
-        {"zero-element byte array", CVariant::ByteArray({})},
+        {"zero-element byte array", Variant::ByteArray({})},
         {"zero-element byte array inside an array",
-         CVariant::VariantArray({CVariant::I4(1), CVariant::ByteArray({})})},
+         Variant::VariantArray({Variant::I4(1), Variant::ByteArray({})})},
         {"nesting beyond the limit", Nested(pxLib::kMaxVariantNesting + 1)},
     };
     for (const auto& c : cases) {
@@ -101,13 +101,13 @@ TEST(ArchiveVariants, ValuesTheArchiveCannotReadBackAreNeverWritten) {
     }
     EXPECT_TRUE(Nested(pxLib::kMaxVariantNesting).IsStorable());
     // Something outside the list of types cannot even be made.
-    EXPECT_EQ(CVariant::Scalar(13 /* VT_UNKNOWN */, 0).Type(), pxLib::eVtEmpty);
+    EXPECT_EQ(Variant::Scalar(13 /* VT_UNKNOWN */, 0).Type(), pxLib::eVtEmpty);
 }
 
 TEST(ArchiveVariants, TheDeepestStorableNestingReadsBack) {
-    const CVariant deep = Nested(pxLib::kMaxVariantNesting);
+    const Variant deep = Nested(pxLib::kMaxVariantNesting);
     CMemoryArchive load(CArchive::eLoad, Stored(deep));
-    CVariant read;
+    Variant read;
     ASSERT_TRUE(load.ReadVariant(read));
     EXPECT_TRUE(read == deep);
 }
@@ -154,7 +154,7 @@ TEST(ArchiveVariants, MalformedBodiesFailAndLeaveEverythingWhereItWas) {
         CMemoryArchive load(CArchive::eLoad, data);
         uint8_t first;
         ASSERT_TRUE(load.ReadUInt8(first));
-        CVariant read = CVariant::I4(5);
+        Variant read = Variant::I4(5);
         EXPECT_FALSE(load.ReadVariant(read));
         EXPECT_EQ(read.Type(), pxLib::eVtEmpty);  // cleared before reading
         uint64_t position;

@@ -68,7 +68,7 @@ TEST(LargeLengths, AVariantLengthPastTheDataFailsBeforeAllocating) {
             const std::string hex = "0B" + Le32(length + 6) + kind + Le32(length) + "414243";
             CMemoryArchive load(CArchive::eLoad, qvdtest::FromHex(hex));
             g_largestAllocation = 0;
-            pxLib::CVariant value;
+            pxLib::Variant value;
             EXPECT_FALSE(load.ReadVariant(value));
             EXPECT_LT(g_largestAllocation.load(), kSmall);
             uint64_t position;
@@ -103,7 +103,7 @@ TEST(LargeLengths, ACollectionWithHugeCountsFailsBeforeAllocating) {
     };
     for (const char* body : bodies) {
         SCOPED_TRACE(body);
-        auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(body));
+        auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(body));
         pxLib::pxTavKeyValueCollection collection;
         g_largestAllocation = 0;
         EXPECT_FALSE(collection.Load(stream.get()));

@@ -89,7 +89,7 @@ TEST(OleVariants, ScalarsStringsAndArraysRoundTripThroughTheArchive) {
 }
 
 // An object that can save itself to a stream.
-class CPersistingObject final : public IPersistStream {
+class PersistingObject final : public IPersistStream {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) ||
@@ -120,7 +120,7 @@ private:
 };
 
 TEST(OleVariants, AnObjectIsNeverWrittenEvenWhenItCanPersistItself) {
-    CPersistingObject object;
+    PersistingObject object;
     VARIANT unknown;
     unknown.vt = VT_UNKNOWN;
     unknown.punkVal = &object;
@@ -129,7 +129,7 @@ TEST(OleVariants, AnObjectIsNeverWrittenEvenWhenItCanPersistItself) {
     dispatch.pdispVal = reinterpret_cast<IDispatch*>(static_cast<IUnknown*>(&object));
     for (const VARIANT* value : {&unknown, &dispatch}) {
         EXPECT_TRUE(pxLib::IsStorableOleVariant(*value));  // the checker lets it through
-        pxLib::CVariant portable;
+        pxLib::Variant portable;
         EXPECT_FALSE(pxLib::FromOleVariant(*value, portable));
         CMemoryArchive archive(CArchive::eStore);
         EXPECT_FALSE(archive.WriteVariant(*value));

@@ -49,9 +49,9 @@ RefPtr<pxLib::IProcessObjectFactory> Factory() {
 }
 
 // A provider object: counts initialisations and can refuse them.
-class CTestProvider final : public pxLib::IClassProvider {
+class TestProvider final : public pxLib::IClassProvider {
 public:
-    explicit CTestProvider(OBJRESULT initResult = OBJ_OK) : m_initResult(initResult) {}
+    explicit TestProvider(OBJRESULT initResult = OBJ_OK) : m_initResult(initResult) {}
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
         if (iid == pxLib::IID_IRefObject || iid == pxLib::IID_IClassProvider) {
@@ -146,12 +146,12 @@ TEST(ProcessObjectFactory, UnknownClassesAndMissingOutPointersGiveInvalidArg) {
 
 TEST(ProcessObjectFactory, ARepeatedRegistrationMustMatchTheFirst) {
     auto factory = Factory();
-    CTestProvider provider;
+    TestProvider provider;
     ASSERT_EQ(factory->Register(kClassD, &provider), OBJ_OK);
     EXPECT_EQ(provider.initialised, 1);
     // Another kind, or the same kind naming something else, changes nothing.
     EXPECT_EQ(factory->Register(kClassD, &CreateString), OBJ_E_INVALIDARG);
-    CTestProvider other;
+    TestProvider other;
     EXPECT_EQ(factory->Register(kClassD, &other), OBJ_E_INVALIDARG);
     EXPECT_EQ(factory->Register(kClassD, &provider), OBJ_OK);
     EXPECT_EQ(provider.initialised, 1);  // initialised once, when first registered
@@ -168,14 +168,14 @@ TEST(ProcessObjectFactory, ARepeatedRegistrationMustMatchTheFirst) {
 
 TEST(ProcessObjectFactory, AProviderThatFailsToInitialiseIsNotRegistered) {
     auto factory = Factory();
-    CTestProvider provider(static_cast<OBJRESULT>(0x80010999u));
+    TestProvider provider(static_cast<OBJRESULT>(0x80010999u));
     EXPECT_EQ(factory->Register(kClassE, &provider), static_cast<OBJRESULT>(0x80010999u));
     EXPECT_FALSE(factory->IsRegisteredLocally(kClassE));
     EXPECT_EQ(provider.refs, 0);
 }
 
 // A repository that knows one module for one class and counts what it is asked.
-class CFakeRepository final : public pxLib::IObjectRepository {
+class FakeRepository final : public pxLib::IObjectRepository {
 public:
     bool FindModule(const Guid& classId, std::u16string& modulePath) override {
         ++lookups;
@@ -194,7 +194,7 @@ public:
     int lookups = 0;
     std::u16string loadedPath;
     OBJRESULT loadResult = OBJ_OK;
-    CTestProvider provider;
+    TestProvider provider;
 };
 
 // Installs a repository for the life of the test.
@@ -210,7 +210,7 @@ private:
 
 TEST(ProcessObjectFactory, AClassTheRepositoryKnowsIsRegisteredFromItsModuleAndCreated) {
     auto factory = Factory();
-    CFakeRepository repository;
+    FakeRepository repository;
     repository.known = kClassF;
     ScopedRepository installed(&repository);
 

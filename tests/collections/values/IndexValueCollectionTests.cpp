@@ -16,7 +16,7 @@ using qvdtest::ToHex;
 const char kEmptyHeader[] = "06 01000000 0A 01 0A 00 06 01000000";
 
 bool Load(pxTavIndexValueCollection& collection, const std::string& hex) {
-    auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(hex));
+    auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(hex));
     return collection.Load(stream.get());
 }
 
@@ -26,7 +26,7 @@ TEST(IndexValueCollection, SavesFromPositionZeroUpward) {
     ASSERT_TRUE(collection.SetInt8(1, -1));
     EXPECT_FALSE(collection.SetInt8(5, 1));  // only existing positions or the next one
     ASSERT_TRUE(collection.SetEmpty(2));
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     ASSERT_TRUE(collection.Save(stream.get()));
     EXPECT_EQ(ToHex(stream->Data()),
               Hex(std::string(kEmptyHeader) + "03 03000000"
@@ -35,8 +35,8 @@ TEST(IndexValueCollection, SavesFromPositionZeroUpward) {
                                               "  03 02000000 01 00"));
 
     pxTavIndexValueCollection loaded;
-    ASSERT_TRUE(loaded.Load(pxLib::CMemoryStream::Create(stream->Data()).get()));
-    auto again = pxLib::CMemoryStream::Create();
+    ASSERT_TRUE(loaded.Load(pxLib::MemoryStream::Create(stream->Data()).get()));
+    auto again = pxLib::MemoryStream::Create();
     ASSERT_TRUE(loaded.Save(again.get()));
     EXPECT_EQ(again->Data(), stream->Data());
 }

@@ -17,23 +17,23 @@
 
 namespace {
 
-using pxLib::CVariant;
 using pxLib::pxTavIndexValueCollection;
 using pxLib::pxTavKeyValueCollection;
 using pxLib::RefPtr;
+using pxLib::Variant;
 using qvdtest::Hex;
 using qvdtest::ToHex;
 
 const char kEmptyHeader[] = "06 01000000 0A 01 0A 00 06 01000000";
 
 std::vector<uint8_t> Saved(pxLib::IPersistObject& object) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     EXPECT_TRUE(object.Save(stream.get()));
     return stream->Data();
 }
 
 bool LoadFrom(pxLib::IPersistObject& object, const std::vector<uint8_t>& bytes) {
-    auto stream = pxLib::CMemoryStream::Create(bytes);
+    auto stream = pxLib::MemoryStream::Create(bytes);
     return object.Load(stream.get());
 }
 
@@ -121,9 +121,9 @@ RefPtr<pxTavKeyValueCollection> EveryKind() {
     c->SetString(114, u"");
     c->SetBinary(15, "\x01\x00\x02", 3);
     c->SetBinary(115, nullptr, 0);
-    c->SetVariant(16, CVariant::VariantArray({CVariant::Bstr(u"b"), CVariant::Decimal(decimal),
-                                              CVariant::ByteArray({7}), CVariant::R8(0.5)}));
-    c->SetVariant(116, CVariant());
+    c->SetVariant(16, Variant::VariantArray({Variant::Bstr(u"b"), Variant::Decimal(decimal),
+                                             Variant::ByteArray({7}), Variant::R8(0.5)}));
+    c->SetVariant(116, Variant());
     c->SetObject(17, static_cast<pxLib::IPersistObject*>(nested.get()));
     c->SetObject(117, static_cast<pxLib::IPersistObject*>(narrow.get()));
     c->SetObject(217, static_cast<pxLib::IPersistObject*>(wide.get()));
@@ -154,7 +154,7 @@ TEST(KeyValueCollection, EveryKindSurvivesSaveLoadSaveByteForByte) {
     int64_t i64;
     double d;
     std::u16string text;
-    CVariant variant;
+    Variant variant;
     ASSERT_TRUE(loaded.GetInt64(8, i64));
     EXPECT_EQ(i64, std::numeric_limits<int64_t>::min());
     ASSERT_TRUE(loaded.GetDouble(110, d));
@@ -200,7 +200,7 @@ TEST(KeyValueCollection, AnObjectValueIsItsClassIdThenItsOwnBytesInPlace) {
 }
 
 TEST(KeyValueCollection, SizeCachingSavesAVersionTwoHeaderAndRemembersTheSize) {
-    auto counting = new qvdtest::CCountingObject;
+    auto counting = new qvdtest::CountingObject;
     RefPtr<pxLib::IPersistObject> hold(counting);
     pxTavKeyValueCollection collection;
     collection.SetCacheSize(true);
@@ -234,7 +234,7 @@ TEST(KeyValueCollection, SizeCachingSavesAVersionTwoHeaderAndRemembersTheSize) {
     pxLib::RefPtr<pxLib::IProcessObjectFactory> factory;
     ASSERT_EQ(pxLib::GetProcessObjectFactory(factory), pxLib::OBJ_OK);
     factory->Register(qvdtest::CLSID_CountingObject, [](const pxLib::Guid& iid, void** out) {
-        auto* object = new qvdtest::CCountingObject;
+        auto* object = new qvdtest::CountingObject;
         RefPtr<pxLib::IPersistObject> keep(object);
         return object->QueryInterface(iid, out);
     });
@@ -267,7 +267,7 @@ TEST(KeyValueCollection, ValueKindsSizesAndStringsAsTheRestOfTheSystemAsksForThe
     collection.SetAnsiString(20041, "C:\\x");
     collection.SetString(1002, u"abc");
     collection.SetUInt32(1001, 5);
-    collection.SetVariant(4, CVariant::I4(1));
+    collection.SetVariant(4, Variant::I4(1));
     EXPECT_EQ(collection.GetValueKind(20041), pxLib::eKindString);
     EXPECT_EQ(collection.GetValueSize(20041), 5u);
     EXPECT_EQ(collection.GetValueSize(1002), 8u);
@@ -294,7 +294,7 @@ TEST(KeyValueCollection, ValueKindsSizesAndStringsAsTheRestOfTheSystemAsksForThe
 }
 
 TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
-    auto counting = new qvdtest::CCountingObject;
+    auto counting = new qvdtest::CountingObject;
     RefPtr<pxLib::IPersistObject> hold(counting);
     counting->value = 3;
     pxTavKeyValueCollection source;
@@ -317,11 +317,11 @@ TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
               pxLib::OBJ_OK);
     ASSERT_TRUE(clone->GetObject(1, object));
     EXPECT_NE(object.get(), static_cast<pxLib::IRefObject*>(hold.get()));
-    RefPtr<qvdtest::CCountingObject> copy;
+    RefPtr<qvdtest::CountingObject> copy;
     ASSERT_EQ(pxLib::QueryInto(object.get(), qvdtest::CLSID_CountingObject, copy), pxLib::OBJ_OK);
     EXPECT_EQ(copy->value, 3u);
 
-    source.SetObject(3, new qvdtest::CPlainObject);  // no clone interface
+    source.SetObject(3, new qvdtest::PlainObject);  // no clone interface
     pxTavKeyValueCollection failed;
     EXPECT_FALSE(failed.CopyFrom(source));
 }
@@ -329,8 +329,8 @@ TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
 TEST(KeyValueCollection, SavesThatCannotBeMadeFail) {
     {
         pxTavKeyValueCollection collection;
-        collection.SetObject(1, new qvdtest::CPlainObject);  // cannot persist
-        auto stream = pxLib::CMemoryStream::Create();
+        collection.SetObject(1, new qvdtest::PlainObject);  // cannot persist
+        auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
         EXPECT_TRUE(collection.IsDirty());
         uint64_t size;
@@ -339,21 +339,21 @@ TEST(KeyValueCollection, SavesThatCannotBeMadeFail) {
     {
         pxTavKeyValueCollection collection;
         collection.SetUInt8(0x100000000ull, 1);  // keys of 2^32 and above stay in memory
-        auto stream = pxLib::CMemoryStream::Create();
+        auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
         EXPECT_TRUE(stream->Data().empty());
     }
     {
         pxTavKeyValueCollection collection;
-        collection.SetVariant(1, CVariant::ByteArray({}));
-        auto stream = pxLib::CMemoryStream::Create();
+        collection.SetVariant(1, Variant::ByteArray({}));
+        auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
     }
     {
         // A collection inside itself would nest without end.
         auto collection = pxTavKeyValueCollection::Create();
         collection->SetObject(1, static_cast<pxLib::IPersistObject*>(collection.get()));
-        auto stream = pxLib::CMemoryStream::Create();
+        auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection->Save(stream.get()));
         collection->Remove(1);  // breaks the cycle of references
     }
@@ -420,7 +420,7 @@ TEST(KeyValueCollection, LoadingReadsOnlyItsOwnBytesAndLeavesTheStreamBehindThem
     first.SetString(1, u"one");
     pxTavKeyValueCollection second;
     second.SetUInt16(2, 2);
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     ASSERT_TRUE(first.Save(stream.get()));
     ASSERT_TRUE(second.Save(stream.get()));
 

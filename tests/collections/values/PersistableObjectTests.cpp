@@ -19,7 +19,7 @@ using qvdtest::Hex;
 using qvdtest::ToHex;
 
 std::vector<uint8_t> Saved(pxLib::IPersistObject& object) {
-    auto stream = pxLib::CMemoryStream::Create();
+    auto stream = pxLib::MemoryStream::Create();
     EXPECT_TRUE(object.Save(stream.get()));
     return stream->Data();
 }
@@ -33,7 +33,7 @@ TEST(PersistableObjects, TheStringObjectPersistsItsTypeAndText) {
     EXPECT_EQ(ToHex(Saved(*object)), Hex("06 01000000 06 02000000 08 06000000 6100 6200 0000"));
 
     auto loaded = CStringImpl::Create();
-    auto stream = pxLib::CMemoryStream::Create(Saved(*object));
+    auto stream = pxLib::MemoryStream::Create(Saved(*object));
     ASSERT_TRUE(loaded->Load(stream.get()));
     EXPECT_EQ(loaded->GetStringType(), CStringImpl::eWideString);
     EXPECT_EQ(loaded->GetWide(), u"ab");
@@ -64,7 +64,7 @@ struct ExpectedTrace {
     const char16_t* file;
 };
 
-void ExpectOneFailureTrace(const qvdtest::CTraceRecorder& recorder, const ExpectedTrace& expected) {
+void ExpectOneFailureTrace(const qvdtest::TraceRecorder& recorder, const ExpectedTrace& expected) {
     ASSERT_EQ(recorder.events.size(), 1u);
     const auto& args = recorder.events[0].args;
     ASSERT_EQ(args.size(), 3u);
@@ -78,9 +78,9 @@ void ExpectOneFailureTrace(const qvdtest::CTraceRecorder& recorder, const Expect
 
 // Saves into a stream that takes only `room` bytes.
 bool SaveIntoRoom(pxLib::IPersistObject& object, uint64_t room) {
-    auto stream = pxLib::CMemoryStream::Create(std::vector<uint8_t>(room));
+    auto stream = pxLib::MemoryStream::Create(std::vector<uint8_t>(room));
     RefPtr<pxLib::IByteStream> region(
-        new pxLib::CRegionStream(RefPtr<pxLib::IByteStream>(stream.get()), 0, room));
+        new pxLib::RegionStream(RefPtr<pxLib::IByteStream>(stream.get()), 0, room));
     return object.Save(region.get());
 }
 
@@ -114,13 +114,13 @@ TEST(PersistableObjects, FailedSavesTraceTheirFixedTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        qvdtest::CTraceRecorder recorder;
+        qvdtest::TraceRecorder recorder;
         qvdtest::ScopedTraceSession session(2, 1);
         EXPECT_FALSE(SaveIntoRoom(*c.object, c.room));
         ExpectOneFailureTrace(recorder, c.trace);
     }
     // With no listener nothing is recorded, and the failure stays a failure.
-    qvdtest::CTraceRecorder recorder;
+    qvdtest::TraceRecorder recorder;
     EXPECT_FALSE(SaveIntoRoom(*text, 0));
     EXPECT_TRUE(recorder.events.empty());
 }
@@ -164,9 +164,9 @@ TEST(PersistableObjects, FailedLoadsTraceTheirFixedTexts) {
             object = RefPtr<pxLib::IPersistObject>(CStringImpl::Create().get());
         else
             object = RefPtr<pxLib::IPersistObject>(CMemoryImpl::Create().get());
-        qvdtest::CTraceRecorder recorder;
+        qvdtest::TraceRecorder recorder;
         qvdtest::ScopedTraceSession session(2, 1);
-        auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(c.bytes));
+        auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(c.bytes));
         EXPECT_FALSE(object->Load(stream.get()));
         ExpectOneFailureTrace(recorder, c.trace);
     }
@@ -175,7 +175,7 @@ TEST(PersistableObjects, FailedLoadsTraceTheirFixedTexts) {
 TEST(PersistableObjects, AStringOfAnUnknownTypeIsNotLoaded) {
     auto object = CStringImpl::Create();
     object->SetNarrow("keep");
-    auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex("06 01000000 06 03000000"));
+    auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex("06 01000000 06 03000000"));
     EXPECT_FALSE(object->Load(stream.get()));
     EXPECT_EQ(object->GetNarrow(), "keep");
 }

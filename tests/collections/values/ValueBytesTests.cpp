@@ -15,8 +15,8 @@
 
 namespace {
 
-using pxLib::CVariant;
 using pxLib::pxTavKeyValueCollection;
+using pxLib::Variant;
 using qvdtest::Hex;
 using qvdtest::ToHex;
 
@@ -86,8 +86,8 @@ const std::vector<KindCase>& Cases() {
         {pxLib::eKindBinary, [](C& c, uint64_t k) { return c.SetBinary(k, "\x01\x02\x03", 3); },
          "01 0F  09 03000000 010203", Holds(&C::GetBinary, std::vector<uint8_t>{1, 2, 3})},
         // A VT_I4 body: the variant type, then four bytes.
-        {pxLib::eKindVariant, [](C& c, uint64_t k) { return c.SetVariant(k, CVariant::I4(-5)); },
-         "01 10  0B 06000000 0300 FBFFFFFF", Holds(&C::GetVariant, CVariant::I4(-5))},
+        {pxLib::eKindVariant, [](C& c, uint64_t k) { return c.SetVariant(k, Variant::I4(-5)); },
+         "01 10  0B 06000000 0300 FBFFFFFF", Holds(&C::GetVariant, Variant::I4(-5))},
         // The memory object's class id, then its own bytes: version 1 and the block.
         {pxLib::eKindObject,
          [](C& c, uint64_t k) {
@@ -127,7 +127,7 @@ TEST(ValueBytes, EachKindIsSavedAsItsElement) {
         const uint64_t key = c.kind;
         pxTavKeyValueCollection collection;
         ASSERT_TRUE(c.set(collection, key));
-        auto stream = pxLib::CMemoryStream::Create();
+        auto stream = pxLib::MemoryStream::Create();
         ASSERT_TRUE(collection.Save(stream.get()));
         EXPECT_EQ(ToHex(stream->Data()), SavedForm(key, c));
     }
@@ -137,7 +137,7 @@ TEST(ValueBytes, EachElementLoadsAsItsKind) {
     for (const KindCase& c : Cases()) {
         SCOPED_TRACE(int(c.kind));
         const uint64_t key = c.kind;
-        auto stream = pxLib::CMemoryStream::Create(qvdtest::FromHex(SavedForm(key, c)));
+        auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(SavedForm(key, c)));
         pxTavKeyValueCollection collection;
         ASSERT_TRUE(collection.Load(stream.get()));
         ASSERT_EQ(collection.GetCount(), 1u);

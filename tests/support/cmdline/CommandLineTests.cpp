@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    qvdtest::CTraceRecorder m_recorder;
+    qvdtest::TraceRecorder m_recorder;
     qvdtest::ScopedTraceSession m_session{static_cast<uint8_t>(pxLib::TraceLevel::Error), 1};
 };
 

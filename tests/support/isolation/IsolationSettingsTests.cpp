@@ -361,7 +361,7 @@ TEST(IsolationSettingsInProcess, ConcurrentFirstCallsSettleOneSilo) {
 // A flag that is not a view is refused whether or not this process has
 // settled its settings, and the refusal is traced.
 TEST(IsolationSettingsInProcess, ARefusedViewIsTraced) {
-    qvdtest::CTraceRecorder recorder;
+    qvdtest::TraceRecorder recorder;
     qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
     const uint32_t before = pxLib::IsolationSettings::RegistryView();
     EXPECT_FALSE(pxLib::IsolationSettings::SetRegistryView(7));

@@ -9,7 +9,7 @@
 
 namespace {
 
-using pxLib::CDebugLogSettings;
+using pxLib::DebugLogSettings;
 using pxLib::LogType;
 using pxLib::pxTavDebugOptions;
 
@@ -22,13 +22,13 @@ pxLib::LogStamp Stamp() {
     return s;
 }
 
-CDebugLogSettings Applied(const pxTavDebugOptions& options) {
-    CDebugLogSettings settings;
+DebugLogSettings Applied(const pxTavDebugOptions& options) {
+    DebugLogSettings settings;
     pxLib::ApplyDebugOptions(options, settings);
     return settings;
 }
 
-std::u16string Line(const CDebugLogSettings& settings, LogType type, std::u16string_view format,
+std::u16string Line(const DebugLogSettings& settings, LogType type, std::u16string_view format,
                     std::vector<pxLib::LogArg> args = {}) {
     std::u16string line = u"<dropped>";
     pxLib::BuildLogLine(settings, type, Stamp(), format, args.data(), args.size(), line);
@@ -90,7 +90,7 @@ TEST(DebugLogLine, AnEmptyNameAddsNoModulePrefix) {
     pxTavDebugOptions options;
     options.m_dwDebugType = 1;
     options.m_bPrependDateTime = options.m_bPrependProcessId = options.m_bPrependThreadId = false;
-    CDebugLogSettings settings = Applied(options);
+    DebugLogSettings settings = Applied(options);
     settings.m_strName.clear();
     EXPECT_EQ(Line(settings, LogType::Warning, u"m"), u"Warning : m\r\n");
 }
@@ -100,7 +100,7 @@ TEST(DebugLogLine, TrailingLineBreaksBecomeExactlyOneCrLf) {
     options.m_dwDebugType = 1;
     options.m_bPrependDateTime = options.m_bPrependModuleName = options.m_bPrependType = false;
     options.m_bPrependProcessId = options.m_bPrependThreadId = false;
-    const CDebugLogSettings settings = Applied(options);
+    const DebugLogSettings settings = Applied(options);
     EXPECT_EQ(Line(settings, LogType::Error, u"a\n"), u"a\r\n");
     EXPECT_EQ(Line(settings, LogType::Error, u"a\r\n\r\n\n\r"), u"a\r\n");
     EXPECT_EQ(Line(settings, LogType::Error, u"a\nb"), u"a\nb\r\n");
@@ -112,7 +112,7 @@ TEST(DebugLogLine, TrailingLineBreaksBecomeExactlyOneCrLf) {
 TEST(DebugLogLine, AMessageThatCannotBeFormattedIsDropped) {
     pxTavDebugOptions options;
     options.m_dwDebugType = 1;
-    const CDebugLogSettings settings = Applied(options);
+    const DebugLogSettings settings = Applied(options);
     EXPECT_EQ(Line(settings, LogType::Error, u"missing %s"), u"<dropped>");
     EXPECT_EQ(Line(settings, LogType::Error, u"wrong kind %d", {u"text"}), u"<dropped>");
 }
@@ -147,19 +147,19 @@ TEST(DebugOptions, DebugTypeSetsTheLevelAndTheModuleFilterCanOverrideIt) {
 }
 
 TEST(DebugOptions, TheLoggerIsOffAndSilentUntilOptionsAreApplied) {
-    const CDebugLogSettings fresh;
+    const DebugLogSettings fresh;
     EXPECT_EQ(fresh.m_dwLevel, 0u);
     EXPECT_EQ(fresh.m_strName, u"QVDPlugin");
     EXPECT_FALSE(fresh.m_bOutputToDebugger || fresh.m_bOutputToFile ||
                  fresh.m_bAppendProcessIdToFile || fresh.m_bAppendNewLine);
-    const CDebugLogSettings defaults = Applied(pxTavDebugOptions());
+    const DebugLogSettings defaults = Applied(pxTavDebugOptions());
     EXPECT_TRUE(defaults.m_bOutputToDebugger);
     EXPECT_FALSE(defaults.m_bOutputToFile);
     EXPECT_TRUE(defaults.m_bAppendProcessIdToFile);
 }
 
 TEST(DebugOptions, OnlyANonEmptyDirectoryReplacesTheLoggers) {
-    CDebugLogSettings settings;
+    DebugLogSettings settings;
     settings.m_strDirectory = u"C:\\before";
     pxLib::ApplyDebugOptions(pxTavDebugOptions(), settings);
     EXPECT_EQ(settings.m_strDirectory, u"C:\\before");
@@ -170,13 +170,13 @@ TEST(DebugOptions, OnlyANonEmptyDirectoryReplacesTheLoggers) {
 }
 
 TEST(DebugOptions, MissingNameAndDirectoryComeFromTheExecutable) {
-    CDebugLogSettings settings;
+    DebugLogSettings settings;
     settings.m_strName.clear();
     pxLib::FillMissingNames(u"C:\\Program Files\\Engine\\zolt.host.exe", settings);
     EXPECT_EQ(settings.m_strName, u"zolt.host");
     EXPECT_EQ(settings.m_strDirectory, u"C:\\Program Files\\Engine\\");
 
-    CDebugLogSettings named;
+    DebugLogSettings named;
     named.m_strDirectory = u"D:\\logs";
     pxLib::FillMissingNames(u"C:\\engine\\host.exe", named);
     EXPECT_EQ(named.m_strName, u"QVDPlugin");
@@ -184,7 +184,7 @@ TEST(DebugOptions, MissingNameAndDirectoryComeFromTheExecutable) {
 }
 
 TEST(DebugLogFile, NameFollowsDirectoryNameAndProcessId) {
-    CDebugLogSettings settings;
+    DebugLogSettings settings;
     settings.m_strDirectory = u"C:\\engine\\";
     settings.m_bAppendProcessIdToFile = true;
     EXPECT_EQ(pxLib::LogFilePath(settings, 0x1A2C), u"C:\\engine\\QVDPlugin-0x1A2C.log");

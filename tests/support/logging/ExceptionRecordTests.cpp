@@ -19,14 +19,14 @@
 
 namespace {
 
-using qvdtest::CTraceRecorder;
 using qvdtest::ScopedTraceSession;
+using qvdtest::TraceRecorder;
 using qvdtest::Utf16Bytes;
 
 struct NotInTheTable {};
 
-pxLib::CExceptionRecord Guarded(const std::function<void()>& body, uint32_t line = 4711) {
-    pxLib::CExceptionRecord record;
+pxLib::ExceptionRecord Guarded(const std::function<void()>& body, uint32_t line = 4711) {
+    pxLib::ExceptionRecord record;
     try {
         body();
     } catch (...) {
@@ -84,7 +84,7 @@ std::vector<KindCase> KindCases() {
 }
 
 TEST(ExceptionRecord, StartsEmpty) {
-    pxLib::CExceptionRecord record;
+    pxLib::ExceptionRecord record;
     EXPECT_EQ(record.Kind(), 0u);
     EXPECT_EQ(record.Line(), 0u);
     EXPECT_TRUE(record.TypeName().empty());
@@ -93,7 +93,7 @@ TEST(ExceptionRecord, StartsEmpty) {
 TEST(ExceptionRecord, ClassifiesEveryKindItCatches) {
     for (const auto& c : KindCases()) {
         SCOPED_TRACE(c.name);
-        const pxLib::CExceptionRecord record = Guarded(c.thrower);
+        const pxLib::ExceptionRecord record = Guarded(c.thrower);
         EXPECT_EQ(record.Kind(), c.kind);
         EXPECT_EQ(record.TypeName(), c.typeName);
         EXPECT_EQ(record.Message(), c.message);
@@ -104,7 +104,7 @@ TEST(ExceptionRecord, ClassifiesEveryKindItCatches) {
 
 #ifdef _WIN32
 TEST(ExceptionRecord, ComErrorsCarryTheSystemMessageOfTheirResult) {
-    const pxLib::CExceptionRecord record = Guarded([] { throw _com_error(E_OUTOFMEMORY); });
+    const pxLib::ExceptionRecord record = Guarded([] { throw _com_error(E_OUTOFMEMORY); });
     EXPECT_EQ(record.Kind(), 20u);
     EXPECT_EQ(record.TypeName(), u"_com_error");
     EXPECT_FALSE(record.Message().empty());
@@ -113,14 +113,14 @@ TEST(ExceptionRecord, ComErrorsCarryTheSystemMessageOfTheirResult) {
 #endif
 
 TEST(ExceptionRecord, CaptureOutsideAHandlerLeavesTheRecordEmpty) {
-    pxLib::CExceptionRecord record;
+    pxLib::ExceptionRecord record;
     EXPECT_FALSE(record.Capture(u"FileCache", 1));
     EXPECT_EQ(record.Kind(), 0u);
 }
 
 TEST(ExceptionRecord, ASiteThatCatchesOnlyAllocationAndAtlFailuresRecordsThem) {
     const auto site = [](const std::function<void()>& body) {
-        pxLib::CExceptionRecord record;
+        pxLib::ExceptionRecord record;
         try {
             body();
         } catch (const std::bad_alloc&) {
@@ -140,7 +140,7 @@ TEST(ExceptionRecord, ASiteThatCatchesOnlyAllocationAndAtlFailuresRecordsThem) {
 }
 
 TEST(ExceptionRecord, ReportsTypeNameAndMessageAtErrorLevel) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(2, 1);
     Guarded([] { throw std::runtime_error("broken"); });
     Guarded([] { throw NotInTheTable(); });
@@ -155,7 +155,7 @@ TEST(ExceptionRecord, ReportsTypeNameAndMessageAtErrorLevel) {
 }
 
 TEST(ExceptionRecord, NoSessionNoEventButTheRecordIsStillFilled) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(5, 0);
     const auto record = Guarded([] { throw 3; });
     EXPECT_TRUE(recorder.events.empty());
@@ -163,7 +163,7 @@ TEST(ExceptionRecord, NoSessionNoEventButTheRecordIsStillFilled) {
 }
 
 TEST(ExceptionRecord, ReportExceptionEmitsOneEventWithBothStrings) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     {
         ScopedTraceSession warningsOnly(1, 1);
         pxLib::ReportException(u"int", u"5");

@@ -12,8 +12,8 @@
 
 namespace {
 
-using qvdtest::CTraceRecorder;
 using qvdtest::ScopedRegistryKey;
+using qvdtest::TraceRecorder;
 
 const pxLib::TraceSource kSource{
     {0x6d0b9e41, 0x2c7a, 0x4f38, {0x8e, 0x15, 0x5a, 0x90, 0x3b, 0xd4, 0x07, 0xc2}}};
@@ -43,7 +43,7 @@ TEST_F(TraceProvider, RealRegistrationListsTheBlockButNothingIsEmittedWithoutASe
     EXPECT_EQ(Block().level.load(), 1);
     EXPECT_EQ(Block().flags.load(), 0u);
     {
-        CTraceRecorder recorder;
+        TraceRecorder recorder;
         pxLib::Trace(kSource, pxLib::TraceLevel::Error, 1, uint32_t{5});
         EXPECT_TRUE(recorder.events.empty());
     }
@@ -68,7 +68,7 @@ TEST_F(TraceProvider, RealRegistrationListsTheBlockButNothingIsEmittedWithoutASe
 
 TEST_F(TraceProvider, EnableCallbackTakesSessionLevelAndFlagsAndDisableClearsThem) {
     ASSERT_TRUE(pxLib::RegisterTraceProvider(GetModuleHandleW(nullptr)));
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     recorder.enableHandle = 0x77;
     recorder.enableLevel = 4;
     recorder.enableFlags = 0x80000001u;
@@ -99,7 +99,7 @@ TEST_F(TraceProvider, EnableCallbackTakesSessionLevelAndFlagsAndDisableClearsThe
 }
 
 TEST_F(TraceProvider, OtherRequestsAreRefusedAndChangeNothing) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     recorder.enableHandle = 0x99;
     pxLib::TraceControlBlock& block = Block();
     block.loggerHandle = 0x42;
@@ -155,7 +155,7 @@ TEST_F(TraceProvider, GlobalLoggerQueryFollowsStartFlagsAndLevel) {
             ASSERT_TRUE(provider->SetDword(L"Flags", c.flags));
             ASSERT_TRUE(provider->SetDword(L"Level", c.level));
         }
-        CTraceRecorder recorder;
+        TraceRecorder recorder;
         recorder.sessionResult = c.queryResult;
         recorder.sessionHandle = c.sessionHandle;
         // A block as registration leaves it, marked so that "unchanged" shows.
@@ -179,7 +179,7 @@ TEST_F(TraceProvider, AStringStartValueIsNoStart) {
         L"Software\\QVDTest\\GlobalLoggerSz-" + std::to_wstring(GetCurrentProcessId());
     ScopedRegistryKey logger(HKEY_LOCAL_MACHINE, path);
     ASSERT_TRUE(logger.SetString(L"Start", L"1"));
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     recorder.sessionHandle = 0x55;
     pxLib::TraceControlBlock block;
     pxLib::detail::QueryGlobalLogger(block, path);
@@ -189,7 +189,7 @@ TEST_F(TraceProvider, AStringStartValueIsNoStart) {
 
 TEST_F(TraceProvider, RegistrationWithoutASessionAsksTheRealGlobalLoggerKey) {
     // This prefix has no GlobalLogger "Start": registration must not query a session.
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     recorder.sessionHandle = 0x55;
     ASSERT_TRUE(pxLib::RegisterTraceProvider(GetModuleHandleW(nullptr)));
     EXPECT_TRUE(recorder.sessionQueries.empty());

@@ -24,10 +24,10 @@ inline bool SameGuid(const pxLib::TraceGuid& a, const pxLib::TraceGuid& b) {
     return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-class CTraceRecorder final : public pxLib::ITraceSystem {
+class TraceRecorder final : public pxLib::ITraceSystem {
 public:
-    CTraceRecorder() { pxLib::SetTraceSystem(this); }
-    ~CTraceRecorder() override { pxLib::SetTraceSystem(nullptr); }
+    TraceRecorder() { pxLib::SetTraceSystem(this); }
+    ~TraceRecorder() override { pxLib::SetTraceSystem(nullptr); }
 
     void Message(uint64_t loggerHandle, uint32_t messageFlags, const pxLib::TraceGuid& messageGuid,
                  uint16_t messageNumber, const pxLib::TraceArg* pairs, size_t count) override {

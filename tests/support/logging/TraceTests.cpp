@@ -6,8 +6,8 @@
 namespace {
 
 using pxLib::TraceLevel;
-using qvdtest::CTraceRecorder;
 using qvdtest::ScopedTraceSession;
+using qvdtest::TraceRecorder;
 using qvdtest::Utf16Bytes;
 
 const pxLib::TraceSource kSource{
@@ -19,7 +19,7 @@ std::string Bytes(const T& value) {
 }
 
 TEST(Trace, NothingIsEmittedBeforeStartUpListedTheBlock) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(5, 1, 0x5E55, /*listed=*/false);
     pxLib::Trace(kSource, TraceLevel::Error, 1, uint32_t{7});
     EXPECT_TRUE(recorder.events.empty());
@@ -49,7 +49,7 @@ TEST(Trace, FiresOnlyWithFlagBitZeroAndASessionLevelAtLeastThePoints) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "level " << int(c.sessionLevel) << " flags " << c.flags
                                         << " point " << int(c.point));
-        CTraceRecorder recorder;
+        TraceRecorder recorder;
         ScopedTraceSession session(c.sessionLevel, c.flags);
         EXPECT_EQ(pxLib::TraceEnabled(c.point), c.fires);
         pxLib::Trace(kSource, c.point, 3);
@@ -58,7 +58,7 @@ TEST(Trace, FiresOnlyWithFlagBitZeroAndASessionLevelAtLeastThePoints) {
 }
 
 TEST(Trace, AnEventCarriesTheSessionFlagsSourceNumberAndANullPairEnd) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(4, 1, 0xABCDEF12345ull);
     pxLib::Trace(kSource, TraceLevel::Warning, 42);
     ASSERT_EQ(recorder.events.size(), 1u);
@@ -72,7 +72,7 @@ TEST(Trace, AnEventCarriesTheSessionFlagsSourceNumberAndANullPairEnd) {
 }
 
 TEST(Trace, ArgumentsAreEncodedByKind) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(5, 1);
     const int32_t hr = static_cast<int32_t>(0x80070005);
     const uint32_t code = 1359;
@@ -111,7 +111,7 @@ TEST(Trace, ArgumentsAreEncodedByKind) {
 
 #ifdef _WIN32
 TEST(Trace, WindowsTypesAreEncodedLikeTheirPortableCounterparts) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(5, 1);
     const HRESULT hr = E_ACCESSDENIED;
     const DWORD error = ERROR_FILENAME_EXCED_RANGE;
@@ -140,7 +140,7 @@ TEST(Trace, WindowsTypesAreEncodedLikeTheirPortableCounterparts) {
 #endif
 
 TEST(Trace, AnArgumentListLongerThanAnEventCarriesIsNotSent) {
-    CTraceRecorder recorder;
+    TraceRecorder recorder;
     ScopedTraceSession session(5, 1);
     const uint32_t value = 1;
     pxLib::TraceArg args[pxLib::kMaxTraceArgs + 1];

@@ -443,7 +443,7 @@ TEST_F(RegistryKeyTest, EnumerationListsEveryNameAndReportsShortBuffers) {
 // verbose level, data of the wrong type as an error.
 TEST_F(RegistryKeyTest, FailuresAreTracedAtTheirLevel) {
     const std::wstring missing = Path(L"missing");
-    qvdtest::CTraceRecorder recorder;
+    qvdtest::TraceRecorder recorder;
     RegistryKey key;
     {
         qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);

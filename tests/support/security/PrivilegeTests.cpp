@@ -113,7 +113,7 @@ TEST(PrivilegeScope, UsesTheThreadTokenWhileTheThreadImpersonates) {
 }
 
 TEST(PrivilegeScope, APrivilegeNotHeldIsTracedByName) {
-    qvdtest::CTraceRecorder recorder;
+    qvdtest::TraceRecorder recorder;
     qvdtest::ScopedTraceSession session(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
     const pxLib::PrivilegeScope scope(kNotHeld);
     EXPECT_FALSE(scope.Enabled());

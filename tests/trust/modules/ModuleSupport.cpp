@@ -8,10 +8,10 @@ namespace {
 
 std::atomic<uint32_t> g_liveFactories{0};
 
-class CFactory final : public pxLib::IModuleFactory {
+class ModuleFactory final : public pxLib::IModuleFactory {
 public:
-    explicit CFactory(Creator creator) : m_creator(creator) { ++g_liveFactories; }
-    ~CFactory() { --g_liveFactories; }
+    explicit ModuleFactory(Creator creator) : m_creator(creator) { ++g_liveFactories; }
+    ~ModuleFactory() { --g_liveFactories; }
 
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         return Answer<pxLib::IModuleFactory>(this, iid, kFactoryInterface, out);
@@ -30,14 +30,14 @@ public:
 private:
     // The model's generic factory id.
     static constexpr Guid kFactoryInterface = {0x00000001, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
     Creator m_creator;
 };
 
 }  // namespace
 
 OBJRESULT HandOutFactory(Creator creator, void** out) {
-    auto* factory = new (std::nothrow) CFactory(creator);
+    auto* factory = new (std::nothrow) ModuleFactory(creator);
     if (!factory) return pxLib::OBJ_E_OUTOFMEMORY;
     factory->AddRef();
     *out = static_cast<pxLib::IModuleFactory*>(factory);

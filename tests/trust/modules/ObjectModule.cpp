@@ -5,7 +5,7 @@
 
 namespace {
 
-class CTestObject final : public qvdmodule::ITestObject {
+class TestObject final : public qvdmodule::ITestObject {
 public:
     qvdmodule::OBJRESULT QueryInterface(const qvdmodule::Guid& iid, void** out) override {
         return qvdmodule::Answer<qvdmodule::ITestObject>(this, iid, qvdmodule::IID_ITestObject,
@@ -16,7 +16,7 @@ public:
     uint32_t Answer() override { return qvdmodule::kTestObjectAnswer; }
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
 };
 
 const qvdmodule::Guid kServed[] = {qvdmodule::CLSID_TestObject, qvdmodule::CLSID_TestStoreObject};
@@ -24,5 +24,5 @@ const qvdmodule::Guid kServed[] = {qvdmodule::CLSID_TestObject, qvdmodule::CLSID
 }  // namespace
 
 QVD_MODULE_EXPORT qvdmodule::OBJRESULT GetFactory(const qvdmodule::Guid* id, void** out) {
-    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CTestObject>);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<TestObject>);
 }

@@ -15,7 +15,7 @@ std::wstring StoreKey(const char16_t* key) {
     return path;
 }
 
-class CRegistryStore final : public pxLib::ISettingsStore {
+class RegistryStore final : public pxLib::ISettingsStore {
 public:
     qvdmodule::OBJRESULT QueryInterface(const qvdmodule::Guid& iid, void** out) override {
         return qvdmodule::Answer<pxLib::ISettingsStore>(this, iid, pxLib::IID_ISettingsStore, out);
@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
 };
 
 const qvdmodule::Guid kServed[] = {pxLib::FACTORYID_SettingsStore};
@@ -56,5 +56,5 @@ const qvdmodule::Guid kServed[] = {pxLib::FACTORYID_SettingsStore};
 }  // namespace
 
 QVD_MODULE_EXPORT qvdmodule::OBJRESULT GetFactory(const qvdmodule::Guid* id, void** out) {
-    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CRegistryStore>);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<RegistryStore>);
 }

@@ -32,16 +32,16 @@ std::wstring FileNameOf(HANDLE file) {
 
 // Reference counting for Self, which derives from this.
 template <class Self, class Base>
-class CObject : public Base {
+class Object : public Base {
 public:
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(static_cast<Self*>(this)); }
 
 private:
-    pxLib::CRefCount m_refs;
+    pxLib::RefCount m_refs;
 };
 
-class CAttribute final : public CObject<CAttribute, pxLib::IVerdictAttribute> {
+class Attribute final : public Object<Attribute, pxLib::IVerdictAttribute> {
 public:
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         return qvdmodule::Answer<pxLib::IVerdictAttribute>(this, iid, pxLib::IID_IVerdictAttribute,
@@ -57,9 +57,9 @@ public:
     }
 };
 
-class CValues final : public CObject<CValues, pxLib::IVerdictValueList> {
+class Values final : public Object<Values, pxLib::IVerdictValueList> {
 public:
-    explicit CValues(std::wstring fileName) : m_fileName(std::move(fileName)) {}
+    explicit Values(std::wstring fileName) : m_fileName(std::move(fileName)) {}
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         return qvdmodule::Answer<pxLib::IVerdictValueList>(this, iid, pxLib::IID_IVerdictValueList,
                                                            out);
@@ -81,9 +81,9 @@ private:
     std::wstring m_fileName;
 };
 
-class CAttributeSet final : public CObject<CAttributeSet, pxLib::IVerdictAttributeSet> {
+class AttributeSet final : public Object<AttributeSet, pxLib::IVerdictAttributeSet> {
 public:
-    explicit CAttributeSet(HANDLE file) : m_file(file) {}
+    explicit AttributeSet(HANDLE file) : m_file(file) {}
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         return qvdmodule::Answer<pxLib::IVerdictAttributeSet>(this, iid,
                                                               pxLib::IID_IVerdictAttributeSet, out);
@@ -91,7 +91,7 @@ public:
     OBJRESULT GetAttribute(const char16_t* name, pxLib::IVerdictAttribute** attribute) override {
         *attribute = nullptr;
         if (std::u16string(name) != pxLib::kVerdictValueName) return pxLib::OBJ_E_INVALIDARG;
-        auto* made = new (std::nothrow) CAttribute;
+        auto* made = new (std::nothrow) Attribute;
         if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
         made->AddRef();
         *attribute = made;
@@ -102,7 +102,7 @@ public:
         *values = nullptr;
         if (count != 1 || std::u16string(names[0]) != pxLib::kVerdictValueName || !m_file)
             return pxLib::OBJ_E_INVALIDARG;
-        auto* made = new (std::nothrow) CValues(FileNameOf(m_file));
+        auto* made = new (std::nothrow) Values(FileNameOf(m_file));
         if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
         made->AddRef();
         *values = made;
@@ -113,7 +113,7 @@ private:
     HANDLE m_file;  // the verifier's, for the life of the call
 };
 
-class CRoot final : public CObject<CRoot, pxLib::IVerdictRoot> {
+class Root final : public Object<Root, pxLib::IVerdictRoot> {
 public:
     OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         return qvdmodule::Answer<pxLib::IVerdictRoot>(this, iid, pxLib::IID_IVerdictRoot, out);
@@ -122,7 +122,7 @@ public:
                               pxLib::IVerdictAttributeSet** set) override {
         *set = nullptr;
         if (std::u16string(name) != pxLib::kVerdictSetName) return pxLib::OBJ_E_INVALIDARG;
-        auto* made = new (std::nothrow) CAttributeSet(static_cast<HANDLE>(file));
+        auto* made = new (std::nothrow) AttributeSet(static_cast<HANDLE>(file));
         if (!made) return pxLib::OBJ_E_OUTOFMEMORY;
         made->AddRef();
         *set = made;
@@ -135,5 +135,5 @@ const Guid kServed[] = {pxLib::FACTORYID_VerdictProvider};
 }  // namespace
 
 QVD_MODULE_EXPORT OBJRESULT GetFactory(const Guid* id, void** out) {
-    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<CRoot>);
+    return qvdmodule::ServeFactory(id, out, kServed, &qvdmodule::MakeObject<Root>);
 }

@@ -26,9 +26,9 @@ constexpr size_t kMaxTokensPerLine = 16;
 
 // Hands out the text's lines one at a time, skipping blank and comment lines,
 // so that memory grows with the collection and not with the text's words.
-class CLexer {
+class Lexer {
 public:
-    explicit CLexer(std::string_view text) : m_text(text) {}
+    explicit Lexer(std::string_view text) : m_text(text) {}
 
     // False at the end of the text or on an error (then failed is set).
     bool Next(Line& line, TextError& error, bool& failed) {

@@ -26,13 +26,13 @@
 namespace qvdpack::text {
 namespace {
 
-using pxLib::CTavValueCollection;
-using pxLib::CVariant;
 using pxLib::RefPtr;
+using pxLib::ValueCollection;
+using pxLib::Variant;
 
-class CParser {
+class Parser {
 public:
-    CParser(std::string_view text, TextError& error) : m_lexer(text), m_error(error) {}
+    Parser(std::string_view text, TextError& error) : m_lexer(text), m_error(error) {}
 
     bool ParseTop(pxLib::pxTavKeyValueCollection& collection) {
         return ParseBlock(collection, false, 1);
@@ -49,7 +49,7 @@ private:
     }
 
     // Entries up to the closing "}" (nested) or the end of the text (top).
-    bool ParseBlock(CTavValueCollection& collection, bool isList, uint32_t depth) {
+    bool ParseBlock(ValueCollection& collection, bool isList, uint32_t depth) {
         const bool nested = depth > 1;
         bool first = true;
         uint64_t expectedIndex = 0;
@@ -88,7 +88,7 @@ private:
         return true;
     }
 
-    bool ParseOptions(const Line& line, CTavValueCollection& collection) {
+    bool ParseOptions(const Line& line, ValueCollection& collection) {
         for (size_t i = 1; i < line.tokens.size(); ++i) {
             const std::string& word = line.tokens[i].text;
             const size_t eq = word.find('=');
@@ -138,7 +138,7 @@ private:
         return Set(line, set(static_cast<T>(v)));
     }
 
-    bool ParseValue(const Line& line, CTavValueCollection& c, uint64_t key, uint32_t depth) {
+    bool ParseValue(const Line& line, ValueCollection& c, uint64_t key, uint32_t depth) {
         const std::vector<Token>& t = line.tokens;
         const std::string& type = t[1].text;
         std::string why;
@@ -219,7 +219,7 @@ private:
             return Set(line, c.SetBinary(key, bytes.data(), bytes.size()));
         }
         if (type == "variant") {
-            CVariant v;
+            Variant v;
             if (!ParseVariant(line, 2, v, 1)) return false;
             if (!v.IsStorable()) return Fail(line.number, "this variant cannot be stored");
             return Set(line, c.SetVariant(key, v));
@@ -229,11 +229,11 @@ private:
                 return Fail(line.number, type + " must be followed by { at the end of the line");
             if (depth + 1 > pxLib::kMaxObjectNesting)
                 return Fail(line.number, "collections nest too deep");
-            RefPtr<CTavValueCollection> nested;
+            RefPtr<ValueCollection> nested;
             if (type == "collection") {
-                nested = RefPtr<CTavValueCollection>(new pxLib::pxTavKeyValueCollection);
+                nested = RefPtr<ValueCollection>(new pxLib::pxTavKeyValueCollection);
             } else {
-                nested = RefPtr<CTavValueCollection>(new pxLib::pxTavIndexValueCollection);
+                nested = RefPtr<ValueCollection>(new pxLib::pxTavIndexValueCollection);
             }
             if (!ParseBlock(*nested, type == "list", depth + 1)) return false;
             return Set(line, c.SetObject(key, static_cast<pxLib::IPersistObject*>(nested.get())));
@@ -272,7 +272,7 @@ private:
     }
 
     // A variant from tokens[at...] of line: "<vt> <value>" or "array {".
-    bool ParseVariant(const Line& line, size_t at, CVariant& out, uint32_t depth) {
+    bool ParseVariant(const Line& line, size_t at, Variant& out, uint32_t depth) {
         const std::vector<Token>& t = line.tokens;
         if (depth > pxLib::kMaxVariantNesting)
             return Fail(line.number, "variant arrays nest too deep");
@@ -288,7 +288,7 @@ private:
         uint64_t u = 0;
         if (vt == "empty") {
             if (values != 0) return Fail(line.number, "empty takes no value");
-            out = CVariant();
+            out = Variant();
             return true;
         }
         struct IntType {
@@ -318,20 +318,20 @@ private:
             if (it.isSigned) {
                 if (!ParseSigned(word(0), it.min, static_cast<int64_t>(it.max), s))
                     return Fail(line.number, "not a number of type " + vt);
-                out = CVariant::Scalar(it.type, static_cast<uint64_t>(s) & mask);
+                out = Variant::Scalar(it.type, static_cast<uint64_t>(s) & mask);
             } else {
                 if (!ParseUnsigned(word(0), it.max, u))
                     return Fail(line.number, "not a number of type " + vt);
-                out = CVariant::Scalar(it.type, u);
+                out = Variant::Scalar(it.type, u);
             }
             return true;
         }
         if (vt == "bool") {
             if (!one()) return false;
             if (word(0) == "true" || word(0) == "false") {
-                out = CVariant::Bool(word(0) == "true");
+                out = Variant::Bool(word(0) == "true");
             } else if (ParseUnsigned(word(0), UINT16_MAX, u)) {
-                out = CVariant::Scalar(pxLib::eVtBool, u);  // a stored value other than 0 and -1
+                out = Variant::Scalar(pxLib::eVtBool, u);  // a stored value other than 0 and -1
             } else {
                 return Fail(line.number, "not a bool");
             }
@@ -341,14 +341,14 @@ private:
             float f = 0;
             if (!one()) return false;
             if (!ParseFloat(word(0), f)) return Fail(line.number, "not a finite number");
-            out = CVariant::R4(f);
+            out = Variant::R4(f);
             return true;
         }
         if (vt == "r8" || vt == "date") {
             double d = 0;
             if (!one()) return false;
             if (!ParseDouble(word(0), d)) return Fail(line.number, "not a finite number");
-            out = vt == "r8" ? CVariant::R8(d) : CVariant::Date(d);
+            out = vt == "r8" ? Variant::R8(d) : Variant::Date(d);
             return true;
         }
         if (vt == "decimal") {
@@ -364,7 +364,7 @@ private:
             decimal.sign = static_cast<uint8_t>(sign);
             decimal.hi32 = static_cast<uint32_t>(hi);
             decimal.lo64 = lo;
-            out = CVariant::Decimal(decimal);
+            out = Variant::Decimal(decimal);
             return true;
         }
         if (vt == "bstr") {
@@ -373,30 +373,30 @@ private:
             std::u16string text;
             std::string why;
             if (!DecodeWide(word(0), text, why)) return Fail(line.number, why);
-            out = CVariant::Bstr(text);
+            out = Variant::Bstr(text);
             return true;
         }
         if (vt == "bstrbytes" || vt == "bytes") {
             std::vector<uint8_t> bytes;
             if (!one()) return false;
             if (!ParseHex(word(0), bytes)) return Fail(line.number, "hex digits in pairs, or -");
-            out = vt == "bytes" ? CVariant::ByteArray(std::move(bytes))
-                                : CVariant::BstrBytes(std::move(bytes));
+            out = vt == "bytes" ? Variant::ByteArray(std::move(bytes))
+                                : Variant::BstrBytes(std::move(bytes));
             return true;
         }
         if (vt == "array") {
             if (values != 1 || t[at + 1].quoted || word(0) != "{")
                 return Fail(line.number, "array must be followed by { at the end of the line");
-            std::vector<CVariant> elements;
+            std::vector<Variant> elements;
             Line inner;
             bool failed = false;
             while (m_lexer.Next(inner, m_error, failed)) {
                 m_lastLine = inner.number;
                 if (IsClose(inner)) {
-                    out = CVariant::VariantArray(std::move(elements));
+                    out = Variant::VariantArray(std::move(elements));
                     return true;
                 }
-                CVariant element;
+                Variant element;
                 if (!ParseVariant(inner, 0, element, depth + 1)) return false;
                 elements.push_back(std::move(element));
             }
@@ -405,7 +405,7 @@ private:
         return Fail(line.number, "unknown variant type " + vt);
     }
 
-    CLexer m_lexer;
+    Lexer m_lexer;
     size_t m_lastLine = 0;
     TextError& m_error;
 };
@@ -414,7 +414,7 @@ private:
 
 bool ParseCollection(std::string_view text, pxLib::pxTavKeyValueCollection& collection,
                      TextError& error) {
-    CParser parser(text, error);
+    Parser parser(text, error);
     return parser.ParseTop(collection);
 }
 

@@ -23,9 +23,9 @@
 namespace qvdpack::text {
 namespace {
 
-using pxLib::CTavValueCollection;
-using pxLib::CVariant;
 using pxLib::RefPtr;
+using pxLib::ValueCollection;
+using pxLib::Variant;
 
 const char kHexDigits[] = "0123456789abcdef";
 
@@ -150,11 +150,11 @@ std::string GuidText(const pxLib::Guid& guid) {
     return pxLib::Utf16ToUtf8(pxLib::GuidToText(guid));
 }
 
-class CPrinter {
+class Printer {
 public:
-    explicit CPrinter(std::string& error) : m_error(error) {}
+    explicit Printer(std::string& error) : m_error(error) {}
 
-    bool Block(CTavValueCollection& c, const std::vector<uint64_t>& ids, const std::string& indent,
+    bool Block(ValueCollection& c, const std::vector<uint64_t>& ids, const std::string& indent,
                std::string& out) {
         out += indent + "options optionA=" + Bool(c.GetOptionA()) +
                " cloneObjects=" + Bool(c.GetCloneObjects()) +
@@ -172,7 +172,7 @@ private:
         return false;
     }
 
-    bool Entry(CTavValueCollection& c, uint64_t id, const std::string& indent, std::string& out) {
+    bool Entry(ValueCollection& c, uint64_t id, const std::string& indent, std::string& out) {
         std::string line = indent + std::to_string(id) + " ";
         switch (c.GetValueKind(id)) {
             case pxLib::eKindEmpty:
@@ -269,11 +269,11 @@ private:
                 break;
             }
             case pxLib::eKindVariant: {
-                CVariant v;
+                Variant v;
                 c.GetVariant(id, v);
                 line += "variant ";
                 out += line;
-                return Variant(v, indent, out);
+                return VariantText(v, indent, out);
             }
             case pxLib::eKindObject: {
                 RefPtr<pxLib::IRefObject> object;
@@ -288,7 +288,7 @@ private:
         return true;
     }
 
-    bool Variant(const CVariant& v, const std::string& indent, std::string& out) {
+    bool VariantText(const Variant& v, const std::string& indent, std::string& out) {
         switch (v.Type()) {
             case pxLib::eVtEmpty:
                 out += "empty\n";
@@ -360,9 +360,9 @@ private:
                 return true;
             case pxLib::eVtVariantArray: {
                 out += "array {\n";
-                for (const CVariant& element : v.Elements()) {
+                for (const Variant& element : v.Elements()) {
                     out += indent + "    ";
-                    if (!Variant(element, indent + "    ", out)) return false;
+                    if (!VariantText(element, indent + "    ", out)) return false;
                 }
                 out += indent + "}\n";
                 return true;
@@ -432,7 +432,7 @@ private:
 
 bool PrintCollection(pxLib::pxTavKeyValueCollection& collection, std::string& text,
                      std::string& error) {
-    CPrinter printer(error);
+    Printer printer(error);
     return printer.Block(collection, collection.GetKeys(), "", text);
 }
 
