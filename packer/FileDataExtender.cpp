@@ -22,8 +22,8 @@ const char16_t kSource[] = u"FileDataExtender";
 // held for the whole save, so saves never overlap.
 struct FilteredKeyCopy {
     std::mutex m_lock;
-    std::u16string m_strText;
-    pxLib::ValueKind m_eKind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
+    std::u16string m_text;
+    pxLib::ValueKind m_kind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
 };
 
 FilteredKeyCopy& SavedFilteredKey() {
@@ -37,23 +37,23 @@ public:
     FilteredKeyRestore(FilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
         : m_copy(copy), m_collection(collection) {}
     ~FilteredKeyRestore() {
-        if (m_copy.m_eKind != pxLib::eKindEmpty && m_collection != nullptr) {
+        if (m_copy.m_kind != pxLib::eKindEmpty && m_collection != nullptr) {
             try {
                 bool restored = false;
-                if (m_copy.m_eKind == pxLib::eKindString) {
+                if (m_copy.m_kind == pxLib::eKindString) {
                     // A single-byte string was widened unit by unit; narrowing is exact.
-                    const std::string narrow(m_copy.m_strText.begin(), m_copy.m_strText.end());
+                    const std::string narrow(m_copy.m_text.begin(), m_copy.m_text.end());
                     restored = m_collection->SetAnsiString(kFilteredKey, narrow);
                 } else {
-                    restored = m_collection->SetString(kFilteredKey, m_copy.m_strText);
+                    restored = m_collection->SetString(kFilteredKey, m_copy.m_text);
                 }
                 if (!restored) pxLib::LogError(u"Error restoring filtered FDE Keys");
             } catch (const std::bad_alloc&) {
                 pxLib::LogError(u"Memory error handling filtered FDE Keys");
             }
         }
-        m_copy.m_strText.clear();
-        m_copy.m_eKind = pxLib::eKindEmpty;
+        m_copy.m_text.clear();
+        m_copy.m_kind = pxLib::eKindEmpty;
     }
 
 private:
@@ -221,14 +221,14 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
         const pxLib::ValueKind kind = m_collection->GetValueKind(kFilteredKey);
         if (kind == pxLib::eKindWString || kind == pxLib::eKindString) {
             try {
-                if (m_collection->GetString(kFilteredKey, copy.m_strText)) {
-                    copy.m_eKind = kind;
+                if (m_collection->GetString(kFilteredKey, copy.m_text)) {
+                    copy.m_kind = kind;
                     m_collection->Remove(kFilteredKey);
                 }
             } catch (const std::bad_alloc&) {
                 pxLib::LogError(u"Memory error handling filtered FDE Keys");
-                copy.m_strText.clear();
-                copy.m_eKind = pxLib::eKindEmpty;
+                copy.m_text.clear();
+                copy.m_kind = pxLib::eKindEmpty;
             }
         }
     }

@@ -48,14 +48,14 @@ public:
         if (size > static_cast<uint64_t>(INT64_MAX) ||
             ::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
             return Fail(FromErrno(errno));
-        m_qwPosition = 0;
-        m_hrLast = kHrOk;
+        m_position = 0;
+        m_lastResult = kHrOk;
         return true;
     }
     bool GetPosition(uint64_t& position) override {
         std::lock_guard<std::mutex> lock(m_lock);
-        position = m_qwPosition;
-        m_hrLast = kHrOk;
+        position = m_position;
+        m_lastResult = kHrOk;
         return true;
     }
     bool SetPosition(uint64_t position) override {
@@ -63,31 +63,30 @@ public:
         uint64_t size = 0;
         if (!SizeLocked(size)) return false;
         if (position > size) return Fail(kHrHandleEof);
-        m_qwPosition = position;
+        m_position = position;
         return true;
     }
     bool Write(const void* bytes, uint32_t count) override {
         std::lock_guard<std::mutex> lock(m_lock);
         const uint8_t* next = static_cast<const uint8_t*>(bytes);
         while (count != 0) {
-            const ssize_t written = ::pwrite(m_fd, next, count, static_cast<off_t>(m_qwPosition));
+            const ssize_t written = ::pwrite(m_fd, next, count, static_cast<off_t>(m_position));
             if (written < 0 && errno == EINTR) continue;
             if (written <= 0) return Fail(written < 0 ? FromErrno(errno) : kHrWriteFault);
             next += written;
             count -= static_cast<uint32_t>(written);
-            m_qwPosition += static_cast<uint64_t>(written);
+            m_position += static_cast<uint64_t>(written);
         }
-        m_hrLast = kHrOk;
+        m_lastResult = kHrOk;
         return true;
     }
     bool Read(void* bytes, uint32_t count) override {
         std::lock_guard<std::mutex> lock(m_lock);
         uint64_t size = 0;
         if (!SizeLocked(size)) return false;
-        if (m_qwPosition >= size ? count != 0 : count > size - m_qwPosition)
-            return Fail(kHrHandleEof);
+        if (m_position >= size ? count != 0 : count > size - m_position) return Fail(kHrHandleEof);
         uint8_t* next = static_cast<uint8_t*>(bytes);
-        uint64_t position = m_qwPosition;
+        uint64_t position = m_position;
         while (count != 0) {
             const ssize_t read = ::pread(m_fd, next, count, static_cast<off_t>(position));
             if (read < 0 && errno == EINTR) continue;
@@ -97,8 +96,8 @@ public:
             count -= static_cast<uint32_t>(read);
             position += static_cast<uint64_t>(read);
         }
-        m_qwPosition = position;
-        m_hrLast = kHrOk;
+        m_position = position;
+        m_lastResult = kHrOk;
         return true;
     }
     HRESULT Flush() override {
@@ -106,32 +105,32 @@ public:
         if (::fsync(m_fd) != 0)
             Fail(FromErrno(errno));
         else
-            m_hrLast = kHrOk;
-        return m_hrLast;
+            m_lastResult = kHrOk;
+        return m_lastResult;
     }
     HRESULT GetLastResult() override {
         std::lock_guard<std::mutex> lock(m_lock);
-        return m_hrLast;
+        return m_lastResult;
     }
 
 private:
     bool Fail(HRESULT hr) {
-        m_hrLast = hr;
+        m_lastResult = hr;
         return false;
     }
     bool SizeLocked(uint64_t& size) {
         struct stat info {};
         if (::fstat(m_fd, &info) != 0) return Fail(FromErrno(errno));
         size = static_cast<uint64_t>(info.st_size);
-        m_hrLast = kHrOk;
+        m_lastResult = kHrOk;
         return true;
     }
 
     pxLib::RefCount m_refs;
     std::mutex m_lock;
     int m_fd;
-    uint64_t m_qwPosition = 0;
-    HRESULT m_hrLast = kHrOk;
+    uint64_t m_position = 0;
+    HRESULT m_lastResult = kHrOk;
 };
 
 }  // namespace

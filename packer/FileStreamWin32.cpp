@@ -69,7 +69,7 @@ public:
             next += written;
             count -= written;
         }
-        m_hrLast = kHrOk;
+        m_lastResult = kHrOk;
         return true;
     }
 
@@ -87,7 +87,7 @@ public:
             next += read;
             count -= read;
         }
-        m_hrLast = kHrOk;
+        m_lastResult = kHrOk;
         return true;
     }
 
@@ -95,23 +95,23 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         if (!FlushFileBuffers(m_file.get())) {
             Fail(pxLib::HResultFromLastError());
-            return m_hrLast;
+            return m_lastResult;
         }
         return kHrOk;
     }
 
     HRESULT GetLastResult() override {
         std::lock_guard<std::mutex> lock(m_lock);
-        return m_hrLast;
+        return m_lastResult;
     }
 
 private:
     bool Fail(HRESULT hr) {
-        m_hrLast = hr;
+        m_lastResult = hr;
         return false;
     }
     bool Succeeded(HRESULT hr) {
-        m_hrLast = hr;
+        m_lastResult = hr;
         return !Failed(hr);
     }
     HRESULT SizeLocked(uint64_t& size) {
@@ -140,7 +140,7 @@ private:
     pxLib::RefCount m_refs;
     std::mutex m_lock;
     pxLib::UniqueHandle m_file;
-    HRESULT m_hrLast = kHrOk;
+    HRESULT m_lastResult = kHrOk;
 };
 
 bool CreateFolderOf(const std::wstring& path) {

@@ -95,11 +95,11 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
     switch (At<uint16_t>(headers, pe::kOptionalHeaderOffset)) {
         case pe::kPE32Magic:
             securityEntry = pe::kSecurityDirOffset32;
-            m_bPE32Plus = false;
+            m_pe32Plus = false;
             break;
         case pe::kPE32PlusMagic:
             securityEntry = pe::kSecurityDirOffset64;
-            m_bPE32Plus = true;
+            m_pe32Plus = true;
             break;
         default:
             pxLib::LogError(

@@ -19,7 +19,7 @@ public:
     bool ReadHeaders(pxLib::IByteStream* file);
 
     bool IsInitialized() const { return m_bInitialized; }
-    bool IsPE32Plus() const { return m_bPE32Plus; }
+    bool IsPE32Plus() const { return m_pe32Plus; }
     // File offset of the optional header's CheckSum field, and its size (4).
     uint32_t GetCheckSumOffset() const { return m_dwCheckSumOffset; }
     uint32_t GetCheckSumSize() const { return m_dwCheckSumSize; }
@@ -35,7 +35,7 @@ public:
 
 private:
     bool m_bInitialized = false;
-    bool m_bPE32Plus = false;
+    bool m_pe32Plus = false;
     uint32_t m_dwCheckSumOffset = 0;
     uint32_t m_dwCheckSumSize = 0;
     uint32_t m_dwSecurityDirOffset = 0;

@@ -17,13 +17,13 @@ HRESULT QVDPluginClassFactory::QueryInterface(REFIID iid, void** out) {
 }
 
 ULONG QVDPluginClassFactory::AddRef() {
-    const ULONG count = ++m_cRef;
+    const ULONG count = ++m_refCount;
     if (count == 2) LockComModule();
     return count;
 }
 
 ULONG QVDPluginClassFactory::Release() {
-    const ULONG count = --m_cRef;
+    const ULONG count = --m_refCount;
     if (count == 1) UnlockComModule();
     return count;
 }

@@ -24,7 +24,7 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-    std::atomic<ULONG> m_cRef{1};  // the module's cached reference
+    std::atomic<ULONG> m_refCount{1};  // the module's cached reference
 };
 
 }  // namespace qvd::plugin

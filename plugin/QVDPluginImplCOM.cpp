@@ -38,12 +38,12 @@ HRESULT QVDPluginImplCOM::Create(IUnknown* outer, REFIID iid, void** out) {
 }
 
 QVDPluginImplCOM::QVDPluginImplCOM(IUnknown* outer)
-    : m_inner(this), m_pControlling(outer ? outer : &m_inner) {
+    : m_inner(this), m_controlling(outer ? outer : &m_inner) {
     LockComModule();
 }
 
 QVDPluginImplCOM::~QVDPluginImplCOM() {
-    m_pPlugin.reset();
+    m_plugin.reset();
     UnlockComModule();
 }
 
@@ -60,7 +60,7 @@ bool QVDPluginImplCOM::CreateInnerPlugin() {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
         return false;
     }
-    m_pPlugin = std::move(plugin);
+    m_plugin = std::move(plugin);
     return true;
 }
 
@@ -69,7 +69,7 @@ HRESULT QVDPluginImplCOM::InnerUnknown::QueryInterface(REFIID iid, void** out) {
     if (IsEqualIID(iid, IID_IUnknown)) {
         *out = static_cast<IUnknown*>(this);
     } else if (IsEqualIID(iid, IID_IQVDPlugin) || IsEqualIID(iid, IID_IQVDPlugin2)) {
-        *out = static_cast<IQVDPluginCOM2*>(m_pObject);
+        *out = static_cast<IQVDPluginCOM2*>(m_object);
     } else {
         *out = nullptr;
         return E_NOINTERFACE;
@@ -79,12 +79,12 @@ HRESULT QVDPluginImplCOM::InnerUnknown::QueryInterface(REFIID iid, void** out) {
 }
 
 ULONG QVDPluginImplCOM::InnerUnknown::AddRef() {
-    return ++m_pObject->m_cRef;
+    return ++m_object->m_refCount;
 }
 
 ULONG QVDPluginImplCOM::InnerUnknown::Release() {
-    const ULONG count = --m_pObject->m_cRef;
-    if (count == 0) delete m_pObject;
+    const ULONG count = --m_object->m_refCount;
+    if (count == 0) delete m_object;
     return count;
 }
 
@@ -94,22 +94,22 @@ HRESULT QVDPluginImplCOM::Traced(HRESULT hr, uint16_t event) const {
 }
 
 ULONG QVDPluginImplCOM::GetExitCode() {
-    return m_pPlugin->GetExitCode();
+    return m_plugin->GetExitCode();
 }
 
 ULONG QVDPluginImplCOM::GetDetail() {
-    return m_pPlugin->GetDetail();
+    return m_plugin->GetDetail();
 }
 
 HRESULT QVDPluginImplCOM::GetState(LONG* state) {
     int32_t value = 0;
-    const HRESULT hr = m_pPlugin->GetState(state ? &value : nullptr);
+    const HRESULT hr = m_plugin->GetState(state ? &value : nullptr);
     if (SUCCEEDED(hr)) *state = value;
     return Traced(hr, kGetStateFailed);
 }
 
 HRESULT QVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
-    return Traced(m_pPlugin->Start(job, sink), kStartFailed);
+    return Traced(m_plugin->Start(job, sink), kStartFailed);
 }
 
 HRESULT QVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
@@ -121,7 +121,7 @@ HRESULT QVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* si
 }
 
 HRESULT QVDPluginImplCOM::CancelAndWait() {
-    return Traced(m_pPlugin->CancelAndWait(), kCancelAndWaitFailed);
+    return Traced(m_plugin->CancelAndWait(), kCancelAndWaitFailed);
 }
 
 }  // namespace qvd::plugin

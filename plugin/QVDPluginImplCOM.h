@@ -16,10 +16,10 @@ public:
 
     // IUnknown, delegated to the controlling unknown.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return m_pControlling->QueryInterface(iid, out);
+        return m_controlling->QueryInterface(iid, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_pControlling->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_pControlling->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_controlling->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_controlling->Release(); }
 
     ULONG STDMETHODCALLTYPE GetExitCode() override;
     ULONG STDMETHODCALLTYPE GetDetail() override;
@@ -32,13 +32,13 @@ private:
     // The object's own identity and reference count (the non-delegating unknown).
     class InnerUnknown final : public IUnknown {
     public:
-        explicit InnerUnknown(QVDPluginImplCOM* object) : m_pObject(object) {}
+        explicit InnerUnknown(QVDPluginImplCOM* object) : m_object(object) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
         ULONG STDMETHODCALLTYPE AddRef() override;
         ULONG STDMETHODCALLTYPE Release() override;
 
     private:
-        QVDPluginImplCOM* m_pObject;
+        QVDPluginImplCOM* m_object;
     };
 
     explicit QVDPluginImplCOM(IUnknown* outer);
@@ -46,10 +46,10 @@ private:
     bool CreateInnerPlugin();
     HRESULT Traced(HRESULT hr, uint16_t event) const;
 
-    std::atomic<ULONG> m_cRef{0};
+    std::atomic<ULONG> m_refCount{0};
     InnerUnknown m_inner;
-    IUnknown* m_pControlling;
-    pxLib::ComPtr<IQVDPlugin> m_pPlugin;
+    IUnknown* m_controlling;
+    pxLib::ComPtr<IQVDPlugin> m_plugin;
 };
 
 }  // namespace qvd::plugin

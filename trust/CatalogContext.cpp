@@ -34,27 +34,27 @@ constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
 }  // namespace
 
-CatalogContext::CatalogContext(bool useSha256) : m_bUseSha256(useSha256) {
-    if (m_bUseSha256) {
+CatalogContext::CatalogContext(bool useSha256) : m_useSha256(useSha256) {
+    if (m_useSha256) {
         const auto acquire2 = WinTrustEntry<AcquireContext2Fn>("CryptCATAdminAcquireContext2");
         if (!acquire2) {
             Trace(kTraceSource, TraceLevel::Error, kNoSha256Interface);
-            m_bUseSha256 = false;
+            m_useSha256 = false;
             return;
         }
-        m_bSuccess = acquire2(&m_hContext, nullptr, L"SHA256", nullptr, 0) != FALSE;
+        m_succeeded = acquire2(&m_context, nullptr, L"SHA256", nullptr, 0) != FALSE;
     } else {
-        m_bSuccess = CryptCATAdminAcquireContext(&m_hContext, nullptr, 0) != FALSE;
+        m_succeeded = CryptCATAdminAcquireContext(&m_context, nullptr, 0) != FALSE;
     }
-    if (!m_bSuccess) {
+    if (!m_succeeded) {
         Trace(kTraceSource, TraceLevel::Error, kAcquireFailed, GetLastError(),
-              static_cast<uint32_t>(m_bUseSha256));
-        m_hContext = nullptr;
+              static_cast<uint32_t>(m_useSha256));
+        m_context = nullptr;
     }
 }
 
 CatalogContext::~CatalogContext() {
-    if (m_hContext) CryptCATAdminReleaseContext(m_hContext, 0);
+    if (m_context) CryptCATAdminReleaseContext(m_context, 0);
 }
 
 std::wstring HashMemberTag(const std::vector<uint8_t>& hash) {
@@ -71,8 +71,8 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        m_dwLastError = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, kHashOpenFailed, path, m_dwLastError);
+        m_lastError = GetLastError();
+        Trace(kTraceSource, TraceLevel::Error, kHashOpenFailed, path, m_lastError);
         return;
     }
     const auto calcHash2 = WinTrustEntry<CalcHash2Fn>("CryptCATAdminCalcHashFromFileHandle2");
@@ -86,20 +86,20 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
     DWORD size = 0;
     calc(&size, nullptr);
     if (size == 0) {
-        m_dwLastError = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_dwLastError);
+        m_lastError = GetLastError();
+        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_lastError);
         return;
     }
     m_hash.resize(size);
-    m_bSuccess = calc(&size, m_hash.data()) != FALSE && size <= m_hash.size();
-    m_dwLastError = GetLastError();
-    if (!m_bSuccess) {
-        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_dwLastError);
+    m_succeeded = calc(&size, m_hash.data()) != FALSE && size <= m_hash.size();
+    m_lastError = GetLastError();
+    if (!m_succeeded) {
+        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_lastError);
         m_hash.clear();
         return;
     }
     m_hash.resize(size);
-    m_strMemberTag = HashMemberTag(m_hash);
+    m_memberTag = HashMemberTag(m_hash);
 }
 
 CatalogIterator::CatalogIterator(HCATADMIN context, const std::vector<uint8_t>& hash) {

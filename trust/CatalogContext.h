@@ -22,15 +22,15 @@ public:
     CatalogContext(const CatalogContext&) = delete;
     CatalogContext& operator=(const CatalogContext&) = delete;
 
-    bool Acquired() const { return m_bSuccess; }
+    bool Acquired() const { return m_succeeded; }
     // False also when SHA-256 was asked for and the platform lacks it.
-    bool UsesSha256() const { return m_bUseSha256; }
-    HCATADMIN Handle() const { return m_hContext; }
+    bool UsesSha256() const { return m_useSha256; }
+    HCATADMIN Handle() const { return m_context; }
 
 private:
-    bool m_bSuccess = false;
-    bool m_bUseSha256 = false;
-    HCATADMIN m_hContext = nullptr;
+    bool m_succeeded = false;
+    bool m_useSha256 = false;
+    HCATADMIN m_context = nullptr;
 };
 
 // A file's hash as the catalog database looks it up.
@@ -39,17 +39,17 @@ public:
     // context may be null (then the default algorithm's function is used).
     CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256);
 
-    bool Succeeded() const { return m_bSuccess; }
+    bool Succeeded() const { return m_succeeded; }
     const std::vector<uint8_t>& Bytes() const { return m_hash; }
     // The hash in upper-case hexadecimal: the catalog member tag.
-    const std::wstring& MemberTag() const { return m_strMemberTag; }
-    DWORD LastError() const { return m_dwLastError; }
+    const std::wstring& MemberTag() const { return m_memberTag; }
+    DWORD LastError() const { return m_lastError; }
 
 private:
-    bool m_bSuccess = false;
+    bool m_succeeded = false;
     std::vector<uint8_t> m_hash;
-    std::wstring m_strMemberTag;
-    DWORD m_dwLastError = 0;
+    std::wstring m_memberTag;
+    DWORD m_lastError = 0;
 };
 
 // The catalogs that hold a hash, in the database's order.

@@ -58,7 +58,7 @@ std::deque<FileCache::Entry>::iterator FileCache::Find(uint64_t key,
                                                        const std::u16string& foldedPath,
                                                        bool variant, uint32_t driverPolicy) {
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
-        if (it->qwKey == key && it->variant == variant && it->driverPolicy == driverPolicy &&
+        if (it->key == key && it->variant == variant && it->driverPolicy == driverPolicy &&
             it->foldedPath == foldedPath)
             return it;
     return m_entries.end();
@@ -114,7 +114,7 @@ ValidationError FileCache::Remove(std::u16string_view path) {
     const std::u16string folded = Folded(path);
     std::lock_guard<std::mutex> lock(m_lock);
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-        if (it->qwKey == key && it->foldedPath == folded) {
+        if (it->key == key && it->foldedPath == folded) {
             m_entries.erase(it);
             return ValidationError::VT_TRUSTED;
         }

@@ -45,7 +45,7 @@ public:
 
 private:
     struct Entry {
-        uint64_t qwKey;
+        uint64_t key;
         std::u16string foldedPath;
         TrustLevel level;
         bool variant;

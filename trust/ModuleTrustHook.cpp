@@ -56,13 +56,13 @@ ModuleTrustHook::~ModuleTrustHook() = default;
 void ModuleTrustHook::Reset() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_verifier.reset();
-    m_bLoaded = false;
+    m_loaded = false;
 }
 
 ModuleTrustHook::Verifier* ModuleTrustHook::LoadVerifier() {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (m_bLoaded) return m_verifier.get();
-    m_bLoaded = true;
+    if (m_loaded) return m_verifier.get();
+    m_loaded = true;
     auto verifier = std::make_unique<Verifier>();
     const OBJRESULT result = verifier->Load();
     if (!ObjSucceeded(result)) {

@@ -25,7 +25,7 @@ private:
     Verifier* LoadVerifier();
 
     std::mutex m_lock;
-    bool m_bLoaded = false;
+    bool m_loaded = false;
     std::unique_ptr<Verifier> m_verifier;
 };
 

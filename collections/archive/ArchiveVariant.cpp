@@ -70,9 +70,9 @@ bool WriteBody(CArchive& archive, const Variant& value, uint64_t& written) {
 class VariantBodyReader {
 public:
     VariantBodyReader(CArchive& archive, uint32_t length)
-        : m_archive(archive), m_qwRemaining(length) {}
+        : m_archive(archive), m_remaining(length) {}
 
-    uint64_t Remaining() const { return m_qwRemaining; }
+    uint64_t Remaining() const { return m_remaining; }
 
     bool ReadBody(Variant& value, uint32_t depth) {
         if (depth > kMaxVariantNesting) return false;
@@ -114,8 +114,8 @@ public:
 
 private:
     bool Take(void* bytes, uint32_t count) {
-        if (count > m_qwRemaining || !m_archive.ReadBytes(bytes, count)) return false;
-        m_qwRemaining -= count;
+        if (count > m_remaining || !m_archive.ReadBytes(bytes, count)) return false;
+        m_remaining -= count;
         return true;
     }
 
@@ -143,7 +143,7 @@ private:
     bool ReadCountedBytes(std::vector<uint8_t>& bytes) {
         uint32_t count;
         if (!Take(&count, 4)) return false;
-        if (count > m_qwRemaining || !m_archive.ProveAvailable(count)) {
+        if (count > m_remaining || !m_archive.ProveAvailable(count)) {
             Trace(kTraceSource, TraceLevel::Error, 3, count);
             return false;
         }
@@ -155,7 +155,7 @@ private:
         uint32_t count;
         if (!Take(&count, 4)) return false;
         // Every element takes at least its two type bytes.
-        if (count > m_qwRemaining / 2 || !m_archive.ProveAvailable(count)) {
+        if (count > m_remaining / 2 || !m_archive.ProveAvailable(count)) {
             Trace(kTraceSource, TraceLevel::Error, 4, count);
             return false;
         }
@@ -170,7 +170,7 @@ private:
     }
 
     CArchive& m_archive;
-    uint64_t m_qwRemaining;
+    uint64_t m_remaining;
 };
 
 bool CArchive::WriteVariant(const Variant& value) {

@@ -13,7 +13,7 @@ public:
 
     bool Write(const void*, uint32_t count) override {
         if (!Remains(count)) return false;
-        m_qwPosition += count;
+        m_position += count;
         return true;
     }
     bool Read(void*, uint32_t) override { return false; }
@@ -28,7 +28,7 @@ bool CDummyArchive::CreateSubStream(uint32_t size, bool, RefPtr<IByteStream>& st
         stream.reset();
         return false;
     }
-    m_qwBytesWritten += size;
+    m_bytesWritten += size;
     return true;
 }
 
@@ -37,7 +37,7 @@ bool CDummyArchive::ReadBytes(void*, uint32_t) {
 }
 
 bool CDummyArchive::WriteBytes(const void*, uint32_t count) {
-    m_qwBytesWritten += count;
+    m_bytesWritten += count;
     return true;
 }
 

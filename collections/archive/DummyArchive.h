@@ -18,13 +18,13 @@ public:
     bool SetPosition(uint64_t position) override;
 
     // Every byte handed to it, whether inside elements or not.
-    uint64_t GetBytesWritten() const { return m_qwBytesWritten; }
+    uint64_t GetBytesWritten() const { return m_bytesWritten; }
 
 protected:
     bool IsMeasuring() const override { return true; }
 
 private:
-    uint64_t m_qwBytesWritten = 0;
+    uint64_t m_bytesWritten = 0;
 };
 
 }  // namespace pxLib

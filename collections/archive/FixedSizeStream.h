@@ -23,28 +23,28 @@ public:
     int64_t Release() override { return m_refs.Release(static_cast<TDerived*>(this)); }
 
     bool GetSize(uint64_t& size) override {
-        size = m_qwSize;
+        size = m_size;
         return true;
     }
     bool SetSize(uint64_t) override { return false; }
     bool GetPosition(uint64_t& position) override {
-        position = m_qwPosition;
+        position = m_position;
         return true;
     }
     bool SetPosition(uint64_t position) override {
-        if (position > m_qwSize) return false;
-        m_qwPosition = position;
+        if (position > m_size) return false;
+        m_position = position;
         return true;
     }
 
 protected:
-    explicit FixedSizeStream(uint64_t size) : m_qwSize(size) {}
+    explicit FixedSizeStream(uint64_t size) : m_size(size) {}
     ~FixedSizeStream() = default;
 
-    bool Remains(uint32_t count) const { return count <= m_qwSize - m_qwPosition; }
+    bool Remains(uint32_t count) const { return count <= m_size - m_position; }
 
-    const uint64_t m_qwSize;
-    uint64_t m_qwPosition = 0;
+    const uint64_t m_size;
+    uint64_t m_position = 0;
 
 private:
     RefCount m_refs;

@@ -30,7 +30,7 @@ private:
     bool Reserve(uint64_t end);
 
     std::vector<uint8_t> m_block;
-    uint64_t m_qwPosition = 0;
+    uint64_t m_position = 0;
 };
 
 }  // namespace pxLib

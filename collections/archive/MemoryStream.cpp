@@ -28,24 +28,24 @@ bool MemoryStream::SetSize(uint64_t size) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (m_qwPosition > size) m_qwPosition = size;
+    if (m_position > size) m_position = size;
     return true;
 }
 
 bool MemoryStream::GetPosition(uint64_t& position) {
-    position = m_qwPosition;
+    position = m_position;
     return true;
 }
 
 bool MemoryStream::SetPosition(uint64_t position) {
     if (position > m_data.size()) return false;
-    m_qwPosition = position;
+    m_position = position;
     return true;
 }
 
 bool MemoryStream::Write(const void* bytes, uint32_t count) {
     if (count == 0) return true;
-    const uint64_t end = m_qwPosition + count;
+    const uint64_t end = m_position + count;
     if (end > m_data.size()) {
         if (end > m_data.max_size()) return false;
         try {
@@ -54,15 +54,15 @@ bool MemoryStream::Write(const void* bytes, uint32_t count) {
             return false;
         }
     }
-    std::memcpy(m_data.data() + m_qwPosition, bytes, count);
-    m_qwPosition = end;
+    std::memcpy(m_data.data() + m_position, bytes, count);
+    m_position = end;
     return true;
 }
 
 bool MemoryStream::Read(void* bytes, uint32_t count) {
-    if (count > m_data.size() - m_qwPosition) return false;
-    if (count != 0) std::memcpy(bytes, m_data.data() + m_qwPosition, count);
-    m_qwPosition += count;
+    if (count > m_data.size() - m_position) return false;
+    if (count != 0) std::memcpy(bytes, m_data.data() + m_position, count);
+    m_position += count;
     return true;
 }
 

@@ -33,7 +33,7 @@ public:
 private:
     RefCount m_refs;
     std::vector<uint8_t> m_data;
-    uint64_t m_qwPosition = 0;
+    uint64_t m_position = 0;
 };
 
 }  // namespace pxLib

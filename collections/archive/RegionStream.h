@@ -10,14 +10,14 @@ class RegionStream final : public FixedSizeStream<RegionStream> {
 public:
     // The stream below must already cover the region.
     RegionStream(RefPtr<IByteStream> base, uint64_t offset, uint64_t size)
-        : FixedSizeStream(size), m_base(std::move(base)), m_qwOffset(offset) {}
+        : FixedSizeStream(size), m_base(std::move(base)), m_offset(offset) {}
 
     bool Write(const void* bytes, uint32_t count) override;
     bool Read(void* bytes, uint32_t count) override;
 
 private:
     RefPtr<IByteStream> m_base;
-    uint64_t m_qwOffset;
+    uint64_t m_offset;
 };
 
 }  // namespace pxLib

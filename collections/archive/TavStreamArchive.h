@@ -15,7 +15,7 @@ public:
     // Starts at the stream's current position.
     bool Attach(IByteStream* stream);
     // The largest position reached by a read or write.
-    uint64_t GetHighWaterMark() const { return m_qwHighWaterMark; }
+    uint64_t GetHighWaterMark() const { return m_highWaterMark; }
 
     // A region of exactly size bytes at the position; in store mode with grow
     // set the stream is first extended to cover it.
@@ -30,8 +30,8 @@ private:
     void Advance(uint64_t count);
 
     RefPtr<IByteStream> m_stream;
-    uint64_t m_qwPosition = 0;
-    uint64_t m_qwHighWaterMark = 0;
+    uint64_t m_position = 0;
+    uint64_t m_highWaterMark = 0;
 };
 
 }  // namespace pxLib

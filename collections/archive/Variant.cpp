@@ -33,8 +33,8 @@ Variant Variant::Scalar(uint16_t type, uint64_t bits) {
     Variant v;
     const uint32_t width = VariantScalarWidth(type);
     if (width == 0) return v;
-    v.m_wType = type;
-    v.m_qwBits = width == 8 ? bits : bits & ((uint64_t{1} << (8 * width)) - 1);
+    v.m_type = type;
+    v.m_bits = width == 8 ? bits : bits & ((uint64_t{1} << (8 * width)) - 1);
     return v;
 }
 
@@ -52,13 +52,13 @@ Variant Variant::R8(double value) {
 
 Variant Variant::Date(double value) {
     Variant v = R8(value);
-    v.m_wType = eVtDate;
+    v.m_type = eVtDate;
     return v;
 }
 
 Variant Variant::Decimal(const VariantDecimal& value) {
     Variant v;
-    v.m_wType = eVtDecimal;
+    v.m_type = eVtDecimal;
     v.m_decimal = value;
     return v;
 }
@@ -71,33 +71,33 @@ Variant Variant::Bstr(std::u16string_view text) {
 
 Variant Variant::BstrBytes(std::vector<uint8_t> bytes) {
     Variant v;
-    v.m_wType = eVtBstr;
+    v.m_type = eVtBstr;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
 Variant Variant::ByteArray(std::vector<uint8_t> bytes) {
     Variant v;
-    v.m_wType = eVtByteArray;
+    v.m_type = eVtByteArray;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
 Variant Variant::VariantArray(std::vector<Variant> elements) {
     Variant v;
-    v.m_wType = eVtVariantArray;
+    v.m_type = eVtVariantArray;
     v.m_elements = std::move(elements);
     return v;
 }
 
 double Variant::AsDouble() const {
     double value;
-    std::memcpy(&value, &m_qwBits, 8);
+    std::memcpy(&value, &m_bits, 8);
     return value;
 }
 
 float Variant::AsFloat() const {
-    const uint32_t bits = static_cast<uint32_t>(m_qwBits);
+    const uint32_t bits = static_cast<uint32_t>(m_bits);
     float value;
     std::memcpy(&value, &bits, 4);
     return value;
@@ -111,7 +111,7 @@ std::u16string Variant::BstrText() const {
 
 bool Variant::IsStorableAt(uint32_t depth) const {
     if (depth > kMaxVariantNesting) return false;
-    switch (m_wType) {
+    switch (m_type) {
         case eVtByteArray:
             return !m_bytes.empty();
         case eVtVariantArray:
@@ -123,13 +123,13 @@ bool Variant::IsStorableAt(uint32_t depth) const {
         case eVtBstr:
             return true;
         default:
-            return VariantScalarWidth(m_wType) != 0;
+            return VariantScalarWidth(m_type) != 0;
     }
 }
 
 bool operator==(const Variant& a, const Variant& b) {
-    if (a.m_wType != b.m_wType) return false;
-    switch (a.m_wType) {
+    if (a.m_type != b.m_type) return false;
+    switch (a.m_type) {
         case eVtDecimal:
             return a.m_decimal.scale == b.m_decimal.scale && a.m_decimal.sign == b.m_decimal.sign &&
                    a.m_decimal.hi32 == b.m_decimal.hi32 && a.m_decimal.lo64 == b.m_decimal.lo64;
@@ -139,7 +139,7 @@ bool operator==(const Variant& a, const Variant& b) {
         case eVtVariantArray:
             return a.m_elements == b.m_elements;
         default:
-            return a.m_qwBits == b.m_qwBits;
+            return a.m_bits == b.m_bits;
     }
 }
 

@@ -75,9 +75,9 @@ public:
     static Variant ByteArray(std::vector<uint8_t> bytes);
     static Variant VariantArray(std::vector<Variant> elements);
 
-    uint16_t Type() const { return m_wType; }
+    uint16_t Type() const { return m_type; }
     // The payload of a scalar type, zero-extended.
-    uint64_t ScalarBits() const { return m_qwBits; }
+    uint64_t ScalarBits() const { return m_bits; }
     double AsDouble() const;  // VT_R8 and VT_DATE
     float AsFloat() const;    // VT_R4
     const VariantDecimal& AsDecimal() const { return m_decimal; }
@@ -96,8 +96,8 @@ public:
 private:
     bool IsStorableAt(uint32_t depth) const;
 
-    uint16_t m_wType = eVtEmpty;
-    uint64_t m_qwBits = 0;
+    uint16_t m_type = eVtEmpty;
+    uint64_t m_bits = 0;
     VariantDecimal m_decimal;
     std::vector<uint8_t> m_bytes;
     std::vector<Variant> m_elements;

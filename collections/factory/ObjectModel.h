@@ -71,16 +71,16 @@ protected:
 // The reference count of one object; the last Release deletes it.
 class RefCount {
 public:
-    int64_t AddRef() { return ++m_nCount; }
+    int64_t AddRef() { return ++m_count; }
     template <class T>
     int64_t Release(T* self) {
-        const int64_t count = --m_nCount;
+        const int64_t count = --m_count;
         if (count == 0) delete self;
         return count;
     }
 
 private:
-    std::atomic<int64_t> m_nCount{0};
+    std::atomic<int64_t> m_count{0};
 };
 
 // Queries object for iid into out (which must be the interface iid names).

@@ -26,7 +26,7 @@ public:
     // Loads modulePath and yields its provider of classId; the two arguments
     // are those given to the kind-3 registration, passed on unchanged.
     virtual OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
-                                         uint32_t dwLoadFlags, uint32_t dwOptions,
+                                         uint32_t loadFlags, uint32_t options,
                                          RefPtr<IClassProvider>& provider) = 0;
 };
 

@@ -37,10 +37,10 @@ public:
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(this); }
 
-    OBJRESULT Register(const Guid& classId, const std::u16string& modulePath, uint32_t dwLoadFlags,
-                       uint32_t dwOptions) override {
+    OBJRESULT Register(const Guid& classId, const std::u16string& modulePath, uint32_t loadFlags,
+                       uint32_t options) override {
         try {
-            ModuleRequest request(classId, modulePath, dwLoadFlags, dwOptions);
+            ModuleRequest request(classId, modulePath, loadFlags, options);
             return Register(classId, request);
         } catch (const std::bad_alloc&) {
             return OutOfMemory(classId);
@@ -58,8 +58,8 @@ public:
     OBJRESULT Unregister(const Guid& classId) override;
     OBJRESULT CreateInstance(const Guid& classId, const Guid& iid, void** out) override;
     bool IsRegistered(const Guid& classId) override;
-    OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
-                                     uint32_t dwOptions) override;
+    OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
+                                     uint32_t options) override;
     bool IsRegisteredLocally(const Guid& classId) override;
 
 private:
@@ -90,16 +90,16 @@ OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationReques
             if (!ObjSucceeded(result)) return result;  // the provider goes with its owner
             ClassEntry entry;
             entry.provider = std::move(provider);
-            entry.dwKind = request.Kind();
-            entry.qwCount = 1;
+            entry.kind = request.Kind();
+            entry.count = 1;
             request.Describe(entry);
             m_entries.emplace(classId, std::move(entry));
             Trace(kTraceSource, TraceLevel::Information, 2, classId, uint64_t{1});
             return OBJ_OK;
         }
         ClassEntry& entry = found->second;
-        if (entry.dwKind != request.Kind()) {
-            Trace(kTraceSource, TraceLevel::Error, 3, classId, entry.dwKind, request.Kind());
+        if (entry.kind != request.Kind()) {
+            Trace(kTraceSource, TraceLevel::Error, 3, classId, entry.kind, request.Kind());
             return OBJ_E_INVALIDARG;
         }
         const OBJRESULT result = request.CheckExisting(entry);
@@ -107,8 +107,8 @@ OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationReques
             Trace(kTraceSource, TraceLevel::Error, 4, classId, result);
             return result;
         }
-        ++entry.qwCount;
-        Trace(kTraceSource, TraceLevel::Information, 5, classId, entry.qwCount);
+        ++entry.count;
+        Trace(kTraceSource, TraceLevel::Information, 5, classId, entry.count);
         return OBJ_OK;
     } catch (const std::bad_alloc&) {
         return OutOfMemory(classId);
@@ -122,7 +122,7 @@ OBJRESULT ProcessObjectFactory::Unregister(const Guid& classId) {
         Trace(kTraceSource, TraceLevel::Warning, 6, classId);
         return OBJ_E_INVALIDARG;
     }
-    if (found->second.qwCount-- == 1) {
+    if (found->second.count-- == 1) {
         m_entries.erase(found);
         Trace(kTraceSource, TraceLevel::Information, 7, classId);
     }
@@ -167,15 +167,15 @@ bool ProcessObjectFactory::IsRegistered(const Guid& classId) {
     }
 }
 
-OBJRESULT ProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
-                                                       uint32_t dwOptions) {
+OBJRESULT ProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
+                                                       uint32_t options) {
     try {
         std::u16string modulePath;
         if (!CurrentObjectRepository().FindModule(classId, modulePath)) {
             Trace(kTraceSource, TraceLevel::Error, 11, GuidToText(classId));
             return OBJ_E_INVALIDARG;
         }
-        return Register(classId, modulePath, dwLoadFlags, dwOptions);
+        return Register(classId, modulePath, loadFlags, options);
     } catch (const std::bad_alloc&) {
         return OutOfMemory(classId);
     }

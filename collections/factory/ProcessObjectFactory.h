@@ -33,7 +33,7 @@ class IProcessObjectFactory : public IRefObject {
 public:
     // Kind 3: a class provided by a module file (how repository classes come in).
     virtual OBJRESULT Register(const Guid& classId, const std::u16string& modulePath,
-                               uint32_t dwLoadFlags, uint32_t dwOptions) = 0;
+                               uint32_t loadFlags, uint32_t options) = 0;
     // Kind 2: a provider object.
     virtual OBJRESULT Register(const Guid& classId, IClassProvider* provider) = 0;
     // Kind 1: a creator function.
@@ -43,8 +43,8 @@ public:
     virtual OBJRESULT CreateInstance(const Guid& classId, const Guid& iid, void** out) = 0;
     // Registered here or known to the object repository.
     virtual bool IsRegistered(const Guid& classId) = 0;
-    virtual OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t dwLoadFlags,
-                                             uint32_t dwOptions) = 0;
+    virtual OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
+                                             uint32_t options) = 0;
     // Registered here only.
     virtual bool IsRegisteredLocally(const Guid& classId) = 0;
 

@@ -79,16 +79,16 @@ OBJRESULT ProviderRequest::CheckExisting(const ClassEntry& entry) const {
 }
 
 OBJRESULT ModuleRequest::Prepare() {
-    return m_strModulePath.empty() ? OBJ_E_INVALIDARG : OBJ_OK;
+    return m_modulePath.empty() ? OBJ_E_INVALIDARG : OBJ_OK;
 }
 
 OBJRESULT ModuleRequest::MakeProvider(RefPtr<IClassProvider>& provider) {
-    return CurrentObjectRepository().LoadModuleProvider(m_strModulePath, m_classId, m_dwLoadFlags,
-                                                        m_dwOptions, provider);
+    return CurrentObjectRepository().LoadModuleProvider(m_modulePath, m_classId, m_loadFlags,
+                                                        m_options, provider);
 }
 
 OBJRESULT ModuleRequest::CheckExisting(const ClassEntry& entry) const {
-    return EqualsIgnoreAsciiCase(entry.strModulePath, m_strModulePath) ? OBJ_OK : OBJ_E_INVALIDARG;
+    return EqualsIgnoreAsciiCase(entry.modulePath, m_modulePath) ? OBJ_OK : OBJ_E_INVALIDARG;
 }
 
 }  // namespace pxLib

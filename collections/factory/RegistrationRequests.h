@@ -17,9 +17,9 @@ enum RegistrationKind : uint32_t {
 // One class in the factory's map.
 struct ClassEntry {
     RefPtr<IClassProvider> provider;
-    uint32_t dwKind = 0;
-    uint64_t qwCount = 0;
-    std::u16string strModulePath;  // kind 3 only
+    uint32_t kind = 0;
+    uint64_t count = 0;
+    std::u16string modulePath;  // kind 3 only
 };
 
 class RegistrationRequest {
@@ -60,23 +60,23 @@ private:
 
 class ModuleRequest final : public RegistrationRequest {
 public:
-    ModuleRequest(const Guid& classId, std::u16string modulePath, uint32_t dwLoadFlags,
-                  uint32_t dwOptions)
+    ModuleRequest(const Guid& classId, std::u16string modulePath, uint32_t loadFlags,
+                  uint32_t options)
         : m_classId(classId),
-          m_strModulePath(std::move(modulePath)),
-          m_dwLoadFlags(dwLoadFlags),
-          m_dwOptions(dwOptions) {}
+          m_modulePath(std::move(modulePath)),
+          m_loadFlags(loadFlags),
+          m_options(options) {}
     uint32_t Kind() const override { return eRegisterModule; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
-    void Describe(ClassEntry& entry) const override { entry.strModulePath = m_strModulePath; }
+    void Describe(ClassEntry& entry) const override { entry.modulePath = m_modulePath; }
     OBJRESULT CheckExisting(const ClassEntry& entry) const override;
 
 private:
     Guid m_classId;
-    std::u16string m_strModulePath;
-    uint32_t m_dwLoadFlags;
-    uint32_t m_dwOptions;
+    std::u16string m_modulePath;
+    uint32_t m_loadFlags;
+    uint32_t m_options;
 };
 
 }  // namespace pxLib

@@ -192,20 +192,20 @@ void RegistryObjectRepository::Fill() {
     m_modules.clear();
     ReadSettingsStore(m_modules);
     ReadRegistry(m_modules);
-    m_bFilled = true;
+    m_filled = true;
 }
 
 void RegistryObjectRepository::Forget() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_modules.clear();
-    m_bFilled = false;
+    m_filled = false;
 }
 
 bool RegistryObjectRepository::FindModule(const Guid& classId, std::u16string& modulePath) {
     std::u16string found;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (!m_bFilled) Fill();
+        if (!m_filled) Fill();
         auto it = m_modules.find(classId);
         if (it == m_modules.end()) {
             Fill();

@@ -37,7 +37,7 @@ class RegistryObjectRepository final : public IObjectRepository {
 public:
     bool FindModule(const Guid& classId, std::u16string& modulePath) override;
     OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
-                                 uint32_t dwLoadFlags, uint32_t dwOptions,
+                                 uint32_t loadFlags, uint32_t options,
                                  RefPtr<IClassProvider>& provider) override;
     // Forgets what was read; the next lookup reads both sources again.
     void Forget();
@@ -46,7 +46,7 @@ private:
     void Fill();
 
     std::mutex m_lock;
-    bool m_bFilled = false;
+    bool m_filled = false;
     std::map<Guid, std::u16string> m_modules;
 };
 

@@ -16,18 +16,18 @@ thread_local uint32_t t_nesting = 0;
 // Counts one level of nesting for as long as it lives.
 class NestingGuard {
 public:
-    NestingGuard() : m_bEntered(t_nesting < kMaxObjectNesting) {
-        if (m_bEntered) ++t_nesting;
+    NestingGuard() : m_entered(t_nesting < kMaxObjectNesting) {
+        if (m_entered) ++t_nesting;
     }
     ~NestingGuard() {
-        if (m_bEntered) --t_nesting;
+        if (m_entered) --t_nesting;
     }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
-    bool Entered() const { return m_bEntered; }
+    bool Entered() const { return m_entered; }
 
 private:
-    bool m_bEntered;
+    bool m_entered;
 };
 
 }  // namespace

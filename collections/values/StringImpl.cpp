@@ -21,22 +21,22 @@ OBJRESULT CStringImpl::CreateInstance(const Guid& iid, void** out) {
 }
 
 void CStringImpl::SetNarrow(std::string_view text) {
-    m_strNarrow.assign(text.substr(0, text.find('\0')));
-    m_strWide.clear();
+    m_narrow.assign(text.substr(0, text.find('\0')));
+    m_wide.clear();
     m_eStringType = eNarrowString;
     Touch();
 }
 
 void CStringImpl::SetWide(std::u16string_view text) {
-    m_strWide.assign(text.substr(0, text.find(u'\0')));
-    m_strNarrow.clear();
+    m_wide.assign(text.substr(0, text.find(u'\0')));
+    m_narrow.clear();
     m_eStringType = eWideString;
     Touch();
 }
 
 void CStringImpl::SetNoString() {
-    m_strNarrow.clear();
-    m_strWide.clear();
+    m_narrow.clear();
+    m_wide.clear();
     m_eStringType = eNoString;
     Touch();
 }
@@ -54,9 +54,9 @@ bool CStringImpl::SaveTo(CArchive& archive) {
         case eNoString:
             return true;
         case eNarrowString:
-            return archive.WriteString(m_strNarrow.c_str());
+            return archive.WriteString(m_narrow.c_str());
         case eWideString:
-            return archive.WriteWString(m_strWide.c_str());
+            return archive.WriteWString(m_wide.c_str());
         default:
             return false;
     }
@@ -95,8 +95,8 @@ bool CStringImpl::LoadFrom(CArchive& archive) {
                 return false;
         }
         m_eStringType = static_cast<EStringType>(type);
-        m_strNarrow = std::move(narrow);
-        m_strWide = std::move(wide);
+        m_narrow = std::move(narrow);
+        m_wide = std::move(wide);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -108,8 +108,8 @@ bool CStringImpl::Clone(RefPtr<IRefObject>& copy) {
     try {
         RefPtr<CStringImpl> clone = Create();
         clone->m_eStringType = m_eStringType;
-        clone->m_strNarrow = m_strNarrow;
-        clone->m_strWide = m_strWide;
+        clone->m_narrow = m_narrow;
+        clone->m_wide = m_wide;
         clone->m_bCacheSize = m_bCacheSize;
         copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
     } catch (const std::bad_alloc&) {

@@ -21,8 +21,8 @@ public:
     static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
     EStringType GetStringType() const { return m_eStringType; }
-    const std::string& GetNarrow() const { return m_strNarrow; }
-    const std::u16string& GetWide() const { return m_strWide; }
+    const std::string& GetNarrow() const { return m_narrow; }
+    const std::u16string& GetWide() const { return m_wide; }
     // Texts end at their first NUL, as they are persisted.
     void SetNarrow(std::string_view text);
     void SetWide(std::u16string_view text);
@@ -39,8 +39,8 @@ protected:
 
 private:
     EStringType m_eStringType = eNoString;
-    std::string m_strNarrow;
-    std::u16string m_strWide;
+    std::string m_narrow;
+    std::u16string m_wide;
 };
 
 }  // namespace pxLib

@@ -11,143 +11,143 @@ uint32_t Value::InPlaceWidth(uint8_t kind) {
     return kind < 11 ? kWidths[kind] : 0;
 }
 
-Value::Value(Value&& other) noexcept : m_bKind(other.m_bKind), m_qwInPlace(other.m_qwInPlace) {
-    other.m_bKind = eKindEmpty;
-    other.m_qwInPlace = 0;
+Value::Value(Value&& other) noexcept : m_kind(other.m_kind), m_inPlace(other.m_inPlace) {
+    other.m_kind = eKindEmpty;
+    other.m_inPlace = 0;
 }
 
 Value& Value::operator=(Value&& other) noexcept {
     if (this != &other) {
         Clear();
-        m_bKind = other.m_bKind;
-        m_qwInPlace = other.m_qwInPlace;
-        other.m_bKind = eKindEmpty;
-        other.m_qwInPlace = 0;
+        m_kind = other.m_kind;
+        m_inPlace = other.m_inPlace;
+        other.m_kind = eKindEmpty;
+        other.m_inPlace = 0;
     }
     return *this;
 }
 
 void Value::Clear() {
-    switch (m_bKind) {
+    switch (m_kind) {
         case eKindGuid:
-            delete m_pGuid;
+            delete m_guid;
             break;
         case eKindRecord16:
-            delete m_pRecord;
+            delete m_record;
             break;
         case eKindString:
-            delete m_pString;
+            delete m_string;
             break;
         case eKindWString:
-            delete m_pWString;
+            delete m_wideString;
             break;
         case eKindBinary:
-            delete m_pBinary;
+            delete m_binary;
             break;
         case eKindVariant:
-            delete m_pVariant;
+            delete m_variant;
             break;
         case eKindObject:
-            delete m_pObject;  // releases the object
+            delete m_object;  // releases the object
             break;
         default:
             break;
     }
-    m_bKind = eKindEmpty;
-    m_qwInPlace = 0;
+    m_kind = eKindEmpty;
+    m_inPlace = 0;
 }
 
 void Value::SetInPlace(ValueKind kind, const void* payload) {
     const uint32_t width = InPlaceWidth(kind);
     if (width == 0) return;
     Clear();
-    std::memcpy(&m_qwInPlace, payload, width);
-    m_bKind = kind;
+    std::memcpy(&m_inPlace, payload, width);
+    m_kind = kind;
 }
 
 const void* Value::InPlace(ValueKind kind) const {
-    return InPlaceWidth(kind) != 0 && m_bKind == kind ? &m_qwInPlace : nullptr;
+    return InPlaceWidth(kind) != 0 && m_kind == kind ? &m_inPlace : nullptr;
 }
 
 void Value::SetGuid(const Guid& value) {
     auto owned = std::make_unique<Guid>(value);
     Clear();
-    m_pGuid = owned.release();
-    m_bKind = eKindGuid;
+    m_guid = owned.release();
+    m_kind = eKindGuid;
 }
 
 void Value::SetRecord16(const Record16& value) {
     auto owned = std::make_unique<Record16>(value);
     Clear();
-    m_pRecord = owned.release();
-    m_bKind = eKindRecord16;
+    m_record = owned.release();
+    m_kind = eKindRecord16;
 }
 
 void Value::SetString(std::string text) {
     auto owned = std::make_unique<std::string>(std::move(text));
     Clear();
-    m_pString = owned.release();
-    m_bKind = eKindString;
+    m_string = owned.release();
+    m_kind = eKindString;
 }
 
 void Value::SetWString(std::u16string text) {
     auto owned = std::make_unique<std::u16string>(std::move(text));
     Clear();
-    m_pWString = owned.release();
-    m_bKind = eKindWString;
+    m_wideString = owned.release();
+    m_kind = eKindWString;
 }
 
 void Value::SetBinary(std::vector<uint8_t> block) {
     auto owned = std::make_unique<std::vector<uint8_t>>(std::move(block));
     Clear();
-    m_pBinary = owned.release();
-    m_bKind = eKindBinary;
+    m_binary = owned.release();
+    m_kind = eKindBinary;
 }
 
 void Value::SetVariant(Variant value) {
     auto owned = std::make_unique<Variant>(std::move(value));
     Clear();
-    m_pVariant = owned.release();
-    m_bKind = eKindVariant;
+    m_variant = owned.release();
+    m_kind = eKindVariant;
 }
 
 void Value::SetObject(RefPtr<IRefObject> object) {
     auto owned = std::make_unique<ObjectHolder>(ObjectHolder{std::move(object)});
     Clear();
-    m_pObject = owned.release();
-    m_bKind = eKindObject;
+    m_object = owned.release();
+    m_kind = eKindObject;
 }
 
 IRefObject* Value::AsObject() const {
-    return Is(eKindObject) ? m_pObject->object.get() : nullptr;
+    return Is(eKindObject) ? m_object->object.get() : nullptr;
 }
 
 bool Value::CopyFrom(const Value& other, bool cloneObjects) {
     if (&other == this) return true;
-    switch (other.m_bKind) {
+    switch (other.m_kind) {
         case eKindEmpty:
             Clear();
             return true;
         case eKindGuid:
-            SetGuid(*other.m_pGuid);
+            SetGuid(*other.m_guid);
             return true;
         case eKindRecord16:
-            SetRecord16(*other.m_pRecord);
+            SetRecord16(*other.m_record);
             return true;
         case eKindString:
-            SetString(*other.m_pString);
+            SetString(*other.m_string);
             return true;
         case eKindWString:
-            SetWString(*other.m_pWString);
+            SetWString(*other.m_wideString);
             return true;
         case eKindBinary:
-            SetBinary(*other.m_pBinary);
+            SetBinary(*other.m_binary);
             return true;
         case eKindVariant:
-            SetVariant(*other.m_pVariant);
+            SetVariant(*other.m_variant);
             return true;
         case eKindObject: {
-            IRefObject* object = other.m_pObject->object.get();
+            IRefObject* object = other.m_object->object.get();
             if (!cloneObjects || object == nullptr) {
                 SetObject(RefPtr<IRefObject>(object));
                 return true;
@@ -161,7 +161,7 @@ bool Value::CopyFrom(const Value& other, bool cloneObjects) {
             return true;
         }
         default:
-            SetInPlace(other.Kind(), &other.m_qwInPlace);
+            SetInPlace(other.Kind(), &other.m_inPlace);
             return true;
     }
 }

@@ -42,7 +42,7 @@ public:
     Value(const Value&) = delete;
     Value& operator=(const Value&) = delete;
 
-    ValueKind Kind() const { return static_cast<ValueKind>(m_bKind); }
+    ValueKind Kind() const { return static_cast<ValueKind>(m_kind); }
     // Frees what the kind owns (releasing an object) and becomes empty.
     void Clear();
 
@@ -62,12 +62,12 @@ public:
 
     // Null unless the value is of that kind.
     const void* InPlace(ValueKind kind) const;
-    const Guid* AsGuid() const { return Is(eKindGuid) ? m_pGuid : nullptr; }
-    const Record16* AsRecord16() const { return Is(eKindRecord16) ? m_pRecord : nullptr; }
-    const std::string* AsString() const { return Is(eKindString) ? m_pString : nullptr; }
-    const std::u16string* AsWString() const { return Is(eKindWString) ? m_pWString : nullptr; }
-    const std::vector<uint8_t>* AsBinary() const { return Is(eKindBinary) ? m_pBinary : nullptr; }
-    const Variant* AsVariant() const { return Is(eKindVariant) ? m_pVariant : nullptr; }
+    const Guid* AsGuid() const { return Is(eKindGuid) ? m_guid : nullptr; }
+    const Record16* AsRecord16() const { return Is(eKindRecord16) ? m_record : nullptr; }
+    const std::string* AsString() const { return Is(eKindString) ? m_string : nullptr; }
+    const std::u16string* AsWString() const { return Is(eKindWString) ? m_wideString : nullptr; }
+    const std::vector<uint8_t>* AsBinary() const { return Is(eKindBinary) ? m_binary : nullptr; }
+    const Variant* AsVariant() const { return Is(eKindVariant) ? m_variant : nullptr; }
     IRefObject* AsObject() const;
 
     // A copy of other. An object is shared (one more reference) or, with
@@ -80,18 +80,18 @@ private:
         RefPtr<IRefObject> object;
     };
 
-    bool Is(ValueKind kind) const { return m_bKind == kind; }
+    bool Is(ValueKind kind) const { return m_kind == kind; }
 
-    uint8_t m_bKind = eKindEmpty;
+    uint8_t m_kind = eKindEmpty;
     union {
-        uint64_t m_qwInPlace = 0;
-        Guid* m_pGuid;
-        Record16* m_pRecord;
-        std::string* m_pString;
-        std::u16string* m_pWString;
-        std::vector<uint8_t>* m_pBinary;
-        Variant* m_pVariant;
-        ObjectHolder* m_pObject;
+        uint64_t m_inPlace = 0;
+        Guid* m_guid;
+        Record16* m_record;
+        std::string* m_string;
+        std::u16string* m_wideString;
+        std::vector<uint8_t>* m_binary;
+        Variant* m_variant;
+        ObjectHolder* m_object;
     };
 };
 

@@ -28,7 +28,7 @@ bool CCommandLine::Parse(const char16_t* pszText, const char16_t* pszSwitchChars
 }
 
 bool CCommandLine::Parse(std::u16string_view text, std::u16string_view switchChars) {
-    m_vecEntries.clear();
+    m_entries.clear();
     if (text.empty() || switchChars.empty()) {
         Trace(kTraceSource, TraceLevel::Error, 1, static_cast<uint32_t>(text.size()),
               static_cast<uint32_t>(switchChars.size()));
@@ -40,7 +40,7 @@ bool CCommandLine::Parse(std::u16string_view text, std::u16string_view switchCha
         Trace(kTraceSource, TraceLevel::Error, 2, static_cast<uint32_t>(text.size()));
     }
     // Callers take a failed line as one without words; leave them none to misread.
-    m_vecEntries.clear();
+    m_entries.clear();
     return false;
 }
 
@@ -80,7 +80,7 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
         } else {
             entry.m_strName = entry.m_strText;
         }
-        m_vecEntries.push_back(std::move(entry));
+        m_entries.push_back(std::move(entry));
         pos = next;
     }
     return true;
@@ -88,7 +88,7 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
 
 bool CCommandLine::HasSwitch(std::u16string_view name) const {
     if (name.empty()) return false;
-    for (const Entry& entry : m_vecEntries) {
+    for (const Entry& entry : m_entries) {
         if (entry.m_bSwitch && EqualsIgnoreAsciiCase(entry.m_strName, name)) return true;
     }
     return false;
@@ -98,14 +98,14 @@ bool CCommandLine::GetSwitchValues(std::u16string_view name,
                                    std::vector<std::u16string>& values) const {
     bool found = false;
     try {
-        for (size_t i = 0; i < m_vecEntries.size(); ++i) {
-            const Entry& entry = m_vecEntries[i];
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            const Entry& entry = m_entries[i];
             if (!entry.m_bSwitch || !EqualsIgnoreAsciiCase(entry.m_strName, name)) continue;
-            if (i + 1 == m_vecEntries.size() || m_vecEntries[i + 1].m_bSwitch) {
+            if (i + 1 == m_entries.size() || m_entries[i + 1].m_bSwitch) {
                 Trace(kTraceSource, TraceLevel::Error, 5, entry.m_strName);
                 return false;
             }
-            values.push_back(m_vecEntries[i + 1].m_strName);
+            values.push_back(m_entries[i + 1].m_strName);
             found = true;
         }
     } catch (const std::bad_alloc&) {

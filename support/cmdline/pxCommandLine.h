@@ -44,13 +44,13 @@ public:
     bool GetSwitchValues(std::u16string_view name, std::vector<std::u16string>& values) const;
 
     const std::vector<Entry>& GetEntries() const {
-        return m_vecEntries;
+        return m_entries;
     }
 
 private:
     bool Split(std::u16string_view text, std::u16string_view switchChars);
 
-    std::vector<Entry> m_vecEntries;
+    std::vector<Entry> m_entries;
 };
 
 }  // namespace pxLib

@@ -27,19 +27,18 @@ bool BuildLogLine(const DebugLogSettings& settings, LogType type, const LogStamp
                   std::u16string_view format, const LogArg* args, size_t count,
                   std::u16string& out) {
     std::u16string line;
-    if (settings.m_bPrependDateTime)
-        Append(line, u"%04d-%02d-%02d-%02d-%02d-%02d-%03d : ", stamp.m_wYear, stamp.m_wMonth,
-               stamp.m_wDay, stamp.m_wHour, stamp.m_wMinute, stamp.m_wSecond,
-               stamp.m_wMilliseconds);
-    if (settings.m_bPrependModuleName && !settings.m_strName.empty())
-        Append(line, u"%s : ", settings.m_strName);
-    if (settings.m_bPrependProcessId) Append(line, u"0x%04X : ", stamp.m_dwProcessId);
-    if (settings.m_bPrependThreadId) Append(line, u"0x%04X : ", stamp.m_dwThreadId);
-    if (settings.m_bPrependType) {
+    if (settings.m_prependDateTime)
+        Append(line, u"%04d-%02d-%02d-%02d-%02d-%02d-%03d : ", stamp.m_year, stamp.m_month,
+               stamp.m_day, stamp.m_hour, stamp.m_minute, stamp.m_second, stamp.m_milliseconds);
+    if (settings.m_prependModuleName && !settings.m_name.empty())
+        Append(line, u"%s : ", settings.m_name);
+    if (settings.m_prependProcessId) Append(line, u"0x%04X : ", stamp.m_processId);
+    if (settings.m_prependThreadId) Append(line, u"0x%04X : ", stamp.m_threadId);
+    if (settings.m_prependType) {
         if (const char16_t* name = TypeName(type)) Append(line, u"%s : ", name);
     }
     if (!FormatLogText(line, format, args, count)) return false;
-    if (settings.m_bAppendNewLine) {
+    if (settings.m_appendNewLine) {
         while (!line.empty() && (line.back() == u'\r' || line.back() == u'\n')) line.pop_back();
         line += u"\r\n";
     }
@@ -48,11 +47,11 @@ bool BuildLogLine(const DebugLogSettings& settings, LogType type, const LogStamp
 }
 
 std::u16string LogFilePath(const DebugLogSettings& settings, uint32_t processId) {
-    std::u16string path = settings.m_strDirectory;
+    std::u16string path = settings.m_directory;
     while (!path.empty() && path.back() == u'\\') path.pop_back();
     path += u'\\';
-    path += settings.m_strName;
-    if (settings.m_bAppendProcessIdToFile) Append(path, u"-0x%04X", processId);
+    path += settings.m_name;
+    if (settings.m_appendProcessIdToFile) Append(path, u"-0x%04X", processId);
     path += u".log";
     return path;
 }

@@ -13,10 +13,10 @@ namespace pxLib {
 
 // The moment and the ids a line is stamped with.
 struct LogStamp {
-    uint16_t m_wYear = 0, m_wMonth = 0, m_wDay = 0;
-    uint16_t m_wHour = 0, m_wMinute = 0, m_wSecond = 0, m_wMilliseconds = 0;
-    uint32_t m_dwProcessId = 0;
-    uint32_t m_dwThreadId = 0;
+    uint16_t m_year = 0, m_month = 0, m_day = 0;
+    uint16_t m_hour = 0, m_minute = 0, m_second = 0, m_milliseconds = 0;
+    uint32_t m_processId = 0;
+    uint32_t m_threadId = 0;
 };
 
 // Builds the line into out. False (out unchanged) when the message cannot be

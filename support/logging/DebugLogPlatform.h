@@ -39,14 +39,14 @@ public:
     bool Open(const std::u16string& path);
     void Close();
     bool IsOpen() const;
-    const std::u16string& Path() const { return m_strPath; }
+    const std::u16string& Path() const { return m_path; }
     // Writes the units of text (no terminating zero) at the current end.
     void Append(std::u16string_view text);
 
 private:
     struct Handle;
     std::unique_ptr<Handle> m_handle;
-    std::u16string m_strPath;
+    std::u16string m_path;
 };
 
 }  // namespace pxLib::debuglog

@@ -97,15 +97,15 @@ LogStamp CurrentStamp() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     LogStamp stamp;
-    stamp.m_wYear = now.wYear;
-    stamp.m_wMonth = now.wMonth;
-    stamp.m_wDay = now.wDay;
-    stamp.m_wHour = now.wHour;
-    stamp.m_wMinute = now.wMinute;
-    stamp.m_wSecond = now.wSecond;
-    stamp.m_wMilliseconds = now.wMilliseconds;
-    stamp.m_dwProcessId = GetCurrentProcessId();
-    stamp.m_dwThreadId = GetCurrentThreadId();
+    stamp.m_year = now.wYear;
+    stamp.m_month = now.wMonth;
+    stamp.m_day = now.wDay;
+    stamp.m_hour = now.wHour;
+    stamp.m_minute = now.wMinute;
+    stamp.m_second = now.wSecond;
+    stamp.m_milliseconds = now.wMilliseconds;
+    stamp.m_processId = GetCurrentProcessId();
+    stamp.m_threadId = GetCurrentThreadId();
     return stamp;
 }
 
@@ -120,7 +120,7 @@ void OutputToDebugger(const std::u16string& line) {
 }
 
 struct LogFile::Handle {
-    UniqueHandle m_hFile;
+    UniqueHandle m_file;
 };
 
 LogFile::LogFile() = default;
@@ -140,13 +140,13 @@ bool LogFile::Open(const std::u16string& path) {
     LARGE_INTEGER origin{};
     SetFilePointerEx(file.get(), origin, nullptr, FILE_END);
     m_handle = std::make_unique<Handle>(Handle{std::move(file)});
-    m_strPath = path;
+    m_path = path;
     return true;
 }
 
 void LogFile::Close() {
     m_handle.reset();
-    m_strPath.clear();
+    m_path.clear();
 }
 
 bool LogFile::IsOpen() const {
@@ -156,7 +156,7 @@ bool LogFile::IsOpen() const {
 void LogFile::Append(std::u16string_view text) {
     if (!m_handle) return;
     DWORD written = 0;
-    WriteFile(m_handle->m_hFile.get(), text.data(), static_cast<DWORD>(text.size() * 2), &written,
+    WriteFile(m_handle->m_file.get(), text.data(), static_cast<DWORD>(text.size() * 2), &written,
               nullptr);
 }
 

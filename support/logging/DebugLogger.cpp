@@ -22,7 +22,7 @@ namespace {
 }  // namespace
 
 void DebugOutputLogger::LoadOptions() {
-    if (m_bOptionsLoaded.load(std::memory_order_acquire) || t_bLoading) return;
+    if (m_optionsLoaded.load(std::memory_order_acquire) || t_bLoading) return;
     t_bLoading = true;
     // Asked before taking our lock: the isolation settings take their own.
     std::u16string root;
@@ -34,7 +34,7 @@ void DebugOutputLogger::LoadOptions() {
     }
     {
         std::lock_guard<std::recursive_mutex> lock(m_lock);
-        if (!m_bOptionsLoaded.load(std::memory_order_relaxed)) {
+        if (!m_optionsLoaded.load(std::memory_order_relaxed)) {
             try {
                 pxTavDebugOptions options;
                 if (!root.empty() && debuglog::ReadDebugOptions(root, registryView, options)) {
@@ -42,9 +42,9 @@ void DebugOutputLogger::LoadOptions() {
                     FillMissingNames(debuglog::ExecutablePath(), m_settings);
                 }
             } catch (...) {
-                m_settings.m_dwLevel = 0;  // out of memory while loading: the log stays off
+                m_settings.m_level = 0;  // out of memory while loading: the log stays off
             }
-            m_bOptionsLoaded.store(true, std::memory_order_release);
+            m_optionsLoaded.store(true, std::memory_order_release);
         }
     }
     t_bLoading = false;
@@ -52,7 +52,7 @@ void DebugOutputLogger::LoadOptions() {
 
 bool DebugOutputLogger::IsEnabled(LogType type) {
     LoadOptions();
-    const uint32_t level = m_settings.m_dwLevel;
+    const uint32_t level = m_settings.m_level;
     return level != 0 && static_cast<uint32_t>(type) >= level;
 }
 
@@ -64,8 +64,8 @@ void DebugOutputLogger::Write(LogType type, std::u16string_view format, const Lo
         std::u16string line;
         if (!BuildLogLine(m_settings, type, stamp, format, args, count, line)) return;
         // The debugger gets lines without the lock; only the file needs it.
-        if (m_settings.m_bOutputToDebugger) debuglog::OutputToDebugger(line);
-        if (m_settings.m_bOutputToFile) WriteToFile(line, stamp.m_dwProcessId);
+        if (m_settings.m_outputToDebugger) debuglog::OutputToDebugger(line);
+        if (m_settings.m_outputToFile) WriteToFile(line, stamp.m_processId);
     } catch (...) {
         // A line that cannot be built is dropped.
     }

@@ -24,7 +24,7 @@ private:
 
     // Serialises loading, opening and file writes.
     std::recursive_mutex m_lock;
-    std::atomic<bool> m_bOptionsLoaded{false};
+    std::atomic<bool> m_optionsLoaded{false};
     DebugLogSettings m_settings;
     debuglog::LogFile m_file;
 };

@@ -7,22 +7,22 @@
 namespace pxLib {
 
 void ApplyDebugOptions(const pxTavDebugOptions& options, DebugLogSettings& settings) {
-    settings.m_dwLevel = options.m_dwDebugType;
-    settings.m_bOutputToDebugger = options.m_bOutputToDebugger;
-    settings.m_bOutputToFile = options.m_bOutputToFile;
-    settings.m_bAppendProcessIdToFile = options.m_bAppendProcessIdToFile;
-    settings.m_bPrependThreadId = options.m_bPrependThreadId;
-    settings.m_bPrependProcessId = options.m_bPrependProcessId;
-    settings.m_bPrependDateTime = options.m_bPrependDateTime;
-    settings.m_bPrependModuleName = options.m_bPrependModuleName;
-    settings.m_bAppendNewLine = options.m_bAppendNewLine;
-    settings.m_bPrependType = options.m_bPrependType;
-    if (!options.m_strDirectory.empty()) settings.m_strDirectory = options.m_strDirectory;
+    settings.m_level = options.m_dwDebugType;
+    settings.m_outputToDebugger = options.m_bOutputToDebugger;
+    settings.m_outputToFile = options.m_bOutputToFile;
+    settings.m_appendProcessIdToFile = options.m_bAppendProcessIdToFile;
+    settings.m_prependThreadId = options.m_bPrependThreadId;
+    settings.m_prependProcessId = options.m_bPrependProcessId;
+    settings.m_prependDateTime = options.m_bPrependDateTime;
+    settings.m_prependModuleName = options.m_bPrependModuleName;
+    settings.m_appendNewLine = options.m_bAppendNewLine;
+    settings.m_prependType = options.m_bPrependType;
+    if (!options.m_strDirectory.empty()) settings.m_directory = options.m_strDirectory;
 
-    if (options.m_bExclusiveModules && !options.m_modules.empty()) settings.m_dwLevel = 0;
+    if (options.m_bExclusiveModules && !options.m_modules.empty()) settings.m_level = 0;
     for (const auto& [name, enabled] : options.m_modules) {
-        if (EqualsIgnoreAsciiCase(name, settings.m_strName)) {
-            settings.m_dwLevel = enabled != 0 ? options.m_dwDebugType : 0;
+        if (EqualsIgnoreAsciiCase(name, settings.m_name)) {
+            settings.m_level = enabled != 0 ? options.m_dwDebugType : 0;
             break;
         }
     }
@@ -40,9 +40,8 @@ void FillMissingNames(std::u16string_view executablePath, DebugLogSettings& sett
     const size_t dot = file.find_last_of(u'.');
     if (dot != std::u16string_view::npos) file = file.substr(0, dot);
 
-    if (settings.m_strName.empty()) settings.m_strName = file;
-    if (settings.m_strDirectory.empty())
-        settings.m_strDirectory = executablePath.substr(0, folderEnd);
+    if (settings.m_name.empty()) settings.m_name = file;
+    if (settings.m_directory.empty()) settings.m_directory = executablePath.substr(0, folderEnd);
 }
 
 }  // namespace pxLib

@@ -39,18 +39,18 @@ constexpr char16_t kDefaultLoggerName[] = u"QVDPlugin";
 // The logger's fields that the options shape. Everything is off until the
 // options are applied.
 struct DebugLogSettings {
-    uint32_t m_dwLevel = 0;  // 0: off
-    std::u16string m_strName = kDefaultLoggerName;
-    std::u16string m_strDirectory;
-    bool m_bOutputToDebugger = false;
-    bool m_bOutputToFile = false;
-    bool m_bAppendProcessIdToFile = false;
-    bool m_bPrependThreadId = false;
-    bool m_bPrependProcessId = false;
-    bool m_bPrependDateTime = false;
-    bool m_bPrependModuleName = false;
-    bool m_bAppendNewLine = false;
-    bool m_bPrependType = false;
+    uint32_t m_level = 0;  // 0: off
+    std::u16string m_name = kDefaultLoggerName;
+    std::u16string m_directory;
+    bool m_outputToDebugger = false;
+    bool m_outputToFile = false;
+    bool m_appendProcessIdToFile = false;
+    bool m_prependThreadId = false;
+    bool m_prependProcessId = false;
+    bool m_prependDateTime = false;
+    bool m_prependModuleName = false;
+    bool m_appendNewLine = false;
+    bool m_prependType = false;
 };
 
 // Level, outputs and prefixes from the options, a non-empty "Directory", then

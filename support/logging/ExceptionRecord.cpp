@@ -130,17 +130,17 @@ bool ExceptionRecord::Capture(const char16_t* sourceName, uint32_t line) noexcep
     } catch (...) {
         message.clear();  // the record keeps an empty message
     }
-    m_dwKind = static_cast<uint32_t>(kind);
-    m_dwLine = line;
-    m_strMessage.swap(message);
+    m_kind = static_cast<uint32_t>(kind);
+    m_line = line;
+    m_message.swap(message);
     try {
-        m_strTypeName = typeName;
-        m_strSourceName = sourceName ? sourceName : u"";
+        m_typeName = typeName;
+        m_sourceName = sourceName ? sourceName : u"";
     } catch (...) {
     }
     if (TraceEnabled(TraceLevel::Error)) {
         try {
-            ReportException(m_strTypeName, m_strMessage);
+            ReportException(m_typeName, m_message);
         } catch (...) {
         }
     }

@@ -47,19 +47,19 @@ public:
     // no exception is being handled.
     bool Capture(const char16_t* sourceName, uint32_t line) noexcept;
 
-    bool Caught() const { return m_dwKind != 0; }
-    uint32_t Kind() const { return m_dwKind; }
-    const std::u16string& SourceName() const { return m_strSourceName; }
-    uint32_t Line() const { return m_dwLine; }
-    const std::u16string& TypeName() const { return m_strTypeName; }
-    const std::u16string& Message() const { return m_strMessage; }
+    bool Caught() const { return m_kind != 0; }
+    uint32_t Kind() const { return m_kind; }
+    const std::u16string& SourceName() const { return m_sourceName; }
+    uint32_t Line() const { return m_line; }
+    const std::u16string& TypeName() const { return m_typeName; }
+    const std::u16string& Message() const { return m_message; }
 
 private:
-    uint32_t m_dwKind = 0;
-    std::u16string m_strSourceName;
-    uint32_t m_dwLine = 0;
-    std::u16string m_strTypeName;
-    std::u16string m_strMessage;
+    uint32_t m_kind = 0;
+    std::u16string m_sourceName;
+    uint32_t m_line = 0;
+    std::u16string m_typeName;
+    std::u16string m_message;
 };
 
 // Emits the error-level exception event with the two strings.

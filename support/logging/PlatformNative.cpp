@@ -52,17 +52,17 @@ LogStamp CurrentStamp() {
     std::tm local{};
     localtime_r(&seconds, &local);
     LogStamp stamp;
-    stamp.m_wYear = static_cast<uint16_t>(local.tm_year + 1900);
-    stamp.m_wMonth = static_cast<uint16_t>(local.tm_mon + 1);
-    stamp.m_wDay = static_cast<uint16_t>(local.tm_mday);
-    stamp.m_wHour = static_cast<uint16_t>(local.tm_hour);
-    stamp.m_wMinute = static_cast<uint16_t>(local.tm_min);
-    stamp.m_wSecond = static_cast<uint16_t>(local.tm_sec);
-    stamp.m_wMilliseconds = static_cast<uint16_t>(
+    stamp.m_year = static_cast<uint16_t>(local.tm_year + 1900);
+    stamp.m_month = static_cast<uint16_t>(local.tm_mon + 1);
+    stamp.m_day = static_cast<uint16_t>(local.tm_mday);
+    stamp.m_hour = static_cast<uint16_t>(local.tm_hour);
+    stamp.m_minute = static_cast<uint16_t>(local.tm_min);
+    stamp.m_second = static_cast<uint16_t>(local.tm_sec);
+    stamp.m_milliseconds = static_cast<uint16_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000);
-    stamp.m_dwProcessId = static_cast<uint32_t>(getpid());
-    stamp.m_dwThreadId = static_cast<uint32_t>(syscall(SYS_gettid));
+    stamp.m_processId = static_cast<uint32_t>(getpid());
+    stamp.m_threadId = static_cast<uint32_t>(syscall(SYS_gettid));
     return stamp;
 }
 
@@ -83,7 +83,7 @@ bool LogFile::Open(const std::u16string&) {
     return false;
 }
 void LogFile::Close() {
-    m_strPath.clear();
+    m_path.clear();
 }
 bool LogFile::IsOpen() const {
     return false;

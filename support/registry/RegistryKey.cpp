@@ -29,28 +29,28 @@ const wchar_t kVolatileProbe[] = L"__volatile_test";
 }  // namespace
 
 void RegistryKey::RememberView(REGSAM access) {
-    m_samView = access & kViewBits;
-    if (m_samView == kViewBits) Trace(kTraceSource, TraceLevel::Error, kTraceBothViews, m_samView);
+    m_view = access & kViewBits;
+    if (m_view == kViewBits) Trace(kTraceSource, TraceLevel::Error, kTraceBothViews, m_view);
 }
 
 bool RegistryKey::Open(HKEY root, const wchar_t* subkey, REGSAM access, bool createIfMissing,
                        DWORD options) {
     Close();
     RememberView(access);
-    m_lLastError = RegOpenKeyExW(root, subkey, 0, access, m_hKey.put());
-    if (m_lLastError == ERROR_SUCCESS) return true;
+    m_lastError = RegOpenKeyExW(root, subkey, 0, access, m_key.put());
+    if (m_lastError == ERROR_SUCCESS) return true;
     // Create traces its own failure, with the subkey and the error.
     if (createIfMissing) return Create(root, subkey, access, options) && IsOpen();
     Trace(kTraceSource,
-          m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-          kTraceOpenFailed, subkey, m_lLastError);
+          m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+          kTraceOpenFailed, subkey, m_lastError);
     return false;
 }
 
 bool RegistryKey::Create(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options) {
     if (subkey == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
-        Trace(kTraceSource, TraceLevel::Error, kTraceNoSubkey, m_lLastError);
+        m_lastError = ERROR_INVALID_PARAMETER;
+        Trace(kTraceSource, TraceLevel::Error, kTraceNoSubkey, m_lastError);
         return false;
     }
     Close();
@@ -61,10 +61,10 @@ bool RegistryKey::Create(HKEY root, const wchar_t* subkey, REGSAM access, DWORD 
 }
 
 bool RegistryKey::CreateKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options) {
-    m_lLastError =
-        RegCreateKeyExW(root, subkey, 0, nullptr, options, access, nullptr, m_hKey.put(), nullptr);
-    if (m_lLastError == ERROR_SUCCESS) return true;
-    Trace(kTraceSource, TraceLevel::Error, kTraceCreateFailed, subkey, m_lLastError);
+    m_lastError =
+        RegCreateKeyExW(root, subkey, 0, nullptr, options, access, nullptr, m_key.put(), nullptr);
+    if (m_lastError == ERROR_SUCCESS) return true;
+    Trace(kTraceSource, TraceLevel::Error, kTraceCreateFailed, subkey, m_lastError);
     return false;
 }
 
@@ -78,7 +78,7 @@ bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM acc
     if (rc != ERROR_SUCCESS) {
         // Without a probe the key's kind is unknown; handing out a possibly
         // non-volatile key would break the promise of this call.
-        m_lLastError = rc;
+        m_lastError = rc;
         Trace(kTraceSource, TraceLevel::Error, kTraceVolatileOpenFailed, subkey, rc);
         return false;
     }
@@ -88,15 +88,15 @@ bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM acc
     parent.reset();
     if (rc == ERROR_CHILD_MUST_BE_VOLATILE) return CreateKey(root, subkey, access, options);
     if (rc != ERROR_SUCCESS) {
-        m_lLastError = rc;
+        m_lastError = rc;
         Trace(kTraceSource, TraceLevel::Warning, kTraceProbeFailed, subkey, rc);
         return false;
     }
     probeKey.reset();
     Trace(kTraceSource, TraceLevel::Warning, kTraceReplacingNonVolatile, subkey);
-    rc = DeleteKeyTreeInView(root, subkey, m_samView);
+    rc = DeleteKeyTreeInView(root, subkey, m_view);
     if (rc != ERROR_SUCCESS) {
-        m_lLastError = rc;
+        m_lastError = rc;
         Trace(kTraceSource, TraceLevel::Error, kTraceReplaceDeleteFailed, subkey, rc);
         return false;
     }
@@ -104,19 +104,19 @@ bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM acc
 }
 
 bool RegistryKey::Close() {
-    m_samView = 0;
+    m_view = 0;
     // Closed here rather than by the owner, so that the result can be kept.
-    const HKEY key = m_hKey.release();
-    m_lLastError = key ? RegCloseKey(key) : ERROR_SUCCESS;
-    if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceCloseFailed, m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+    const HKEY key = m_key.release();
+    m_lastError = key ? RegCloseKey(key) : ERROR_SUCCESS;
+    if (m_lastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceCloseFailed, m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::RequireOpen() {
-    if (m_hKey) return true;
-    m_lLastError = ERROR_INVALID_HANDLE;
-    Trace(kTraceSource, TraceLevel::Error, kTraceNotOpen, m_lLastError);
+    if (m_key) return true;
+    m_lastError = ERROR_INVALID_HANDLE;
+    Trace(kTraceSource, TraceLevel::Error, kTraceNotOpen, m_lastError);
     return false;
 }
 

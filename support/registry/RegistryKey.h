@@ -49,15 +49,15 @@ public:
     LONG EnumerateSubKey(DWORD index, wchar_t* name, DWORD capacity);
     LONG EnumerateValue(DWORD index, wchar_t* name, DWORD capacity);
 
-    LONG LastError() const { return m_lLastError; }
-    bool IsOpen() const { return static_cast<bool>(m_hKey); }
-    HKEY Handle() const { return m_hKey.get(); }
+    LONG LastError() const { return m_lastError; }
+    bool IsOpen() const { return static_cast<bool>(m_key); }
+    HKEY Handle() const { return m_key.get(); }
     // KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0, as the access mask of the open asked.
-    REGSAM View() const { return m_samView; }
+    REGSAM View() const { return m_view; }
 
 protected:
     // For the access-repairing variant, which reports its own failures here.
-    void StoreLastError(LONG error) { m_lLastError = error; }
+    void StoreLastError(LONG error) { m_lastError = error; }
 
 private:
     void RememberView(REGSAM access);
@@ -65,9 +65,9 @@ private:
     bool CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options);
     bool RequireOpen();
 
-    UniqueRegKey m_hKey;
-    REGSAM m_samView = 0;
-    LONG m_lLastError = ERROR_SUCCESS;
+    UniqueRegKey m_key;
+    REGSAM m_view = 0;
+    LONG m_lastError = ERROR_SUCCESS;
 };
 
 }  // namespace pxLib

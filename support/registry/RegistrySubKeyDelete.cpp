@@ -26,42 +26,41 @@ bool IsWindowsXp() {
 bool RegistryKey::DeleteSubKey(const wchar_t* name) {
     if (!RequireOpen()) return false;
     if (name == nullptr) name = L"";
-    m_lLastError = IsWindowsXp() ? static_cast<LONG>(SHDeleteKeyW(m_hKey.get(), name))
-                                 : DeleteKeyTreeInView(m_hKey.get(), name, m_samView);
-    if (m_lLastError != ERROR_SUCCESS)
+    m_lastError = IsWindowsXp() ? static_cast<LONG>(SHDeleteKeyW(m_key.get(), name))
+                                : DeleteKeyTreeInView(m_key.get(), name, m_view);
+    if (m_lastError != ERROR_SUCCESS)
         Trace(kTraceSource,
-              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-              kTraceDeleteSubKeyFailed, name, m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+              m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+              kTraceDeleteSubKeyFailed, name, m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::DeleteEmptySubKey(const wchar_t* name) {
     if (!RequireOpen()) return false;
     if (name == nullptr) name = L"";
     if (IsWindowsXp()) {
-        m_lLastError = static_cast<LONG>(SHDeleteEmptyKeyW(m_hKey.get(), name));
+        m_lastError = static_cast<LONG>(SHDeleteEmptyKeyW(m_key.get(), name));
     } else {
         UniqueRegKey subkey;
-        m_lLastError =
-            RegOpenKeyExW(m_hKey.get(), name, 0, KEY_QUERY_VALUE | m_samView, subkey.put());
-        if (m_lLastError == ERROR_SUCCESS) {
+        m_lastError = RegOpenKeyExW(m_key.get(), name, 0, KEY_QUERY_VALUE | m_view, subkey.put());
+        if (m_lastError == ERROR_SUCCESS) {
             DWORD subkeys = 0;
             DWORD values = 0;
-            m_lLastError =
+            m_lastError =
                 RegQueryInfoKeyW(subkey.get(), nullptr, nullptr, nullptr, &subkeys, nullptr,
                                  nullptr, &values, nullptr, nullptr, nullptr, nullptr);
             subkey.reset();
-            if (m_lLastError == ERROR_SUCCESS && (subkeys != 0 || values != 0))
-                m_lLastError = ERROR_KEY_HAS_CHILDREN;
-            if (m_lLastError == ERROR_SUCCESS)
-                m_lLastError = RegDeleteKeyExW(m_hKey.get(), name, m_samView, 0);
+            if (m_lastError == ERROR_SUCCESS && (subkeys != 0 || values != 0))
+                m_lastError = ERROR_KEY_HAS_CHILDREN;
+            if (m_lastError == ERROR_SUCCESS)
+                m_lastError = RegDeleteKeyExW(m_key.get(), name, m_view, 0);
         }
     }
-    if (m_lLastError != ERROR_SUCCESS)
+    if (m_lastError != ERROR_SUCCESS)
         Trace(kTraceSource,
-              m_lLastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-              kTraceDeleteEmptySubKeyFailed, name, m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+              m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
+              kTraceDeleteEmptySubKeyFailed, name, m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 }  // namespace pxLib

@@ -41,20 +41,20 @@ bool RegistryKey::QueryDWORD(const wchar_t* name, DWORD& value) {
     DWORD data = 0;
     DWORD size = sizeof(data);
     const LONG rc =
-        RegQueryValueExW(m_hKey.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+        RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
     if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) {
-        m_lLastError = rc;
+        m_lastError = rc;
         Trace(kTraceSource, QueryFailureLevel(rc), kTraceDwordQueryFailed, name, rc);
         return false;
     }
     // A REG_DWORD shorter than 4 bytes would leave part of the result unread.
     if (rc == ERROR_MORE_DATA || type != REG_DWORD || size != sizeof(DWORD)) {
-        m_lLastError = ERROR_INVALID_DATA;
+        m_lastError = ERROR_INVALID_DATA;
         Trace(kTraceSource, TraceLevel::Error, kTraceDwordInvalid, name, type, size);
         return false;
     }
     value = data;
-    m_lLastError = ERROR_SUCCESS;
+    m_lastError = ERROR_SUCCESS;
     return true;
 }
 
@@ -63,30 +63,30 @@ bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
     for (int attempt = 0; attempt < kStringReadAttempts; ++attempt) {
         DWORD type = REG_NONE;
         DWORD size = 0;
-        LONG rc = RegQueryValueExW(m_hKey.get(), name, nullptr, &type, nullptr, &size);
+        LONG rc = RegQueryValueExW(m_key.get(), name, nullptr, &type, nullptr, &size);
         if (rc != ERROR_SUCCESS) {
-            m_lLastError = rc;
+            m_lastError = rc;
             Trace(kTraceSource, QueryFailureLevel(rc), kTraceStringSizeFailed, name, rc);
             return false;
         }
         if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
-            m_lLastError = ERROR_INVALID_DATA;
+            m_lastError = ERROR_INVALID_DATA;
             Trace(kTraceSource, TraceLevel::Error, kTraceStringInvalid, name, type, size);
             return false;
         }
         std::wstring text(size / sizeof(wchar_t), L'\0');
         if (size != 0) {
-            rc = RegQueryValueExW(m_hKey.get(), name, nullptr, &type,
+            rc = RegQueryValueExW(m_key.get(), name, nullptr, &type,
                                   reinterpret_cast<BYTE*>(text.data()), &size);
             if (rc == ERROR_MORE_DATA) continue;
             if (rc != ERROR_SUCCESS) {
-                m_lLastError = rc;
+                m_lastError = rc;
                 Trace(kTraceSource, QueryFailureLevel(rc), kTraceStringReadFailed, name, rc);
                 return false;
             }
             // The value may have been replaced between the two calls.
             if (!IsStringType(type) || size % sizeof(wchar_t) != 0) {
-                m_lLastError = ERROR_INVALID_DATA;
+                m_lastError = ERROR_INVALID_DATA;
                 Trace(kTraceSource, TraceLevel::Error, kTraceStringChanged, name, type, size);
                 return false;
             }
@@ -95,67 +95,67 @@ bool RegistryKey::QueryString(const wchar_t* name, std::wstring& value) {
         const size_t end = text.find(L'\0');
         if (end != std::wstring::npos) text.resize(end);
         value = std::move(text);
-        m_lLastError = ERROR_SUCCESS;
+        m_lastError = ERROR_SUCCESS;
         return true;
     }
-    m_lLastError = ERROR_MORE_DATA;
-    Trace(kTraceSource, TraceLevel::Error, kTraceStringKeptGrowing, name, m_lLastError);
+    m_lastError = ERROR_MORE_DATA;
+    Trace(kTraceSource, TraceLevel::Error, kTraceStringKeptGrowing, name, m_lastError);
     return false;
 }
 
 bool RegistryKey::SetDWORD(const wchar_t* name, DWORD value) {
     if (!RequireOpen()) return false;
-    m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_DWORD,
-                                  reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceSetDwordFailed, name, m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+    m_lastError = RegSetValueExW(m_key.get(), name, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    if (m_lastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceSetDwordFailed, name, m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::SetString(const wchar_t* name, const std::wstring& text) {
     if (!RequireOpen()) return false;
     if (text.size() >= MAXDWORD / sizeof(wchar_t)) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
-        Trace(kTraceSource, TraceLevel::Error, kTraceStringTooLong, name, m_lLastError);
+        m_lastError = ERROR_INVALID_PARAMETER;
+        Trace(kTraceSource, TraceLevel::Error, kTraceStringTooLong, name, m_lastError);
         return false;
     }
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    m_lLastError = RegSetValueExW(m_hKey.get(), name, 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-    if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceSetStringFailed, name, m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+    m_lastError = RegSetValueExW(m_key.get(), name, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    if (m_lastError != ERROR_SUCCESS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceSetStringFailed, name, m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::DeleteValue(const wchar_t* name) {
     if (!RequireOpen()) return false;
-    m_lLastError = RegDeleteValueW(m_hKey.get(), name);
-    if (m_lLastError != ERROR_SUCCESS)
-        Trace(kTraceSource, QueryFailureLevel(m_lLastError), kTraceDeleteValueFailed, name,
-              m_lLastError);
-    return m_lLastError == ERROR_SUCCESS;
+    m_lastError = RegDeleteValueW(m_key.get(), name);
+    if (m_lastError != ERROR_SUCCESS)
+        Trace(kTraceSource, QueryFailureLevel(m_lastError), kTraceDeleteValueFailed, name,
+              m_lastError);
+    return m_lastError == ERROR_SUCCESS;
 }
 
 LONG RegistryKey::EnumerateSubKey(DWORD index, wchar_t* name, DWORD capacity) {
-    if (!RequireOpen()) return m_lLastError;
-    if (name == nullptr || capacity == 0) return m_lLastError = ERROR_INVALID_PARAMETER;
+    if (!RequireOpen()) return m_lastError;
+    if (name == nullptr || capacity == 0) return m_lastError = ERROR_INVALID_PARAMETER;
     DWORD length = capacity;
-    m_lLastError =
-        RegEnumKeyExW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateSubKeyFailed, index, m_lLastError);
-    return m_lLastError;
+    m_lastError =
+        RegEnumKeyExW(m_key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (m_lastError != ERROR_SUCCESS && m_lastError != ERROR_NO_MORE_ITEMS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateSubKeyFailed, index, m_lastError);
+    return m_lastError;
 }
 
 LONG RegistryKey::EnumerateValue(DWORD index, wchar_t* name, DWORD capacity) {
-    if (!RequireOpen()) return m_lLastError;
-    if (name == nullptr || capacity == 0) return m_lLastError = ERROR_INVALID_PARAMETER;
+    if (!RequireOpen()) return m_lastError;
+    if (name == nullptr || capacity == 0) return m_lastError = ERROR_INVALID_PARAMETER;
     DWORD length = capacity;
-    m_lLastError =
-        RegEnumValueW(m_hKey.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (m_lLastError != ERROR_SUCCESS && m_lLastError != ERROR_NO_MORE_ITEMS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateValueFailed, index, m_lLastError);
-    return m_lLastError;
+    m_lastError =
+        RegEnumValueW(m_key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (m_lastError != ERROR_SUCCESS && m_lastError != ERROR_NO_MORE_ITEMS)
+        Trace(kTraceSource, TraceLevel::Error, kTraceEnumerateValueFailed, index, m_lastError);
+    return m_lastError;
 }
 
 }  // namespace pxLib

@@ -23,9 +23,9 @@ constexpr DWORD kMaxKeyNameChars = 256;
 }  // namespace
 
 void SecuredKey::Remember(HKEY root, const std::wstring& path, REGSAM access) {
-    m_hRoot = root;
-    m_strPath = path;
-    m_samAccess = access;
+    m_root = root;
+    m_path = path;
+    m_access = access;
 }
 
 bool SecuredKey::OpenSecured(HKEY root, const std::wstring& path, REGSAM access) {
@@ -74,7 +74,7 @@ bool SecuredKey::DeleteKeyTreeAtDepth(const std::wstring& name, int depth) {
     // Somewhere beneath, a key refuses: repair this one, then empty it one
     // subkey at a time, each refusing subkey repaired in turn.
     SecuredKey key;
-    if (!key.OpenSecured(m_hRoot, m_strPath + L"\\" + name, m_samAccess | KEY_ENUMERATE_SUB_KEYS)) {
+    if (!key.OpenSecured(m_root, m_path + L"\\" + name, m_access | KEY_ENUMERATE_SUB_KEYS)) {
         StoreLastError(key.LastError());
         return false;
     }

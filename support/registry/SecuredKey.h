@@ -25,17 +25,17 @@ public:
     // meanwhile counts as deleted.
     bool DeleteKeyTree(const std::wstring& name);
 
-    HKEY Root() const { return m_hRoot; }
-    const std::wstring& Path() const { return m_strPath; }
-    REGSAM Access() const { return m_samAccess; }
+    HKEY Root() const { return m_root; }
+    const std::wstring& Path() const { return m_path; }
+    REGSAM Access() const { return m_access; }
 
 private:
     void Remember(HKEY root, const std::wstring& path, REGSAM access);
     bool DeleteKeyTreeAtDepth(const std::wstring& name, int depth);
 
-    HKEY m_hRoot = nullptr;
-    std::wstring m_strPath;
-    REGSAM m_samAccess = 0;
+    HKEY m_root = nullptr;
+    std::wstring m_path;
+    REGSAM m_access = 0;
 };
 
 }  // namespace pxLib

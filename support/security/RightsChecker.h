@@ -29,12 +29,12 @@ public:
     // writing security information are reported through results instead.
     class Exception : public std::exception {
     public:
-        explicit Exception(ErrorCode code) : m_dwCode(static_cast<uint32_t>(code)) {}
-        uint32_t Code() const { return m_dwCode; }
+        explicit Exception(ErrorCode code) : m_code(static_cast<uint32_t>(code)) {}
+        uint32_t Code() const { return m_code; }
         const char* what() const noexcept override { return "rights checker error"; }
 
     private:
-        uint32_t m_dwCode;
+        uint32_t m_code;
     };
 
     // Results of GrantRights besides failures.

@@ -15,10 +15,10 @@ using pxLib::pxTavDebugOptions;
 
 pxLib::LogStamp Stamp() {
     pxLib::LogStamp s;
-    s.m_wYear = 2024, s.m_wMonth = 3, s.m_wDay = 5;
-    s.m_wHour = 14, s.m_wMinute = 7, s.m_wSecond = 9, s.m_wMilliseconds = 42;
-    s.m_dwProcessId = 0x1A2C;
-    s.m_dwThreadId = 0x0F10;
+    s.m_year = 2024, s.m_month = 3, s.m_day = 5;
+    s.m_hour = 14, s.m_minute = 7, s.m_second = 9, s.m_milliseconds = 42;
+    s.m_processId = 0x1A2C;
+    s.m_threadId = 0x0F10;
     return s;
 }
 
@@ -78,8 +78,8 @@ TEST(DebugLogLine, IdsUseUpperCaseHexWithAtLeastFourDigits) {
     options.m_bPrependDateTime = options.m_bPrependModuleName = options.m_bPrependType = false;
     options.m_bAppendNewLine = false;
     pxLib::LogStamp stamp = Stamp();
-    stamp.m_dwProcessId = 0xA;
-    stamp.m_dwThreadId = 0xABCDEF;
+    stamp.m_processId = 0xA;
+    stamp.m_threadId = 0xABCDEF;
     std::u16string line;
     ASSERT_TRUE(
         pxLib::BuildLogLine(Applied(options), LogType::Error, stamp, u"x", nullptr, 0, line));
@@ -91,7 +91,7 @@ TEST(DebugLogLine, AnEmptyNameAddsNoModulePrefix) {
     options.m_dwDebugType = 1;
     options.m_bPrependDateTime = options.m_bPrependProcessId = options.m_bPrependThreadId = false;
     DebugLogSettings settings = Applied(options);
-    settings.m_strName.clear();
+    settings.m_name.clear();
     EXPECT_EQ(Line(settings, LogType::Warning, u"m"), u"Warning : m\r\n");
 }
 
@@ -142,55 +142,55 @@ TEST(DebugOptions, DebugTypeSetsTheLevelAndTheModuleFilterCanOverrideIt) {
         options.m_dwDebugType = c.debugType;
         options.m_bExclusiveModules = c.exclusive;
         options.m_modules = c.modules;
-        EXPECT_EQ(Applied(options).m_dwLevel, c.level);
+        EXPECT_EQ(Applied(options).m_level, c.level);
     }
 }
 
 TEST(DebugOptions, TheLoggerIsOffAndSilentUntilOptionsAreApplied) {
     const DebugLogSettings fresh;
-    EXPECT_EQ(fresh.m_dwLevel, 0u);
-    EXPECT_EQ(fresh.m_strName, u"QVDPlugin");
-    EXPECT_FALSE(fresh.m_bOutputToDebugger || fresh.m_bOutputToFile ||
-                 fresh.m_bAppendProcessIdToFile || fresh.m_bAppendNewLine);
+    EXPECT_EQ(fresh.m_level, 0u);
+    EXPECT_EQ(fresh.m_name, u"QVDPlugin");
+    EXPECT_FALSE(fresh.m_outputToDebugger || fresh.m_outputToFile ||
+                 fresh.m_appendProcessIdToFile || fresh.m_appendNewLine);
     const DebugLogSettings defaults = Applied(pxTavDebugOptions());
-    EXPECT_TRUE(defaults.m_bOutputToDebugger);
-    EXPECT_FALSE(defaults.m_bOutputToFile);
-    EXPECT_TRUE(defaults.m_bAppendProcessIdToFile);
+    EXPECT_TRUE(defaults.m_outputToDebugger);
+    EXPECT_FALSE(defaults.m_outputToFile);
+    EXPECT_TRUE(defaults.m_appendProcessIdToFile);
 }
 
 TEST(DebugOptions, OnlyANonEmptyDirectoryReplacesTheLoggers) {
     DebugLogSettings settings;
-    settings.m_strDirectory = u"C:\\before";
+    settings.m_directory = u"C:\\before";
     pxLib::ApplyDebugOptions(pxTavDebugOptions(), settings);
-    EXPECT_EQ(settings.m_strDirectory, u"C:\\before");
+    EXPECT_EQ(settings.m_directory, u"C:\\before");
     pxTavDebugOptions options;
     options.m_strDirectory = u"D:\\logs";
     pxLib::ApplyDebugOptions(options, settings);
-    EXPECT_EQ(settings.m_strDirectory, u"D:\\logs");
+    EXPECT_EQ(settings.m_directory, u"D:\\logs");
 }
 
 TEST(DebugOptions, MissingNameAndDirectoryComeFromTheExecutable) {
     DebugLogSettings settings;
-    settings.m_strName.clear();
+    settings.m_name.clear();
     pxLib::FillMissingNames(u"C:\\Program Files\\Engine\\zolt.host.exe", settings);
-    EXPECT_EQ(settings.m_strName, u"zolt.host");
-    EXPECT_EQ(settings.m_strDirectory, u"C:\\Program Files\\Engine\\");
+    EXPECT_EQ(settings.m_name, u"zolt.host");
+    EXPECT_EQ(settings.m_directory, u"C:\\Program Files\\Engine\\");
 
     DebugLogSettings named;
-    named.m_strDirectory = u"D:\\logs";
+    named.m_directory = u"D:\\logs";
     pxLib::FillMissingNames(u"C:\\engine\\host.exe", named);
-    EXPECT_EQ(named.m_strName, u"QVDPlugin");
-    EXPECT_EQ(named.m_strDirectory, u"D:\\logs");
+    EXPECT_EQ(named.m_name, u"QVDPlugin");
+    EXPECT_EQ(named.m_directory, u"D:\\logs");
 }
 
 TEST(DebugLogFile, NameFollowsDirectoryNameAndProcessId) {
     DebugLogSettings settings;
-    settings.m_strDirectory = u"C:\\engine\\";
-    settings.m_bAppendProcessIdToFile = true;
+    settings.m_directory = u"C:\\engine\\";
+    settings.m_appendProcessIdToFile = true;
     EXPECT_EQ(pxLib::LogFilePath(settings, 0x1A2C), u"C:\\engine\\QVDPlugin-0x1A2C.log");
     EXPECT_EQ(pxLib::LogFilePath(settings, 0x1F), u"C:\\engine\\QVDPlugin-0x001F.log");
-    settings.m_strDirectory = u"D:\\logs\\\\\\";
-    settings.m_bAppendProcessIdToFile = false;
+    settings.m_directory = u"D:\\logs\\\\\\";
+    settings.m_appendProcessIdToFile = false;
     EXPECT_EQ(pxLib::LogFilePath(settings, 0x1A2C), u"D:\\logs\\QVDPlugin.log");
 }
 
