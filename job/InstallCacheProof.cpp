@@ -53,7 +53,7 @@ bool LayoutAsksForSiteCode(const JobReader& reader) {
 }
 
 bool SiteCodeAllowsInstalled(const JobReader& reader, const pxLib::pxTavKeyValueCollection& data) {
-    if (data.GetValueKind(kSiteCodeRule) == pxLib::eKindEmpty) return true;
+    if (data.GetValueKind(kSiteCodeRule) == pxLib::ValueKind::Empty) return true;
     if (!LayoutAsksForSiteCode(reader)) return true;
     std::u16string expected, stored;
     if (!JobSiteCode(reader, expected) || !data.GetString(kSiteCode, stored)) return false;

@@ -8,7 +8,7 @@ namespace qvd::job {
 
 // A first check honours the job's force flag; a follow-up check, after an
 // installer ran, does not.
-enum class InstalledCheckKind { First, FollowUp };
+enum class InstalledCheckKind : uint8_t { First, FollowUp };
 
 // What the check found out about the installed version on its way.
 struct InstalledVersion {

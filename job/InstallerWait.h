@@ -9,7 +9,7 @@
 
 namespace qvd::job {
 
-enum class InstallerWaitResult {
+enum class InstallerWaitResult : uint8_t {
     Ended,      // the installer ended; its exit code is given when it could be read
     Cancelled,  // the host cancelled first
     Failed,     // the wait itself failed: nothing is known of the installer

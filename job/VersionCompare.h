@@ -5,7 +5,7 @@
 
 namespace qvd::job {
 
-enum class VersionOrder { Older, Newer, Same };
+enum class VersionOrder : uint8_t { Older, Newer, Same };
 
 // How the installed version stands against the one being installed: up to
 // four decimal parts each, missing parts counting as 0.

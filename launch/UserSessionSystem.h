@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wtsapi32.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace qvd::launch {
@@ -17,7 +18,7 @@ struct SessionEntry {
     WTS_CONNECTSTATE_CLASS state = WTSDown;
 };
 
-enum class SessionListing {
+enum class SessionListing : uint8_t {
     NoTerminalServices,  // the library or its listing functions are missing
     Failed,              // the listing call failed
     Listed,

@@ -164,11 +164,11 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
             hr);
         return hr;
     }
-    if (tag != pxLib::CArchive::eWStringData) {
+    if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::eWStringData)) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(543) : Unexpected type value: "
             u"Expected 0x%02x (pxLib::CArchive::eWStringData), actual 0x%02x\n",
-            static_cast<uint32_t>(pxLib::CArchive::eWStringData), static_cast<uint32_t>(tag));
+            static_cast<uint32_t>(pxLib::CArchive::Tag::eWStringData), static_cast<uint32_t>(tag));
         return kHrBadFormat;
     }
     uint32_t idBytes = 0;
@@ -221,13 +221,13 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
             hr);
         return hr;
     }
-    if (tag != pxLib::CArchive::eUInt64Data) {
+    if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::UInt64Data)) {
         // The line names the string tag although tag 4 is expected; it stays as
         // readers of the log know it.
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(585) : Unexpected type value: "
             u"Expected 0x%02x (pxLib::CArchive::eWStringData), actual 0x%02x\n",
-            static_cast<uint32_t>(pxLib::CArchive::eUInt64Data), static_cast<uint32_t>(tag));
+            static_cast<uint32_t>(pxLib::CArchive::Tag::UInt64Data), static_cast<uint32_t>(tag));
         return kHrBadFormat;
     }
     uint64_t size = 0;
@@ -249,11 +249,11 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
             hr);
         return hr;
     }
-    if (tag != pxLib::CArchive::eUInt32Data) {
+    if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::eUInt32Data)) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(609) : Unexpected type value: "
             u"Expected 0x%02x (pxLib::CArchive::eUInt32Data), actual 0x%02x\n",
-            static_cast<uint32_t>(pxLib::CArchive::eUInt32Data), static_cast<uint32_t>(tag));
+            static_cast<uint32_t>(pxLib::CArchive::Tag::eUInt32Data), static_cast<uint32_t>(tag));
         return kHrBadFormat;
     }
     uint32_t legacyType = 0;

@@ -23,7 +23,7 @@ const char16_t kSource[] = u"FileDataExtender";
 struct FilteredKeyCopy {
     std::mutex m_lock;
     std::u16string m_text;
-    pxLib::ValueKind m_kind = pxLib::eKindEmpty;  // eKindEmpty: nothing saved
+    pxLib::ValueKind m_kind = pxLib::ValueKind::Empty;  // Empty: nothing saved
 };
 
 FilteredKeyCopy& SavedFilteredKey() {
@@ -37,10 +37,10 @@ public:
     FilteredKeyRestore(FilteredKeyCopy& copy, pxLib::pxTavKeyValueCollection* collection)
         : m_copy(copy), m_collection(collection) {}
     ~FilteredKeyRestore() {
-        if (m_copy.m_kind != pxLib::eKindEmpty && m_collection != nullptr) {
+        if (m_copy.m_kind != pxLib::ValueKind::Empty && m_collection != nullptr) {
             try {
                 bool restored = false;
-                if (m_copy.m_kind == pxLib::eKindString) {
+                if (m_copy.m_kind == pxLib::ValueKind::String) {
                     // A single-byte string was widened unit by unit; narrowing is exact.
                     const std::string narrow(m_copy.m_text.begin(), m_copy.m_text.end());
                     restored = m_collection->SetAnsiString(kFilteredKey, narrow);
@@ -53,7 +53,7 @@ public:
             }
         }
         m_copy.m_text.clear();
-        m_copy.m_kind = pxLib::eKindEmpty;
+        m_copy.m_kind = pxLib::ValueKind::Empty;
     }
 
 private:
@@ -219,7 +219,7 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
     std::lock_guard<std::mutex> lock(copy.m_lock);
     if (m_collection) {
         const pxLib::ValueKind kind = m_collection->GetValueKind(kFilteredKey);
-        if (kind == pxLib::eKindWString || kind == pxLib::eKindString) {
+        if (kind == pxLib::ValueKind::WString || kind == pxLib::ValueKind::String) {
             try {
                 if (m_collection->GetString(kFilteredKey, copy.m_text)) {
                     copy.m_kind = kind;
@@ -228,7 +228,7 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
             } catch (const std::bad_alloc&) {
                 pxLib::LogError(u"Memory error handling filtered FDE Keys");
                 copy.m_text.clear();
-                copy.m_kind = pxLib::eKindEmpty;
+                copy.m_kind = pxLib::ValueKind::Empty;
             }
         }
     }

@@ -24,8 +24,8 @@ protected:
     ~IFileStream() = default;
 };
 
-enum class FileAccess { Read, Write };
-enum class FileDisposition { OpenExisting, OpenAlways, CreateAlways };
+enum class FileAccess : uint8_t { Read, Write };
+enum class FileDisposition : uint8_t { OpenExisting, OpenAlways, CreateAlways };
 
 // Opens path with read sharing and the sequential-scan hint. With OpenAlways a
 // missing folder is created and the open retried; with another disposition a

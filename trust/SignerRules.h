@@ -13,7 +13,7 @@
 
 namespace pxLib {
 
-enum class SubjectAttribute {
+enum class SubjectAttribute : uint8_t {
     CommonName,
     OrganisationalUnit,
     Organisation,

@@ -28,13 +28,14 @@ bool EndsWithWideNul(const void* payload, uint32_t size) {
 
 }  // namespace
 
-uint32_t CArchive::FixedSize(uint8_t tag) {
+uint32_t CArchive::FixedSize(Tag tag) {
     static const uint8_t kSizes[17] = {0, 1, 2, 4, 8, 8, 4, 0, 0, 0, 1, 0, 1, 2, 8, 16, 16};
-    return tag < 17 ? kSizes[tag] : 0;
+    return TagByte(tag) < 17 ? kSizes[TagByte(tag)] : 0;
 }
 
-bool CArchive::IsVariableSize(uint8_t tag) {
-    return tag == eStringData || tag == eWStringData || tag == eBinaryData || tag == eVariantData;
+bool CArchive::IsVariableSize(Tag tag) {
+    return tag == Tag::StringData || tag == Tag::eWStringData || tag == Tag::BinaryData ||
+           tag == Tag::VariantData;
 }
 
 bool CArchive::CreateSubStream(uint32_t, bool, RefPtr<IByteStream>& stream) {
@@ -56,7 +57,7 @@ bool CArchive::Restore(uint64_t position) {
     return false;
 }
 
-bool CArchive::Write(uint8_t tag, const void* data, uint32_t size) {
+bool CArchive::Write(Tag tag, const void* data, uint32_t size) {
     if (!IsStoring() || !IsValidTag(tag)) return false;
     const bool variable = IsVariableSize(tag);
     if (!variable && size != FixedSize(tag)) return false;
@@ -67,7 +68,7 @@ bool CArchive::Write(uint8_t tag, const void* data, uint32_t size) {
     // Small elements go down in one piece.
     uint8_t header[5 + 32];
     uint32_t headerSize = 1;
-    header[0] = tag;
+    header[0] = TagByte(tag);
     if (variable) {
         std::memcpy(header + 1, &size, 4);
         headerSize = 5;
@@ -82,20 +83,20 @@ bool CArchive::Write(uint8_t tag, const void* data, uint32_t size) {
     return true;
 }
 
-bool CArchive::ReadHeader(uint8_t tag, uint32_t& size) {
+bool CArchive::ReadHeader(Tag tag, uint32_t& size) {
     // Tag and length in one read: if either is missing the element fails alike.
     uint8_t header[5];
     if (IsVariableSize(tag)) {
-        if (!ReadBytes(header, 5) || header[0] != tag) return false;
+        if (!ReadBytes(header, 5) || header[0] != TagByte(tag)) return false;
         std::memcpy(&size, header + 1, 4);
         return true;
     }
-    if (!ReadBytes(header, 1) || header[0] != tag) return false;
+    if (!ReadBytes(header, 1) || header[0] != TagByte(tag)) return false;
     size = FixedSize(tag);
     return true;
 }
 
-bool CArchive::Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32_t& size) {
+bool CArchive::Read(Tag expectedTag, void* buffer, uint32_t capacity, uint32_t& size) {
     size = 0;
     if (!IsLoading() || !IsValidTag(expectedTag)) return false;
     uint64_t start;
@@ -105,7 +106,8 @@ bool CArchive::Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32
     if (fixed != 0 && fixed <= capacity && buffer != nullptr) {
         // Tag and payload of a fixed-size element in one read.
         uint8_t element[1 + 16];
-        if (!ReadBytes(element, 1 + fixed) || element[0] != expectedTag) return Restore(start);
+        if (!ReadBytes(element, 1 + fixed) || element[0] != TagByte(expectedTag))
+            return Restore(start);
         std::memcpy(buffer, element + 1, fixed);
     } else {
         if (!ReadHeader(expectedTag, stored)) return Restore(start);
@@ -117,13 +119,13 @@ bool CArchive::Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32
     return true;
 }
 
-bool CArchive::ReadScalar(uint8_t tag, void* value, uint32_t width) {
+bool CArchive::ReadScalar(Tag tag, void* value, uint32_t width) {
     uint32_t size;
     return Read(tag, value, width, size);
 }
 
-bool CArchive::PeekElement(uint8_t& tag, uint32_t& size) {
-    tag = 0;
+bool CArchive::PeekElement(Tag& tag, uint32_t& size) {
+    tag = Tag{0};
     size = 0;
     if (!IsLoading()) return false;
     uint64_t start;
@@ -133,7 +135,7 @@ bool CArchive::PeekElement(uint8_t& tag, uint32_t& size) {
     uint32_t storedSize = 0;
     if (ok) {
         // Tags that are not fixed-size, valid or not, are followed by a length.
-        const uint32_t fixed = FixedSize(stored);
+        const uint32_t fixed = FixedSize(Tag{stored});
         if (fixed != 0)
             storedSize = fixed;
         else
@@ -141,7 +143,7 @@ bool CArchive::PeekElement(uint8_t& tag, uint32_t& size) {
     }
     if (!SetPosition(start)) return false;
     if (!ok) return false;
-    tag = stored;
+    tag = Tag{stored};
     size = storedSize;
     return true;
 }
@@ -158,7 +160,7 @@ bool CArchive::ProveAvailable(uint64_t count) {
 }
 
 template <class Allocate, class Check>
-bool CArchive::ReadSized(uint8_t tag, Allocate&& allocate, Check&& check) {
+bool CArchive::ReadSized(Tag tag, Allocate&& allocate, Check&& check) {
     if (!IsLoading()) return false;
     uint64_t start;
     if (!BeginElement(start)) return false;
@@ -180,12 +182,12 @@ bool CArchive::ReadSized(uint8_t tag, Allocate&& allocate, Check&& check) {
 
 bool CArchive::WriteBool(bool value) {
     const uint8_t byte = value ? 1 : 0;
-    return Write(eBoolData, &byte, 1);
+    return Write(Tag::BoolData, &byte, 1);
 }
 
 bool CArchive::ReadBool(bool& value) {
     uint8_t byte;
-    if (!ReadScalar(eBoolData, &byte, 1)) return false;
+    if (!ReadScalar(Tag::BoolData, &byte, 1)) return false;
     value = byte != 0;
     return true;
 }
@@ -194,27 +196,28 @@ bool CArchive::WriteString(const char* text) {
     if (text == nullptr) return false;
     const size_t length = std::strlen(text) + 1;
     if (length > UINT32_MAX) return false;
-    return Write(eStringData, text, static_cast<uint32_t>(length));
+    return Write(Tag::StringData, text, static_cast<uint32_t>(length));
 }
 
 bool CArchive::WriteWString(const char16_t* text) {
     if (text == nullptr) return false;
     const uint64_t bytes = (uint64_t{WideLength(text)} + 1) * 2;
     if (bytes > UINT32_MAX) return false;
-    return Write(eWStringData, text, static_cast<uint32_t>(bytes));
+    return Write(Tag::eWStringData, text, static_cast<uint32_t>(bytes));
 }
 
 bool CArchive::ReadString(char* buffer, uint32_t capacity) {
     if (buffer == nullptr) return false;
     return ReadSized(
-        eStringData, [&](uint32_t size) -> void* { return size <= capacity ? buffer : nullptr; },
+        Tag::StringData,
+        [&](uint32_t size) -> void* { return size <= capacity ? buffer : nullptr; },
         EndsWithNarrowNul);
 }
 
 bool CArchive::ReadWString(char16_t* buffer, uint32_t capacity) {
     if (buffer == nullptr) return false;
     return ReadSized(
-        eWStringData,
+        Tag::eWStringData,
         [&](uint32_t size) -> void* { return size / 2 <= capacity ? buffer : nullptr; },
         EndsWithWideNul);
 }
@@ -222,7 +225,7 @@ bool CArchive::ReadWString(char16_t* buffer, uint32_t capacity) {
 bool CArchive::ReadString(std::string& text) {
     std::string stored;
     if (!ReadSized(
-            eStringData,
+            Tag::StringData,
             [&](uint32_t size) -> void* {
                 stored.resize(size);
                 return &stored[0];
@@ -237,7 +240,7 @@ bool CArchive::ReadString(std::string& text) {
 bool CArchive::ReadWString(std::u16string& text) {
     std::u16string stored;
     if (!ReadSized(
-            eWStringData,
+            Tag::eWStringData,
             [&](uint32_t size) -> void* {
                 stored.resize(size / 2);
                 return &stored[0];
@@ -252,7 +255,7 @@ bool CArchive::ReadWString(std::u16string& text) {
 bool CArchive::ReadBinary(std::vector<uint8_t>& block) {
     std::vector<uint8_t> stored;
     if (!ReadSized(
-            eBinaryData,
+            Tag::BinaryData,
             [&](uint32_t size) -> void* {
                 stored.resize(size);
                 return stored.data();
@@ -263,12 +266,12 @@ bool CArchive::ReadBinary(std::vector<uint8_t>& block) {
     return true;
 }
 
-bool CArchive::WriteRegionElement(uint8_t tag, uint32_t size,
+bool CArchive::WriteRegionElement(Tag tag, uint32_t size,
                                   const std::function<bool(IByteStream&)>& fill) {
     if (!IsStoring() || !IsVariableSize(tag)) return false;
     uint64_t start;
     if (!BeginElement(start)) return false;
-    uint8_t header[5] = {tag};
+    uint8_t header[5] = {TagByte(tag)};
     std::memcpy(header + 1, &size, 4);
     if (!WriteBytes(header, 5)) return Restore(start);
     RefPtr<IByteStream> region;
@@ -279,7 +282,7 @@ bool CArchive::WriteRegionElement(uint8_t tag, uint32_t size,
     return true;
 }
 
-bool CArchive::ReadRegionElement(uint8_t tag,
+bool CArchive::ReadRegionElement(Tag tag,
                                  const std::function<bool(IByteStream&, uint32_t)>& consume) {
     if (!IsLoading() || !IsVariableSize(tag)) return false;
     uint64_t start;

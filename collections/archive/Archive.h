@@ -33,40 +33,43 @@ inline bool operator==(const Record16& a, const Record16& b) {
 
 class CArchive {
 public:
-    enum EMode : uint32_t { eLoad = 1, eStore = 2 };
+    enum class Mode : uint32_t { Load = 1, Store = 2 };
 
-    enum ETag : uint8_t {
-        eUInt8Data = 1,
-        eUInt16Data = 2,
+    // The two tags the format's documents name keep their documented spelling.
+    enum class Tag : uint8_t {
+        UInt8Data = 1,
+        UInt16Data = 2,
         eUInt32Data = 3,
-        eUInt64Data = 4,
-        eDoubleData = 5,
-        eInt32Data = 6,
-        eStringData = 7,   // single-byte text with its NUL
+        UInt64Data = 4,
+        DoubleData = 5,
+        Int32Data = 6,
+        StringData = 7,    // single-byte text with its NUL
         eWStringData = 8,  // UTF-16LE text with its NUL
-        eBinaryData = 9,
-        eBoolData = 10,
-        eVariantData = 11,
-        eInt8Data = 12,
-        eInt16Data = 13,
-        eInt64Data = 14,
-        eGuidData = 15,
-        eRecord16Data = 16,
+        BinaryData = 9,
+        BoolData = 10,
+        VariantData = 11,
+        Int8Data = 12,
+        Int16Data = 13,
+        Int64Data = 14,
+        GuidData = 15,
+        Record16Data = 16,
     };
 
+    // The tag as the format stores it: one byte.
+    static constexpr uint8_t TagByte(Tag tag) { return static_cast<uint8_t>(tag); }
     // Payload size of a fixed-size tag; 0 for variable-size tags and for tag 0
     // and tags above 16, which are not valid.
-    static uint32_t FixedSize(uint8_t tag);
-    static bool IsVariableSize(uint8_t tag);
-    static bool IsValidTag(uint8_t tag) { return tag >= 1 && tag <= 16; }
+    static uint32_t FixedSize(Tag tag);
+    static bool IsVariableSize(Tag tag);
+    static bool IsValidTag(Tag tag) { return TagByte(tag) >= 1 && TagByte(tag) <= 16; }
 
     virtual ~CArchive() = default;
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    EMode GetMode() const { return m_eMode; }
-    bool IsLoading() const { return m_eMode == eLoad; }
-    bool IsStoring() const { return m_eMode == eStore; }
+    Mode GetMode() const { return m_eMode; }
+    bool IsLoading() const { return m_eMode == Mode::Load; }
+    bool IsStoring() const { return m_eMode == Mode::Store; }
     // Bytes of all elements completed so far, headers included.
     uint64_t GetByteCount() const { return m_qwByteCount; }
     bool IsStarted() const { return m_bStarted; }
@@ -83,42 +86,42 @@ public:
 
     // --- Elements. ---
     // Store mode only.
-    bool Write(uint8_t tag, const void* data, uint32_t size);
+    bool Write(Tag tag, const void* data, uint32_t size);
     // Load mode only. Fails when the next tag differs or its payload exceeds capacity.
-    bool Read(uint8_t expectedTag, void* buffer, uint32_t capacity, uint32_t& size);
+    bool Read(Tag expectedTag, void* buffer, uint32_t capacity, uint32_t& size);
     // The next tag and its payload size; the position does not move.
-    bool PeekElement(uint8_t& tag, uint32_t& size);
+    bool PeekElement(Tag& tag, uint32_t& size);
 
-    bool WriteUInt8(uint8_t value) { return Write(eUInt8Data, &value, 1); }
-    bool WriteUInt16(uint16_t value) { return Write(eUInt16Data, &value, 2); }
-    bool WriteUInt32(uint32_t value) { return Write(eUInt32Data, &value, 4); }
-    bool WriteUInt64(uint64_t value) { return Write(eUInt64Data, &value, 8); }
-    bool WriteDouble(double value) { return Write(eDoubleData, &value, 8); }
-    bool WriteInt32(int32_t value) { return Write(eInt32Data, &value, 4); }
+    bool WriteUInt8(uint8_t value) { return Write(Tag::UInt8Data, &value, 1); }
+    bool WriteUInt16(uint16_t value) { return Write(Tag::UInt16Data, &value, 2); }
+    bool WriteUInt32(uint32_t value) { return Write(Tag::eUInt32Data, &value, 4); }
+    bool WriteUInt64(uint64_t value) { return Write(Tag::UInt64Data, &value, 8); }
+    bool WriteDouble(double value) { return Write(Tag::DoubleData, &value, 8); }
+    bool WriteInt32(int32_t value) { return Write(Tag::Int32Data, &value, 4); }
     bool WriteBool(bool value);
-    bool WriteInt8(int8_t value) { return Write(eInt8Data, &value, 1); }
-    bool WriteInt16(int16_t value) { return Write(eInt16Data, &value, 2); }
-    bool WriteInt64(int64_t value) { return Write(eInt64Data, &value, 8); }
-    bool WriteGuid(const Guid& value) { return Write(eGuidData, &value, 16); }
-    bool WriteRecord16(const Record16& value) { return Write(eRecord16Data, &value, 16); }
+    bool WriteInt8(int8_t value) { return Write(Tag::Int8Data, &value, 1); }
+    bool WriteInt16(int16_t value) { return Write(Tag::Int16Data, &value, 2); }
+    bool WriteInt64(int64_t value) { return Write(Tag::Int64Data, &value, 8); }
+    bool WriteGuid(const Guid& value) { return Write(Tag::GuidData, &value, 16); }
+    bool WriteRecord16(const Record16& value) { return Write(Tag::Record16Data, &value, 16); }
     // strlen + 1 bytes.
     bool WriteString(const char* text);
     // (length + 1) x 2 bytes.
     bool WriteWString(const char16_t* text);
-    bool WriteBinary(const void* data, uint32_t size) { return Write(eBinaryData, data, size); }
+    bool WriteBinary(const void* data, uint32_t size) { return Write(Tag::BinaryData, data, size); }
 
-    bool ReadUInt8(uint8_t& value) { return ReadScalar(eUInt8Data, &value, 1); }
-    bool ReadUInt16(uint16_t& value) { return ReadScalar(eUInt16Data, &value, 2); }
-    bool ReadUInt32(uint32_t& value) { return ReadScalar(eUInt32Data, &value, 4); }
-    bool ReadUInt64(uint64_t& value) { return ReadScalar(eUInt64Data, &value, 8); }
-    bool ReadDouble(double& value) { return ReadScalar(eDoubleData, &value, 8); }
-    bool ReadInt32(int32_t& value) { return ReadScalar(eInt32Data, &value, 4); }
+    bool ReadUInt8(uint8_t& value) { return ReadScalar(Tag::UInt8Data, &value, 1); }
+    bool ReadUInt16(uint16_t& value) { return ReadScalar(Tag::UInt16Data, &value, 2); }
+    bool ReadUInt32(uint32_t& value) { return ReadScalar(Tag::eUInt32Data, &value, 4); }
+    bool ReadUInt64(uint64_t& value) { return ReadScalar(Tag::UInt64Data, &value, 8); }
+    bool ReadDouble(double& value) { return ReadScalar(Tag::DoubleData, &value, 8); }
+    bool ReadInt32(int32_t& value) { return ReadScalar(Tag::Int32Data, &value, 4); }
     bool ReadBool(bool& value);  // any nonzero byte is true
-    bool ReadInt8(int8_t& value) { return ReadScalar(eInt8Data, &value, 1); }
-    bool ReadInt16(int16_t& value) { return ReadScalar(eInt16Data, &value, 2); }
-    bool ReadInt64(int64_t& value) { return ReadScalar(eInt64Data, &value, 8); }
-    bool ReadGuid(Guid& value) { return ReadScalar(eGuidData, &value, 16); }
-    bool ReadRecord16(Record16& value) { return ReadScalar(eRecord16Data, &value, 16); }
+    bool ReadInt8(int8_t& value) { return ReadScalar(Tag::Int8Data, &value, 1); }
+    bool ReadInt16(int16_t& value) { return ReadScalar(Tag::Int16Data, &value, 2); }
+    bool ReadInt64(int64_t& value) { return ReadScalar(Tag::Int64Data, &value, 8); }
+    bool ReadGuid(Guid& value) { return ReadScalar(Tag::GuidData, &value, 16); }
+    bool ReadRecord16(Record16& value) { return ReadScalar(Tag::Record16Data, &value, 16); }
     // Into a caller buffer of capacity bytes (narrow) or code units (wide). The
     // stored text must end with its NUL, which lands in the buffer too.
     bool ReadString(char* buffer, uint32_t capacity);
@@ -146,15 +149,15 @@ public:
 
     // A variable-size element whose size bytes are produced in place through a
     // region of this archive (a nested object saving itself).
-    bool WriteRegionElement(uint8_t tag, uint32_t size,
+    bool WriteRegionElement(Tag tag, uint32_t size,
                             const std::function<bool(IByteStream& region)>& fill);
     // The reverse: the payload of the next element, expected to carry tag, is
     // handed over as a region.
-    bool ReadRegionElement(uint8_t tag,
+    bool ReadRegionElement(Tag tag,
                            const std::function<bool(IByteStream& region, uint32_t size)>& consume);
 
 protected:
-    explicit CArchive(EMode mode) : m_eMode(mode) {}
+    explicit CArchive(Mode mode) : m_eMode(mode) {}
     // An archive that only counts bytes: regions need no content.
     virtual bool IsMeasuring() const {
         return false;
@@ -167,15 +170,15 @@ protected:
 private:
     bool BeginElement(uint64_t& position);
     bool Restore(uint64_t position);  // always false
-    bool ReadScalar(uint8_t tag, void* value, uint32_t width);
+    bool ReadScalar(Tag tag, void* value, uint32_t width);
     // Reads the header of the next element, which must carry tag.
-    bool ReadHeader(uint8_t tag, uint32_t& size);
+    bool ReadHeader(Tag tag, uint32_t& size);
     // A variable element whose payload goes where allocate(size) says (null:
     // refused); check(payload, size) may refuse the payload once read.
     template <class Allocate, class Check>
-    bool ReadSized(uint8_t tag, Allocate&& allocate, Check&& check);
+    bool ReadSized(Tag tag, Allocate&& allocate, Check&& check);
 
-    EMode m_eMode;
+    Mode m_eMode;
     uint64_t m_qwByteCount = 0;
     bool m_bStarted = false;
     uint64_t m_qwStartPosition = 0;

@@ -18,9 +18,10 @@ bool WriteCounted(CArchive& archive, const void* bytes, uint32_t count, uint64_t
 }
 
 bool WriteBody(CArchive& archive, const Variant& value, uint64_t& written) {
-    const uint16_t type = value.Type();
+    const VariantType type = value.Type();
+    const uint16_t number = TypeNumber(type);
     uint8_t head[2 + 16];
-    std::memcpy(head, &type, 2);
+    std::memcpy(head, &number, 2);
 
     if (const uint32_t width = VariantScalarWidth(type)) {
         const uint64_t bits = value.ScalarBits();
@@ -28,20 +29,20 @@ bool WriteBody(CArchive& archive, const Variant& value, uint64_t& written) {
         return WriteCounted(archive, head, 2 + width, written);
     }
     switch (type) {
-        case eVtEmpty:
+        case VariantType::Empty:
             return WriteCounted(archive, head, 2, written);
-        case eVtDecimal: {
+        case VariantType::Decimal: {
             // The whole 16-byte record, whose first word is the variant type again.
             const VariantDecimal& d = value.AsDecimal();
-            std::memcpy(head + 2, &type, 2);
+            std::memcpy(head + 2, &number, 2);
             head[4] = d.scale;
             head[5] = d.sign;
             std::memcpy(head + 6, &d.hi32, 4);
             std::memcpy(head + 10, &d.lo64, 8);
             return WriteCounted(archive, head, 18, written);
         }
-        case eVtBstr:
-        case eVtByteArray: {
+        case VariantType::Bstr:
+        case VariantType::ByteArray: {
             const std::vector<uint8_t>& bytes = value.Bytes();
             if (bytes.size() > UINT32_MAX) return false;
             const uint32_t count = static_cast<uint32_t>(bytes.size());
@@ -49,7 +50,7 @@ bool WriteBody(CArchive& archive, const Variant& value, uint64_t& written) {
             return WriteCounted(archive, head, 6, written) &&
                    WriteCounted(archive, bytes.data(), count, written);
         }
-        case eVtVariantArray: {
+        case VariantType::VariantArray: {
             const std::vector<Variant>& elements = value.Elements();
             if (elements.size() > UINT32_MAX) return false;
             const uint32_t count = static_cast<uint32_t>(elements.size());
@@ -76,8 +77,9 @@ public:
 
     bool ReadBody(Variant& value, uint32_t depth) {
         if (depth > kMaxVariantNesting) return false;
-        uint16_t type;
-        if (!Take(&type, 2)) return false;
+        uint16_t number;
+        if (!Take(&number, 2)) return false;
+        const VariantType type = static_cast<VariantType>(number);
         if (const uint32_t width = VariantScalarWidth(type)) {
             uint64_t bits = 0;
             if (!Take(&bits, width)) return false;
@@ -85,18 +87,18 @@ public:
             return true;
         }
         switch (type) {
-            case eVtEmpty:
+            case VariantType::Empty:
                 value = Variant();
                 return true;
-            case eVtDecimal:
+            case VariantType::Decimal:
                 return ReadDecimal(value);
-            case eVtBstr: {
+            case VariantType::Bstr: {
                 std::vector<uint8_t> bytes;
                 if (!ReadCountedBytes(bytes)) return false;
                 value = Variant::BstrBytes(std::move(bytes));
                 return true;
             }
-            case eVtByteArray: {
+            case VariantType::ByteArray: {
                 std::vector<uint8_t> bytes;
                 if (!ReadCountedBytes(bytes)) return false;
                 // An array of no elements cannot be made.
@@ -104,10 +106,10 @@ public:
                 value = Variant::ByteArray(std::move(bytes));
                 return true;
             }
-            case eVtVariantArray:
+            case VariantType::VariantArray:
                 return ReadVariantArray(value, depth);
             default:
-                Trace(kTraceSource, TraceLevel::Error, 1, uint32_t{type});
+                Trace(kTraceSource, TraceLevel::Error, 1, uint32_t{number});
                 return false;
         }
     }
@@ -126,7 +128,7 @@ private:
         // variant type; anything but VT_DECIMAL there is damage.
         uint16_t repeated;
         std::memcpy(&repeated, record, 2);
-        if (repeated != eVtDecimal) {
+        if (repeated != TypeNumber(VariantType::Decimal)) {
             Trace(kTraceSource, TraceLevel::Error, 2, uint32_t{repeated});
             return false;
         }
@@ -176,7 +178,7 @@ private:
 bool CArchive::WriteVariant(const Variant& value) {
     if (!IsStoring()) return false;
     if (!value.IsStorable()) {
-        Trace(kTraceSource, TraceLevel::Warning, 5, uint32_t{value.Type()});
+        Trace(kTraceSource, TraceLevel::Warning, 5, uint32_t{TypeNumber(value.Type())});
         return false;
     }
     CDummyArchive measure;
@@ -187,7 +189,7 @@ bool CArchive::WriteVariant(const Variant& value) {
 
     uint64_t start;
     if (!BeginElement(start)) return false;
-    uint8_t header[5] = {eVariantData};
+    uint8_t header[5] = {TagByte(Tag::VariantData)};
     const uint32_t length = static_cast<uint32_t>(measured);
     std::memcpy(header + 1, &length, 4);
     if (!WriteBytes(header, 5)) return Restore(start);
@@ -206,7 +208,7 @@ bool CArchive::ReadVariant(Variant& value) {
     uint64_t start;
     if (!BeginElement(start)) return false;
     uint32_t length;
-    if (!ReadHeader(eVariantData, length)) return Restore(start);
+    if (!ReadHeader(Tag::VariantData, length)) return Restore(start);
     Variant stored;
     VariantBodyReader reader(*this, length);
     try {

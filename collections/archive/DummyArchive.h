@@ -8,7 +8,7 @@ namespace pxLib {
 
 class CDummyArchive final : public CArchive {
 public:
-    CDummyArchive() : CArchive(eStore) {}
+    CDummyArchive() : CArchive(Mode::Store) {}
 
     // A region that swallows writes of up to size bytes.
     bool CreateSubStream(uint32_t size, bool grow, RefPtr<IByteStream>& stream) override;

@@ -9,9 +9,9 @@ namespace pxLib {
 
 class CMemoryArchive final : public CArchive {
 public:
-    explicit CMemoryArchive(EMode mode) : CArchive(mode) {}
+    explicit CMemoryArchive(Mode mode) : CArchive(mode) {}
     // Typically a block to load from.
-    CMemoryArchive(EMode mode, std::vector<uint8_t> block)
+    CMemoryArchive(Mode mode, std::vector<uint8_t> block)
         : CArchive(mode), m_block(std::move(block)) {}
 
     // With grow set the block is first enlarged to cover the region. The region

@@ -60,16 +60,17 @@ bool IsStorableAt(const VARIANT& value, uint32_t depth) {
             return storable;
         }
         default:
-            return VariantScalarWidth(value.vt) != 0;
+            return VariantScalarWidth(static_cast<VariantType>(value.vt)) != 0;
     }
 }
 
 bool FromOleAt(const VARIANT& value, Variant& out, uint32_t depth) {
     if (depth > kMaxVariantNesting) return false;
-    if (const uint32_t width = VariantScalarWidth(value.vt)) {
+    const VariantType type = static_cast<VariantType>(value.vt);
+    if (const uint32_t width = VariantScalarWidth(type)) {
         uint64_t bits = 0;
         std::memcpy(&bits, &value.llVal, width);
-        out = Variant::Scalar(value.vt, bits);
+        out = Variant::Scalar(type, bits);
         return true;
     }
     switch (value.vt) {
@@ -133,13 +134,13 @@ bool ToOleAt(const Variant& value, VARIANT& out) {
     if (const uint32_t width = VariantScalarWidth(value.Type())) {
         const uint64_t bits = value.ScalarBits();
         std::memcpy(&out.llVal, &bits, width);
-        out.vt = value.Type();
+        out.vt = TypeNumber(value.Type());
         return true;
     }
     switch (value.Type()) {
-        case eVtEmpty:
+        case VariantType::Empty:
             return true;
-        case eVtDecimal: {
+        case VariantType::Decimal: {
             const VariantDecimal& d = value.AsDecimal();
             out.decVal.scale = d.scale;
             out.decVal.sign = d.sign;
@@ -148,7 +149,7 @@ bool ToOleAt(const Variant& value, VARIANT& out) {
             out.vt = VT_DECIMAL;  // last: it shares its word with the record
             return true;
         }
-        case eVtBstr: {
+        case VariantType::Bstr: {
             const std::vector<uint8_t>& bytes = value.Bytes();
             if (bytes.size() > UINT_MAX) return false;
             BSTR text = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(bytes.data()),
@@ -158,7 +159,7 @@ bool ToOleAt(const Variant& value, VARIANT& out) {
             out.vt = VT_BSTR;
             return true;
         }
-        case eVtByteArray: {
+        case VariantType::ByteArray: {
             const std::vector<uint8_t>& bytes = value.Bytes();
             SAFEARRAY* array = MakeVector(VT_UI1, bytes.size());
             void* data = nullptr;
@@ -173,7 +174,7 @@ bool ToOleAt(const Variant& value, VARIANT& out) {
             out.vt = VT_ARRAY | VT_UI1;
             return true;
         }
-        case eVtVariantArray: {
+        case VariantType::VariantArray: {
             const std::vector<Variant>& elements = value.Elements();
             SAFEARRAY* array = MakeVector(VT_VARIANT, elements.size());
             VARIANT* data = nullptr;
@@ -235,7 +236,7 @@ bool CArchive::ReadVariant(VARIANT& value) {
     if (!ReadVariant(portable)) return false;
     if (!ToOleVariant(portable, value)) {
         // Making the OLE value failed: the element counts as not read.
-        Trace(kTraceSource, TraceLevel::Error, 2, uint32_t{portable.Type()});
+        Trace(kTraceSource, TraceLevel::Error, 2, uint32_t{TypeNumber(portable.Type())});
         m_qwByteCount = byteCount;
         SetPosition(start);
         return false;

@@ -9,8 +9,8 @@ namespace pxLib {
 
 class CTavStreamArchive final : public CArchive {
 public:
-    explicit CTavStreamArchive(EMode mode) : CArchive(mode) {}
-    CTavStreamArchive(EMode mode, IByteStream* stream) : CArchive(mode) { Attach(stream); }
+    explicit CTavStreamArchive(Mode mode) : CArchive(mode) {}
+    CTavStreamArchive(Mode mode, IByteStream* stream) : CArchive(mode) { Attach(stream); }
 
     // Starts at the stream's current position.
     bool Attach(IByteStream* stream);

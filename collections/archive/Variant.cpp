@@ -4,32 +4,32 @@
 
 namespace pxLib {
 
-uint32_t VariantScalarWidth(uint16_t type) {
+uint32_t VariantScalarWidth(VariantType type) {
     switch (type) {
-        case eVtI1:
-        case eVtUI1:
+        case VariantType::I1:
+        case VariantType::UI1:
             return 1;
-        case eVtI2:
-        case eVtBool:
-        case eVtUI2:
+        case VariantType::I2:
+        case VariantType::Bool:
+        case VariantType::UI2:
             return 2;
-        case eVtI4:
-        case eVtR4:
-        case eVtUI4:
-        case eVtInt:
-        case eVtUInt:
+        case VariantType::I4:
+        case VariantType::R4:
+        case VariantType::UI4:
+        case VariantType::Int:
+        case VariantType::UInt:
             return 4;
-        case eVtR8:
-        case eVtDate:
-        case eVtI8:
-        case eVtUI8:
+        case VariantType::R8:
+        case VariantType::Date:
+        case VariantType::I8:
+        case VariantType::UI8:
             return 8;
         default:
             return 0;
     }
 }
 
-Variant Variant::Scalar(uint16_t type, uint64_t bits) {
+Variant Variant::Scalar(VariantType type, uint64_t bits) {
     Variant v;
     const uint32_t width = VariantScalarWidth(type);
     if (width == 0) return v;
@@ -41,24 +41,24 @@ Variant Variant::Scalar(uint16_t type, uint64_t bits) {
 Variant Variant::R4(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
-    return Scalar(eVtR4, bits);
+    return Scalar(VariantType::R4, bits);
 }
 
 Variant Variant::R8(double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, 8);
-    return Scalar(eVtR8, bits);
+    return Scalar(VariantType::R8, bits);
 }
 
 Variant Variant::Date(double value) {
     Variant v = R8(value);
-    v.m_type = eVtDate;
+    v.m_type = VariantType::Date;
     return v;
 }
 
 Variant Variant::Decimal(const VariantDecimal& value) {
     Variant v;
-    v.m_type = eVtDecimal;
+    v.m_type = VariantType::Decimal;
     v.m_decimal = value;
     return v;
 }
@@ -71,21 +71,21 @@ Variant Variant::Bstr(std::u16string_view text) {
 
 Variant Variant::BstrBytes(std::vector<uint8_t> bytes) {
     Variant v;
-    v.m_type = eVtBstr;
+    v.m_type = VariantType::Bstr;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
 Variant Variant::ByteArray(std::vector<uint8_t> bytes) {
     Variant v;
-    v.m_type = eVtByteArray;
+    v.m_type = VariantType::ByteArray;
     v.m_bytes = std::move(bytes);
     return v;
 }
 
 Variant Variant::VariantArray(std::vector<Variant> elements) {
     Variant v;
-    v.m_type = eVtVariantArray;
+    v.m_type = VariantType::VariantArray;
     v.m_elements = std::move(elements);
     return v;
 }
@@ -112,15 +112,15 @@ std::u16string Variant::BstrText() const {
 bool Variant::IsStorableAt(uint32_t depth) const {
     if (depth > kMaxVariantNesting) return false;
     switch (m_type) {
-        case eVtByteArray:
+        case VariantType::ByteArray:
             return !m_bytes.empty();
-        case eVtVariantArray:
+        case VariantType::VariantArray:
             for (const Variant& element : m_elements)
                 if (!element.IsStorableAt(depth + 1)) return false;
             return true;
-        case eVtEmpty:
-        case eVtDecimal:
-        case eVtBstr:
+        case VariantType::Empty:
+        case VariantType::Decimal:
+        case VariantType::Bstr:
             return true;
         default:
             return VariantScalarWidth(m_type) != 0;
@@ -130,13 +130,13 @@ bool Variant::IsStorableAt(uint32_t depth) const {
 bool operator==(const Variant& a, const Variant& b) {
     if (a.m_type != b.m_type) return false;
     switch (a.m_type) {
-        case eVtDecimal:
+        case VariantType::Decimal:
             return a.m_decimal.scale == b.m_decimal.scale && a.m_decimal.sign == b.m_decimal.sign &&
                    a.m_decimal.hi32 == b.m_decimal.hi32 && a.m_decimal.lo64 == b.m_decimal.lo64;
-        case eVtBstr:
-        case eVtByteArray:
+        case VariantType::Bstr:
+        case VariantType::ByteArray:
             return a.m_bytes == b.m_bytes;
-        case eVtVariantArray:
+        case VariantType::VariantArray:
             return a.m_elements == b.m_elements;
         default:
             return a.m_bits == b.m_bits;

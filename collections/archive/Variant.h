@@ -11,31 +11,36 @@
 namespace pxLib {
 
 // Numbers as the platform's VARTYPE spells them.
-enum VariantType : uint16_t {
-    eVtEmpty = 0,
-    eVtI2 = 2,
-    eVtI4 = 3,
-    eVtR4 = 4,
-    eVtR8 = 5,
-    eVtDate = 7,
-    eVtBstr = 8,
-    eVtBool = 11,
-    eVtDecimal = 14,
-    eVtI1 = 16,
-    eVtUI1 = 17,
-    eVtUI2 = 18,
-    eVtUI4 = 19,
-    eVtI8 = 20,
-    eVtUI8 = 21,
-    eVtInt = 22,
-    eVtUInt = 23,
-    eVtArrayFlag = 0x2000,
-    eVtVariantArray = 0x200C,  // one-dimensional, lower bound 0
-    eVtByteArray = 0x2011,     // one-dimensional, lower bound 0
+enum class VariantType : uint16_t {
+    Empty = 0,
+    I2 = 2,
+    I4 = 3,
+    R4 = 4,
+    R8 = 5,
+    Date = 7,
+    Bstr = 8,
+    Bool = 11,
+    Decimal = 14,
+    I1 = 16,
+    UI1 = 17,
+    UI2 = 18,
+    UI4 = 19,
+    I8 = 20,
+    UI8 = 21,
+    Int = 22,
+    UInt = 23,
+    ArrayFlag = 0x2000,
+    VariantArray = 0x200C,  // one-dimensional, lower bound 0
+    ByteArray = 0x2011,     // one-dimensional, lower bound 0
 };
 
+// The type as the archive and the platform store it.
+constexpr uint16_t TypeNumber(VariantType type) {
+    return static_cast<uint16_t>(type);
+}
+
 // Bytes of a scalar type's payload; 0 for every other type.
-uint32_t VariantScalarWidth(uint16_t type);
+uint32_t VariantScalarWidth(VariantType type);
 
 // Arrays of variants nest; deeper data is refused on both writing and reading
 // so that the reader's recursion stays bounded.
@@ -53,18 +58,20 @@ class Variant {
 public:
     Variant() = default;  // VT_EMPTY
 
-    static Variant Scalar(uint16_t type, uint64_t bits);  // type must be a scalar type
-    static Variant I1(int8_t v) { return Scalar(eVtI1, static_cast<uint8_t>(v)); }
-    static Variant UI1(uint8_t v) { return Scalar(eVtUI1, v); }
-    static Variant I2(int16_t v) { return Scalar(eVtI2, static_cast<uint16_t>(v)); }
-    static Variant UI2(uint16_t v) { return Scalar(eVtUI2, v); }
-    static Variant Bool(bool v) { return Scalar(eVtBool, v ? 0xFFFF : 0); }  // VARIANT_TRUE is -1
-    static Variant I4(int32_t v) { return Scalar(eVtI4, static_cast<uint32_t>(v)); }
-    static Variant UI4(uint32_t v) { return Scalar(eVtUI4, v); }
-    static Variant Int(int32_t v) { return Scalar(eVtInt, static_cast<uint32_t>(v)); }
-    static Variant UInt(uint32_t v) { return Scalar(eVtUInt, v); }
-    static Variant I8(int64_t v) { return Scalar(eVtI8, static_cast<uint64_t>(v)); }
-    static Variant UI8(uint64_t v) { return Scalar(eVtUI8, v); }
+    static Variant Scalar(VariantType type, uint64_t bits);  // type must be a scalar type
+    static Variant I1(int8_t v) { return Scalar(VariantType::I1, static_cast<uint8_t>(v)); }
+    static Variant UI1(uint8_t v) { return Scalar(VariantType::UI1, v); }
+    static Variant I2(int16_t v) { return Scalar(VariantType::I2, static_cast<uint16_t>(v)); }
+    static Variant UI2(uint16_t v) { return Scalar(VariantType::UI2, v); }
+    static Variant Bool(bool v) {
+        return Scalar(VariantType::Bool, v ? 0xFFFF : 0);
+    }  // VARIANT_TRUE is -1
+    static Variant I4(int32_t v) { return Scalar(VariantType::I4, static_cast<uint32_t>(v)); }
+    static Variant UI4(uint32_t v) { return Scalar(VariantType::UI4, v); }
+    static Variant Int(int32_t v) { return Scalar(VariantType::Int, static_cast<uint32_t>(v)); }
+    static Variant UInt(uint32_t v) { return Scalar(VariantType::UInt, v); }
+    static Variant I8(int64_t v) { return Scalar(VariantType::I8, static_cast<uint64_t>(v)); }
+    static Variant UI8(uint64_t v) { return Scalar(VariantType::UI8, v); }
     static Variant R4(float v);
     static Variant R8(double v);
     static Variant Date(double v);
@@ -75,7 +82,7 @@ public:
     static Variant ByteArray(std::vector<uint8_t> bytes);
     static Variant VariantArray(std::vector<Variant> elements);
 
-    uint16_t Type() const { return m_type; }
+    VariantType Type() const { return m_type; }
     // The payload of a scalar type, zero-extended.
     uint64_t ScalarBits() const { return m_bits; }
     double AsDouble() const;  // VT_R8 and VT_DATE
@@ -96,7 +103,7 @@ public:
 private:
     bool IsStorableAt(uint32_t depth) const;
 
-    uint16_t m_type = eVtEmpty;
+    VariantType m_type = VariantType::Empty;
     uint64_t m_bits = 0;
     VariantDecimal m_decimal;
     std::vector<uint8_t> m_bytes;

@@ -99,7 +99,8 @@ OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationReques
         }
         ClassEntry& entry = found->second;
         if (entry.kind != request.Kind()) {
-            Trace(kTraceSource, TraceLevel::Error, 3, classId, entry.kind, request.Kind());
+            Trace(kTraceSource, TraceLevel::Error, 3, classId, static_cast<uint32_t>(entry.kind),
+                  static_cast<uint32_t>(request.Kind()));
             return OBJ_E_INVALIDARG;
         }
         const OBJRESULT result = request.CheckExisting(entry);

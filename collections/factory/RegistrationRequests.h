@@ -8,16 +8,16 @@
 
 namespace pxLib {
 
-enum RegistrationKind : uint32_t {
-    eRegisterCreator = 1,
-    eRegisterProvider = 2,
-    eRegisterModule = 3,
+enum class RegistrationKind : uint32_t {
+    Creator = 1,
+    Provider = 2,
+    Module = 3,
 };
 
 // One class in the factory's map.
 struct ClassEntry {
     RefPtr<IClassProvider> provider;
-    uint32_t kind = 0;
+    RegistrationKind kind{};
     uint64_t count = 0;
     std::u16string modulePath;  // kind 3 only
 };
@@ -25,7 +25,7 @@ struct ClassEntry {
 class RegistrationRequest {
 public:
     virtual ~RegistrationRequest() = default;
-    virtual uint32_t Kind() const = 0;
+    virtual RegistrationKind Kind() const = 0;
     virtual OBJRESULT Prepare() = 0;
     virtual OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) = 0;
     // Fills what the entry keeps besides the provider.
@@ -37,7 +37,7 @@ public:
 class CreatorRequest final : public RegistrationRequest {
 public:
     explicit CreatorRequest(ObjectCreator creator) : m_creator(creator) {}
-    uint32_t Kind() const override { return eRegisterCreator; }
+    RegistrationKind Kind() const override { return RegistrationKind::Creator; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
     OBJRESULT CheckExisting(const ClassEntry& entry) const override;
@@ -49,7 +49,7 @@ private:
 class ProviderRequest final : public RegistrationRequest {
 public:
     explicit ProviderRequest(IClassProvider* provider) : m_provider(provider) {}
-    uint32_t Kind() const override { return eRegisterProvider; }
+    RegistrationKind Kind() const override { return RegistrationKind::Provider; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
     OBJRESULT CheckExisting(const ClassEntry& entry) const override;
@@ -66,7 +66,7 @@ public:
           m_modulePath(std::move(modulePath)),
           m_loadFlags(loadFlags),
           m_options(options) {}
-    uint32_t Kind() const override { return eRegisterModule; }
+    RegistrationKind Kind() const override { return RegistrationKind::Module; }
     OBJRESULT Prepare() override;
     OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
     void Describe(ClassEntry& entry) const override { entry.modulePath = m_modulePath; }

@@ -72,7 +72,7 @@ bool PersistObjectBase::Save(IByteStream* stream) {
         Trace(kTraceSource, TraceLevel::Error, 2, kMaxObjectNesting);
         return false;
     }
-    CTavStreamArchive archive(CArchive::eStore);
+    CTavStreamArchive archive(CArchive::Mode::Store);
     if (stream == nullptr || !archive.Attach(stream)) return false;
     uint64_t before = archive.GetStartPosition();
     uint64_t after;
@@ -90,7 +90,7 @@ bool PersistObjectBase::Load(IByteStream* stream) {
         Trace(kTraceSource, TraceLevel::Error, 3, kMaxObjectNesting);
         return false;
     }
-    CTavStreamArchive archive(CArchive::eLoad);
+    CTavStreamArchive archive(CArchive::Mode::Load);
     if (stream == nullptr || !archive.Attach(stream)) return false;
     if (!LoadFrom(archive)) return false;
     // The content now matches the stream, whatever follows.

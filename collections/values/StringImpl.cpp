@@ -23,21 +23,21 @@ OBJRESULT CStringImpl::CreateInstance(const Guid& iid, void** out) {
 void CStringImpl::SetNarrow(std::string_view text) {
     m_narrow.assign(text.substr(0, text.find('\0')));
     m_wide.clear();
-    m_eStringType = eNarrowString;
+    m_eStringType = StringType::Narrow;
     Touch();
 }
 
 void CStringImpl::SetWide(std::u16string_view text) {
     m_wide.assign(text.substr(0, text.find(u'\0')));
     m_narrow.clear();
-    m_eStringType = eWideString;
+    m_eStringType = StringType::Wide;
     Touch();
 }
 
 void CStringImpl::SetNoString() {
     m_narrow.clear();
     m_wide.clear();
-    m_eStringType = eNoString;
+    m_eStringType = StringType::NoString;
     Touch();
 }
 
@@ -51,11 +51,11 @@ bool CStringImpl::SaveTo(CArchive& archive) {
         return false;
     }
     switch (m_eStringType) {
-        case eNoString:
+        case StringType::NoString:
             return true;
-        case eNarrowString:
+        case StringType::Narrow:
             return archive.WriteString(m_narrow.c_str());
-        case eWideString:
+        case StringType::Wide:
             return archive.WriteWString(m_wide.c_str());
         default:
             return false;
@@ -81,20 +81,20 @@ bool CStringImpl::LoadFrom(CArchive& archive) {
     try {
         std::string narrow;
         std::u16string wide;
-        switch (type) {
-            case eNoString:
+        switch (static_cast<StringType>(type)) {
+            case StringType::NoString:
                 break;
-            case eNarrowString:
+            case StringType::Narrow:
                 if (!archive.ReadString(narrow)) return false;
                 break;
-            case eWideString:
+            case StringType::Wide:
                 if (!archive.ReadWString(wide)) return false;
                 break;
             default:
                 Trace(kTraceSource, TraceLevel::Error, 6, type);
                 return false;
         }
-        m_eStringType = static_cast<EStringType>(type);
+        m_eStringType = static_cast<StringType>(type);
         m_narrow = std::move(narrow);
         m_wide = std::move(wide);
     } catch (const std::bad_alloc&) {

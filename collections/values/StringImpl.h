@@ -14,13 +14,13 @@ constexpr Guid CLSID_CStringImpl = {
 
 class CStringImpl final : public PersistObjectBase {
 public:
-    enum EStringType : int32_t { eNoString = 0, eNarrowString = 1, eWideString = 2 };
+    enum class StringType : int32_t { NoString = 0, Narrow = 1, Wide = 2 };
 
     CStringImpl() : PersistObjectBase(CLSID_CStringImpl) {}
     static RefPtr<CStringImpl> Create() { return RefPtr<CStringImpl>(new CStringImpl); }
     static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
-    EStringType GetStringType() const { return m_eStringType; }
+    StringType GetStringType() const { return m_eStringType; }
     const std::string& GetNarrow() const { return m_narrow; }
     const std::u16string& GetWide() const { return m_wide; }
     // Texts end at their first NUL, as they are persisted.
@@ -38,7 +38,7 @@ protected:
     void* ClassSelf() override { return this; }
 
 private:
-    EStringType m_eStringType = eNoString;
+    StringType m_eStringType = StringType::NoString;
     std::string m_narrow;
     std::u16string m_wide;
 };

@@ -6,13 +6,13 @@
 
 namespace pxLib {
 
-uint32_t Value::InPlaceWidth(uint8_t kind) {
+uint32_t Value::InPlaceWidth(ValueKind kind) {
     static const uint8_t kWidths[11] = {0, 1, 1, 1, 2, 2, 4, 4, 8, 8, 8};
-    return kind < 11 ? kWidths[kind] : 0;
+    return KindNumber(kind) < 11 ? kWidths[KindNumber(kind)] : 0;
 }
 
 Value::Value(Value&& other) noexcept : m_kind(other.m_kind), m_inPlace(other.m_inPlace) {
-    other.m_kind = eKindEmpty;
+    other.m_kind = ValueKind::Empty;
     other.m_inPlace = 0;
 }
 
@@ -21,7 +21,7 @@ Value& Value::operator=(Value&& other) noexcept {
         Clear();
         m_kind = other.m_kind;
         m_inPlace = other.m_inPlace;
-        other.m_kind = eKindEmpty;
+        other.m_kind = ValueKind::Empty;
         other.m_inPlace = 0;
     }
     return *this;
@@ -29,31 +29,31 @@ Value& Value::operator=(Value&& other) noexcept {
 
 void Value::Clear() {
     switch (m_kind) {
-        case eKindGuid:
+        case ValueKind::Guid:
             delete m_guid;
             break;
-        case eKindRecord16:
+        case ValueKind::Record16:
             delete m_record;
             break;
-        case eKindString:
+        case ValueKind::String:
             delete m_string;
             break;
-        case eKindWString:
+        case ValueKind::WString:
             delete m_wideString;
             break;
-        case eKindBinary:
+        case ValueKind::Binary:
             delete m_binary;
             break;
-        case eKindVariant:
+        case ValueKind::Variant:
             delete m_variant;
             break;
-        case eKindObject:
+        case ValueKind::Object:
             delete m_object;  // releases the object
             break;
         default:
             break;
     }
-    m_kind = eKindEmpty;
+    m_kind = ValueKind::Empty;
     m_inPlace = 0;
 }
 
@@ -73,80 +73,80 @@ void Value::SetGuid(const Guid& value) {
     auto owned = std::make_unique<Guid>(value);
     Clear();
     m_guid = owned.release();
-    m_kind = eKindGuid;
+    m_kind = ValueKind::Guid;
 }
 
 void Value::SetRecord16(const Record16& value) {
     auto owned = std::make_unique<Record16>(value);
     Clear();
     m_record = owned.release();
-    m_kind = eKindRecord16;
+    m_kind = ValueKind::Record16;
 }
 
 void Value::SetString(std::string text) {
     auto owned = std::make_unique<std::string>(std::move(text));
     Clear();
     m_string = owned.release();
-    m_kind = eKindString;
+    m_kind = ValueKind::String;
 }
 
 void Value::SetWString(std::u16string text) {
     auto owned = std::make_unique<std::u16string>(std::move(text));
     Clear();
     m_wideString = owned.release();
-    m_kind = eKindWString;
+    m_kind = ValueKind::WString;
 }
 
 void Value::SetBinary(std::vector<uint8_t> block) {
     auto owned = std::make_unique<std::vector<uint8_t>>(std::move(block));
     Clear();
     m_binary = owned.release();
-    m_kind = eKindBinary;
+    m_kind = ValueKind::Binary;
 }
 
 void Value::SetVariant(Variant value) {
     auto owned = std::make_unique<Variant>(std::move(value));
     Clear();
     m_variant = owned.release();
-    m_kind = eKindVariant;
+    m_kind = ValueKind::Variant;
 }
 
 void Value::SetObject(RefPtr<IRefObject> object) {
     auto owned = std::make_unique<ObjectHolder>(ObjectHolder{std::move(object)});
     Clear();
     m_object = owned.release();
-    m_kind = eKindObject;
+    m_kind = ValueKind::Object;
 }
 
 IRefObject* Value::AsObject() const {
-    return Is(eKindObject) ? m_object->object.get() : nullptr;
+    return Is(ValueKind::Object) ? m_object->object.get() : nullptr;
 }
 
 bool Value::CopyFrom(const Value& other, bool cloneObjects) {
     if (&other == this) return true;
     switch (other.m_kind) {
-        case eKindEmpty:
+        case ValueKind::Empty:
             Clear();
             return true;
-        case eKindGuid:
+        case ValueKind::Guid:
             SetGuid(*other.m_guid);
             return true;
-        case eKindRecord16:
+        case ValueKind::Record16:
             SetRecord16(*other.m_record);
             return true;
-        case eKindString:
+        case ValueKind::String:
             SetString(*other.m_string);
             return true;
-        case eKindWString:
+        case ValueKind::WString:
             SetWString(*other.m_wideString);
             return true;
-        case eKindBinary:
+        case ValueKind::Binary:
             SetBinary(*other.m_binary);
             return true;
-        case eKindVariant:
+        case ValueKind::Variant:
             SetVariant(*other.m_variant);
             return true;
-        case eKindObject: {
+        case ValueKind::Object: {
             IRefObject* object = other.m_object->object.get();
             if (!cloneObjects || object == nullptr) {
                 SetObject(RefPtr<IRefObject>(object));

@@ -11,27 +11,32 @@
 
 namespace pxLib {
 
-enum ValueKind : uint8_t {
-    eKindEmpty = 0,
-    eKindBool = 1,
-    eKindInt8 = 2,
-    eKindUInt8 = 3,
-    eKindInt16 = 4,
-    eKindUInt16 = 5,
-    eKindInt32 = 6,
-    eKindUInt32 = 7,
-    eKindInt64 = 8,
-    eKindUInt64 = 9,
-    eKindDouble = 10,
-    eKindGuid = 11,
-    eKindRecord16 = 12,
-    eKindString = 13,   // single-byte text
-    eKindWString = 14,  // UTF-16 text
-    eKindBinary = 15,
-    eKindVariant = 16,
-    eKindObject = 17,  // a persistable object
+enum class ValueKind : uint8_t {
+    Empty = 0,
+    Bool = 1,
+    Int8 = 2,
+    UInt8 = 3,
+    Int16 = 4,
+    UInt16 = 5,
+    Int32 = 6,
+    UInt32 = 7,
+    Int64 = 8,
+    UInt64 = 9,
+    Double = 10,
+    Guid = 11,
+    Record16 = 12,
+    String = 13,   // single-byte text
+    WString = 14,  // UTF-16 text
+    Binary = 15,
+    Variant = 16,
+    Object = 17,  // a persistable object
 };
 constexpr uint8_t kValueKindCount = 18;
+
+// The kind as a collection stores it: one byte.
+constexpr uint8_t KindNumber(ValueKind kind) {
+    return static_cast<uint8_t>(kind);
+}
 
 class Value {
 public:
@@ -42,12 +47,12 @@ public:
     Value(const Value&) = delete;
     Value& operator=(const Value&) = delete;
 
-    ValueKind Kind() const { return static_cast<ValueKind>(m_kind); }
+    ValueKind Kind() const { return m_kind; }
     // Frees what the kind owns (releasing an object) and becomes empty.
     void Clear();
 
     // Bytes of the in-place kinds 1 to 10; 0 for the others.
-    static uint32_t InPlaceWidth(uint8_t kind);
+    static uint32_t InPlaceWidth(ValueKind kind);
 
     // Setters replace the value; on an allocation failure (std::bad_alloc)
     // the old value stays.
@@ -62,12 +67,16 @@ public:
 
     // Null unless the value is of that kind.
     const void* InPlace(ValueKind kind) const;
-    const Guid* AsGuid() const { return Is(eKindGuid) ? m_guid : nullptr; }
-    const Record16* AsRecord16() const { return Is(eKindRecord16) ? m_record : nullptr; }
-    const std::string* AsString() const { return Is(eKindString) ? m_string : nullptr; }
-    const std::u16string* AsWString() const { return Is(eKindWString) ? m_wideString : nullptr; }
-    const std::vector<uint8_t>* AsBinary() const { return Is(eKindBinary) ? m_binary : nullptr; }
-    const Variant* AsVariant() const { return Is(eKindVariant) ? m_variant : nullptr; }
+    const Guid* AsGuid() const { return Is(ValueKind::Guid) ? m_guid : nullptr; }
+    const Record16* AsRecord16() const { return Is(ValueKind::Record16) ? m_record : nullptr; }
+    const std::string* AsString() const { return Is(ValueKind::String) ? m_string : nullptr; }
+    const std::u16string* AsWString() const {
+        return Is(ValueKind::WString) ? m_wideString : nullptr;
+    }
+    const std::vector<uint8_t>* AsBinary() const {
+        return Is(ValueKind::Binary) ? m_binary : nullptr;
+    }
+    const Variant* AsVariant() const { return Is(ValueKind::Variant) ? m_variant : nullptr; }
     IRefObject* AsObject() const;
 
     // A copy of other. An object is shared (one more reference) or, with
@@ -82,7 +91,7 @@ private:
 
     bool Is(ValueKind kind) const { return m_kind == kind; }
 
-    uint8_t m_kind = eKindEmpty;
+    ValueKind m_kind = ValueKind::Empty;
     union {
         uint64_t m_inPlace = 0;
         Guid* m_guid;

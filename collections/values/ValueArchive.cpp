@@ -24,14 +24,14 @@ bool SaveObject(CArchive& archive, IRefObject* object) {
         return false;
     }
     return archive.WriteBinary(&classId, 16) &&
-           archive.WriteRegionElement(CArchive::eBinaryData, static_cast<uint32_t>(size),
+           archive.WriteRegionElement(CArchive::Tag::BinaryData, static_cast<uint32_t>(size),
                                       [&](IByteStream& region) { return persist->Save(&region); });
 }
 
 bool LoadObject(CArchive& archive, Value& value) {
     Guid classId;
     uint32_t size;
-    if (!archive.Read(CArchive::eBinaryData, &classId, 16, size) || size != 16) return false;
+    if (!archive.Read(CArchive::Tag::BinaryData, &classId, 16, size) || size != 16) return false;
     RefPtr<IProcessObjectFactory> factory;
     if (!ObjSucceeded(GetProcessObjectFactory(factory))) return false;
     RefPtr<IPersistObject> persist;
@@ -41,7 +41,7 @@ bool LoadObject(CArchive& archive, Value& value) {
         Trace(kTraceSource, TraceLevel::Error, 3, classId, result);
         return false;
     }
-    if (!archive.ReadRegionElement(CArchive::eBinaryData, [&](IByteStream& region, uint32_t) {
+    if (!archive.ReadRegionElement(CArchive::Tag::BinaryData, [&](IByteStream& region, uint32_t) {
             return persist->Load(&region);
         })) {
         Trace(kTraceSource, TraceLevel::Error, 4, classId);
@@ -53,34 +53,34 @@ bool LoadObject(CArchive& archive, Value& value) {
 
 }  // namespace
 
-uint8_t PayloadTag(uint8_t kind) {
+CArchive::Tag PayloadTag(ValueKind kind) {
     static const uint8_t kTags[kValueKindCount] = {0, 10, 12, 1,  13, 2, 6, 3,  14,
                                                    4, 5,  15, 16, 7,  8, 9, 11, 0};
-    return kind < kValueKindCount ? kTags[kind] : 0;
+    return CArchive::Tag{KindNumber(kind) < kValueKindCount ? kTags[KindNumber(kind)] : uint8_t{0}};
 }
 
 bool SaveValue(CArchive& archive, const Value& value) {
-    const uint8_t kind = value.Kind();
-    if (!archive.WriteUInt8(kind)) return false;
+    const ValueKind kind = value.Kind();
+    if (!archive.WriteUInt8(KindNumber(kind))) return false;
     switch (kind) {
-        case eKindEmpty:
+        case ValueKind::Empty:
             return true;
-        case eKindGuid:
-            return archive.Write(CArchive::eGuidData, value.AsGuid(), 16);
-        case eKindRecord16:
-            return archive.Write(CArchive::eRecord16Data, value.AsRecord16(), 16);
-        case eKindString:
+        case ValueKind::Guid:
+            return archive.Write(CArchive::Tag::GuidData, value.AsGuid(), 16);
+        case ValueKind::Record16:
+            return archive.Write(CArchive::Tag::Record16Data, value.AsRecord16(), 16);
+        case ValueKind::String:
             return archive.WriteString(value.AsString()->c_str());
-        case eKindWString:
+        case ValueKind::WString:
             return archive.WriteWString(value.AsWString()->c_str());
-        case eKindBinary: {
+        case ValueKind::Binary: {
             const std::vector<uint8_t>& block = *value.AsBinary();
             return block.size() <= UINT32_MAX &&
                    archive.WriteBinary(block.data(), static_cast<uint32_t>(block.size()));
         }
-        case eKindVariant:
+        case ValueKind::Variant:
             return archive.WriteVariant(*value.AsVariant());
-        case eKindObject:
+        case ValueKind::Object:
             return SaveObject(archive, value.AsObject());
         default:
             return archive.Write(PayloadTag(kind), value.InPlace(value.Kind()),
@@ -90,59 +90,60 @@ bool SaveValue(CArchive& archive, const Value& value) {
 
 bool LoadValue(CArchive& archive, Value& value) {
     value.Clear();
-    uint8_t kind;
-    if (!archive.ReadUInt8(kind)) return false;
+    uint8_t number;
+    if (!archive.ReadUInt8(number)) return false;
+    const ValueKind kind = static_cast<ValueKind>(number);
     switch (kind) {
-        case eKindEmpty:
+        case ValueKind::Empty:
             return true;
-        case eKindGuid: {
+        case ValueKind::Guid: {
             Guid guid;
             if (!archive.ReadGuid(guid)) return false;
             value.SetGuid(guid);
             return true;
         }
-        case eKindRecord16: {
+        case ValueKind::Record16: {
             Record16 record;
             if (!archive.ReadRecord16(record)) return false;
             value.SetRecord16(record);
             return true;
         }
-        case eKindString: {
+        case ValueKind::String: {
             std::string text;
             if (!archive.ReadString(text)) return false;
             value.SetString(std::move(text));
             return true;
         }
-        case eKindWString: {
+        case ValueKind::WString: {
             std::u16string text;
             if (!archive.ReadWString(text)) return false;
             value.SetWString(std::move(text));
             return true;
         }
-        case eKindBinary: {
+        case ValueKind::Binary: {
             std::vector<uint8_t> block;
             if (!archive.ReadBinary(block)) return false;
             value.SetBinary(std::move(block));
             return true;
         }
-        case eKindVariant: {
+        case ValueKind::Variant: {
             Variant variant;
             if (!archive.ReadVariant(variant)) return false;
             value.SetVariant(std::move(variant));
             return true;
         }
-        case eKindObject:
+        case ValueKind::Object:
             return LoadObject(archive, value);
         default: {
             const uint32_t width = Value::InPlaceWidth(kind);
             if (width == 0) {
-                Trace(kTraceSource, TraceLevel::Error, 5, uint32_t{kind});
+                Trace(kTraceSource, TraceLevel::Error, 5, uint32_t{number});
                 return false;
             }
             uint64_t payload = 0;
             uint32_t size;
             if (!archive.Read(PayloadTag(kind), &payload, width, size)) return false;
-            value.SetInPlace(static_cast<ValueKind>(kind), &payload);
+            value.SetInPlace(kind, &payload);
             return true;
         }
     }
@@ -150,22 +151,22 @@ bool LoadValue(CArchive& archive, Value& value) {
 
 uint64_t PayloadSize(const Value& value) {
     switch (value.Kind()) {
-        case eKindEmpty:
+        case ValueKind::Empty:
             return 0;
-        case eKindGuid:
-        case eKindRecord16:
+        case ValueKind::Guid:
+        case ValueKind::Record16:
             return 16;
-        case eKindString:
+        case ValueKind::String:
             return value.AsString()->size() + 1;
-        case eKindWString:
+        case ValueKind::WString:
             return (value.AsWString()->size() + 1) * 2;
-        case eKindBinary:
+        case ValueKind::Binary:
             return value.AsBinary()->size();
-        case eKindVariant: {
+        case ValueKind::Variant: {
             CDummyArchive measure;
             return measure.WriteVariant(*value.AsVariant()) ? measure.GetByteCount() - 5 : 0;
         }
-        case eKindObject: {
+        case ValueKind::Object: {
             RefPtr<IPersistObject> persist;
             uint64_t size = 0;
             if (!ObjSucceeded(QueryInto(value.AsObject(), IID_IPersistObject, persist)) ||

@@ -9,7 +9,7 @@
 namespace pxLib {
 
 // The payload tag of kinds 1 to 16; 0 for kinds 0 and 17 and unknown kinds.
-uint8_t PayloadTag(uint8_t kind);
+CArchive::Tag PayloadTag(ValueKind kind);
 
 bool SaveValue(CArchive& archive, const Value& value);
 // Clears value, then reads one. An object is made through the process object

@@ -31,7 +31,7 @@ void ValueCollection::SetCloneObjects(bool value) {
 
 ValueKind ValueCollection::GetValueKind(uint64_t id) const {
     const Value* slot = FindSlot(id);
-    return slot ? slot->Kind() : eKindEmpty;
+    return slot ? slot->Kind() : ValueKind::Empty;
 }
 
 uint32_t ValueCollection::GetValueSize(uint64_t id) const {
@@ -51,12 +51,12 @@ bool ValueCollection::SetEmpty(uint64_t id) {
 }
 
 bool ValueCollection::SetBool(uint64_t id, bool value) {
-    return SetInPlace(id, eKindBool, uint8_t{value ? uint8_t{1} : uint8_t{0}});
+    return SetInPlace(id, ValueKind::Bool, uint8_t{value ? uint8_t{1} : uint8_t{0}});
 }
 
 bool ValueCollection::GetBool(uint64_t id, bool& value) const {
     uint8_t byte;
-    if (!GetInPlace(id, eKindBool, byte)) return false;
+    if (!GetInPlace(id, ValueKind::Bool, byte)) return false;
     value = byte != 0;
     return true;
 }
@@ -147,7 +147,7 @@ bool ValueCollection::SetObject(uint64_t id, IRefObject* object) {
 
 bool ValueCollection::GetObject(uint64_t id, RefPtr<IRefObject>& object) const {
     const Value* slot = FindSlot(id);
-    if (slot == nullptr || slot->Kind() != eKindObject) return false;
+    if (slot == nullptr || slot->Kind() != ValueKind::Object) return false;
     object = RefPtr<IRefObject>(slot->AsObject());
     return true;
 }

@@ -26,7 +26,7 @@ public:
 
     // --- Values ---
     virtual uint64_t GetCount() const = 0;
-    // eKindEmpty when there is no value at id.
+    // ValueKind::Empty when there is no value at id.
     ValueKind GetValueKind(uint64_t id) const;
     // Payload bytes; a kind-13 value asked for as UTF-16 takes twice as many.
     uint32_t GetValueSize(uint64_t id) const;
@@ -38,30 +38,42 @@ public:
     bool SetEmpty(uint64_t id);
     bool SetBool(uint64_t id, bool value);
     bool GetBool(uint64_t id, bool& value) const;
-    bool SetInt8(uint64_t id, int8_t value) { return SetInPlace(id, eKindInt8, value); }
-    bool GetInt8(uint64_t id, int8_t& value) const { return GetInPlace(id, eKindInt8, value); }
-    bool SetUInt8(uint64_t id, uint8_t value) { return SetInPlace(id, eKindUInt8, value); }
-    bool GetUInt8(uint64_t id, uint8_t& value) const { return GetInPlace(id, eKindUInt8, value); }
-    bool SetInt16(uint64_t id, int16_t value) { return SetInPlace(id, eKindInt16, value); }
-    bool GetInt16(uint64_t id, int16_t& value) const { return GetInPlace(id, eKindInt16, value); }
-    bool SetUInt16(uint64_t id, uint16_t value) { return SetInPlace(id, eKindUInt16, value); }
+    bool SetInt8(uint64_t id, int8_t value) { return SetInPlace(id, ValueKind::Int8, value); }
+    bool GetInt8(uint64_t id, int8_t& value) const {
+        return GetInPlace(id, ValueKind::Int8, value);
+    }
+    bool SetUInt8(uint64_t id, uint8_t value) { return SetInPlace(id, ValueKind::UInt8, value); }
+    bool GetUInt8(uint64_t id, uint8_t& value) const {
+        return GetInPlace(id, ValueKind::UInt8, value);
+    }
+    bool SetInt16(uint64_t id, int16_t value) { return SetInPlace(id, ValueKind::Int16, value); }
+    bool GetInt16(uint64_t id, int16_t& value) const {
+        return GetInPlace(id, ValueKind::Int16, value);
+    }
+    bool SetUInt16(uint64_t id, uint16_t value) { return SetInPlace(id, ValueKind::UInt16, value); }
     bool GetUInt16(uint64_t id, uint16_t& value) const {
-        return GetInPlace(id, eKindUInt16, value);
+        return GetInPlace(id, ValueKind::UInt16, value);
     }
-    bool SetInt32(uint64_t id, int32_t value) { return SetInPlace(id, eKindInt32, value); }
-    bool GetInt32(uint64_t id, int32_t& value) const { return GetInPlace(id, eKindInt32, value); }
-    bool SetUInt32(uint64_t id, uint32_t value) { return SetInPlace(id, eKindUInt32, value); }
+    bool SetInt32(uint64_t id, int32_t value) { return SetInPlace(id, ValueKind::Int32, value); }
+    bool GetInt32(uint64_t id, int32_t& value) const {
+        return GetInPlace(id, ValueKind::Int32, value);
+    }
+    bool SetUInt32(uint64_t id, uint32_t value) { return SetInPlace(id, ValueKind::UInt32, value); }
     bool GetUInt32(uint64_t id, uint32_t& value) const {
-        return GetInPlace(id, eKindUInt32, value);
+        return GetInPlace(id, ValueKind::UInt32, value);
     }
-    bool SetInt64(uint64_t id, int64_t value) { return SetInPlace(id, eKindInt64, value); }
-    bool GetInt64(uint64_t id, int64_t& value) const { return GetInPlace(id, eKindInt64, value); }
-    bool SetUInt64(uint64_t id, uint64_t value) { return SetInPlace(id, eKindUInt64, value); }
+    bool SetInt64(uint64_t id, int64_t value) { return SetInPlace(id, ValueKind::Int64, value); }
+    bool GetInt64(uint64_t id, int64_t& value) const {
+        return GetInPlace(id, ValueKind::Int64, value);
+    }
+    bool SetUInt64(uint64_t id, uint64_t value) { return SetInPlace(id, ValueKind::UInt64, value); }
     bool GetUInt64(uint64_t id, uint64_t& value) const {
-        return GetInPlace(id, eKindUInt64, value);
+        return GetInPlace(id, ValueKind::UInt64, value);
     }
-    bool SetDouble(uint64_t id, double value) { return SetInPlace(id, eKindDouble, value); }
-    bool GetDouble(uint64_t id, double& value) const { return GetInPlace(id, eKindDouble, value); }
+    bool SetDouble(uint64_t id, double value) { return SetInPlace(id, ValueKind::Double, value); }
+    bool GetDouble(uint64_t id, double& value) const {
+        return GetInPlace(id, ValueKind::Double, value);
+    }
     bool SetGuid(uint64_t id, const Guid& value);
     bool GetGuid(uint64_t id, Guid& value) const;
     bool SetRecord16(uint64_t id, const Record16& value);

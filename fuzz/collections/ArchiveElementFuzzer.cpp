@@ -31,38 +31,38 @@ std::vector<uint8_t> Slice(const uint8_t* data, uint64_t from, uint64_t to) {
 }
 
 // Reads one element of the peeked tag; true when it was read.
-bool ReadOne(CArchive& archive, uint8_t tag, uint32_t size, const uint8_t* all) {
+bool ReadOne(CArchive& archive, CArchive::Tag tag, uint32_t size, const uint8_t* all) {
     const uint64_t start = Position(archive);
     switch (tag) {
-        case CArchive::eStringData: {
+        case CArchive::Tag::StringData: {
             std::string text;
             return archive.ReadString(text);
         }
-        case CArchive::eWStringData: {
+        case CArchive::Tag::eWStringData: {
             std::u16string text;
             char16_t small[4];
             return size % 2 == 0 && size / 2 <= 4 ? archive.ReadWString(small, 4)
                                                   : archive.ReadWString(text);
         }
-        case CArchive::eBinaryData: {
+        case CArchive::Tag::BinaryData: {
             if (size % 3 == 0) {
                 return archive.ReadRegionElement(
-                    CArchive::eBinaryData, [&](pxLib::IByteStream& region, uint32_t length) {
+                    CArchive::Tag::BinaryData, [&](pxLib::IByteStream& region, uint32_t length) {
                         std::vector<uint8_t> bytes(length);
                         return region.Read(bytes.data(), length) && !region.Read(bytes.data(), 1);
                     });
             }
             std::vector<uint8_t> block;
             if (!archive.ReadBinary(block)) return false;
-            pxLib::CMemoryArchive again(CArchive::eStore);
+            pxLib::CMemoryArchive again(CArchive::Mode::Store);
             Check(again.WriteBinary(block.data(), static_cast<uint32_t>(block.size())));
             Check(again.Block() == Slice(all, start, Position(archive)));
             return true;
         }
-        case CArchive::eVariantData: {
+        case CArchive::Tag::VariantData: {
             pxLib::Variant value;
             if (!archive.ReadVariant(value)) return false;
-            pxLib::CMemoryArchive again(CArchive::eStore);
+            pxLib::CMemoryArchive again(CArchive::Mode::Store);
             Check(again.WriteVariant(value));
             Check(again.Block() == Slice(all, start, Position(archive)));
             return true;
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> padded;
     uint64_t base = 0;
     if (mode == 0) {
-        archive.reset(new pxLib::CMemoryArchive(CArchive::eLoad, bytes));
+        archive.reset(new pxLib::CMemoryArchive(CArchive::Mode::Load, bytes));
     } else {
         padded = bytes;
         pxLib::RefPtr<pxLib::IByteStream> stream;
@@ -102,14 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             stream = pxLib::RefPtr<pxLib::IByteStream>(pxLib::MemoryStream::Create(bytes).get());
         }
-        archive.reset(new pxLib::CTavStreamArchive(CArchive::eLoad, stream.get()));
+        archive.reset(new pxLib::CTavStreamArchive(CArchive::Mode::Load, stream.get()));
     }
 
     for (int elements = 0; elements < 256; ++elements) {
         const uint64_t position = Position(*archive);
         if (position >= bytes.size()) break;
         const uint64_t count = archive->GetByteCount();
-        uint8_t tag;
+        CArchive::Tag tag;
         uint32_t length;
         if (!archive->PeekElement(tag, length)) break;
         Check(Position(*archive) == position);

@@ -65,7 +65,7 @@ Variant EveryVariant() {
 }
 
 std::vector<uint8_t> EveryElement() {
-    pxLib::CMemoryArchive archive(CArchive::eStore);
+    pxLib::CMemoryArchive archive(CArchive::Mode::Store);
     const pxLib::Guid guid = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
     pxLib::Record16 record = {{16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}};
     const uint8_t block[6] = {0, 1, 2, 3, 4, 5};
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     for (uint8_t mode = 0; mode < 3; ++mode)
         ok &= WriteSeed(archiveFolder, "elements-" + std::to_string(mode), mode, elements);
 
-    pxLib::CMemoryArchive variant(CArchive::eStore);
+    pxLib::CMemoryArchive variant(CArchive::Mode::Store);
     variant.WriteVariant(EveryVariant());
     ok &= WriteSeed(archiveFolder, "variants", 0, variant.Block());
 

@@ -45,7 +45,7 @@ Bytes Current(const std::vector<ZOLT::PackageArchive>& archives) {
 
 // A legacy package: its records written as archive elements.
 Bytes Legacy(uint32_t version, uint32_t count) {
-    pxLib::CMemoryArchive records(pxLib::CArchive::eStore);
+    pxLib::CMemoryArchive records(pxLib::CArchive::Mode::Store);
     Bytes data;
     for (uint32_t t = 0; t < count; ++t) {
         const std::u16string id =
@@ -55,7 +55,7 @@ Bytes Legacy(uint32_t version, uint32_t count) {
         records.WriteUInt32(t % 10);
         data.insert(data.end(), t + 3, static_cast<uint8_t>(t));
     }
-    pxLib::CMemoryArchive header(pxLib::CArchive::eStore);
+    pxLib::CMemoryArchive header(pxLib::CArchive::Mode::Store);
     Bytes bytes = {'p', 'c', 'P', 'B'};
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(version >> (8 * i)));
     for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(uint64_t{count} >> (8 * i)));

@@ -21,21 +21,15 @@ using pxLib::SubjectAttribute;
 using pxLib::TrustLevel;
 using pxLib::ValidationError;
 
-enum Part : size_t {
-    kPath,
-    kDriveC,
-    kDriveQ,
-    kSubjectText,
-    kCommonName,
-    kOrganisation,
-    kUnit,
-    kLocality,
-    kState,
-    kCountry,
-    kUsages,
-    kIdentity,  // ten parts from here
-    kPartCount = kIdentity + 10,
-};
+// Where each part of the input lies in the list of parts.
+constexpr size_t kPath = 0;
+constexpr size_t kDriveC = 1;
+constexpr size_t kDriveQ = 2;
+constexpr size_t kSubjectText = 3;
+constexpr size_t kSubjectAttributes = 4;  // six parts, in the order of SubjectAttribute
+constexpr size_t kUsages = kSubjectAttributes + 6;
+constexpr size_t kIdentity = 11;  // ten parts from here
+constexpr size_t kPartCount = kIdentity + 10;
 
 class PartDrives final : public pxLib::IDriveDevices {
 public:
@@ -73,7 +67,7 @@ public:
         return ValidationError::VT_TRUSTED;
     }
     bool ReadAttribute(SubjectAttribute attribute, std::u16string& value) override {
-        value = m_parts[kCommonName + static_cast<size_t>(attribute)];
+        value = m_parts[kSubjectAttributes + static_cast<size_t>(attribute)];
         return !value.empty();
     }
 

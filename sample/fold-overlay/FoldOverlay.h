@@ -10,7 +10,7 @@
 
 namespace qvdsample {
 
-enum class FoldResult {
+enum class FoldResult : uint8_t {
     Folded,         // the last section now ends with the file
     NothingToFold,  // the file already ended with its last section
     NotAnImage,     // not a PE32 or PE32+ image whose headers lie inside the file

@@ -12,7 +12,7 @@ namespace pxLib {
 
 class LogArg {
 public:
-    enum class Kind { Signed, Unsigned, String, Pointer };
+    enum class Kind : uint8_t { Signed, Unsigned, String, Pointer };
 
     template <class T, std::enable_if_t<std::is_integral_v<T> && std::is_signed_v<T>, int> = 0>
     LogArg(T v) : m_kind(Kind::Signed), m_int(static_cast<int64_t>(v)) {}

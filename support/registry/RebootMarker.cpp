@@ -26,7 +26,7 @@ const wchar_t kProbeName[] = L"SubKey";
 constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_32KEY;
 constexpr REGSAM kWriteAccess = KEY_WRITE | KEY_WOW64_32KEY;
 
-enum class Volatility { Volatile, NotVolatile, Unknown };
+enum class Volatility : uint8_t { Volatile, NotVolatile, Unknown };
 
 // Beneath a volatile key only volatile keys can be made, so a plain subkey
 // tells which kind the marker is. It is made through a handle of the marker

@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "support/security/RightsRequest.h"
 
 namespace ZOLT {
 
-enum class EntryKind { Allowed, Denied };
+enum class EntryKind : uint8_t { Allowed, Denied };
 
 class AclBuilder {
 public:

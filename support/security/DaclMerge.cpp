@@ -7,7 +7,7 @@
 namespace ZOLT {
 namespace {
 
-enum class EntryClass { Allowed, Denied, Unhandled };
+enum class EntryClass : uint8_t { Allowed, Denied, Unhandled };
 
 EntryClass Classify(BYTE type) {
     switch (type) {

@@ -65,7 +65,7 @@ TEST(CollectionText, OddStoredValuesPrintSoThatTheyReadBack) {
     c->SetDouble(4, 1e300);
     c->SetString(5, std::u16string{u'a', 0xDC00, u'"', u'\\', 0x7F, 0xD83D, 0xDE00});
     c->SetAnsiString(6, "\x01\x7f\xff");
-    c->SetVariant(7, pxLib::Variant::Scalar(pxLib::eVtBool, 1));
+    c->SetVariant(7, pxLib::Variant::Scalar(pxLib::VariantType::Bool, 1));
     c->SetVariant(8, pxLib::Variant::BstrBytes({'a', 0, 'b'}));
     c->SetVariant(9, pxLib::Variant::Bstr(std::u16string{u'x', 0, u'y'}));
     c->SetVariant(10, pxLib::Variant::R4(std::numeric_limits<float>::infinity()));

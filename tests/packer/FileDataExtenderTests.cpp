@@ -178,9 +178,11 @@ TEST(FileDataExtender, SaveKeepsEntry20041OutOfTheFileAndRestoresIt) {
         pxLib::ValueKind kind;
     };
     const Filtered cases[] = {
-        {"UTF-16 text", [](auto& c) { c.SetString(20041, u"secret \u00e9"); }, pxLib::eKindWString},
-        {"single-byte text", [](auto& c) { c.SetAnsiString(20041, "s\xe9"); }, pxLib::eKindString},
-        {"empty text", [](auto& c) { c.SetString(20041, u""); }, pxLib::eKindWString},
+        {"UTF-16 text", [](auto& c) { c.SetString(20041, u"secret \u00e9"); },
+         pxLib::ValueKind::WString},
+        {"single-byte text", [](auto& c) { c.SetAnsiString(20041, "s\xe9"); },
+         pxLib::ValueKind::String},
+        {"empty text", [](auto& c) { c.SetString(20041, u""); }, pxLib::ValueKind::WString},
     };
     for (const Filtered& c : cases) {
         SCOPED_TRACE(c.label);
@@ -197,7 +199,7 @@ TEST(FileDataExtender, SaveKeepsEntry20041OutOfTheFileAndRestoresIt) {
         auto saved = FileCollection(path);
         ASSERT_TRUE(saved);
         EXPECT_EQ(saved->GetCount(), 1u);
-        EXPECT_EQ(saved->GetValueKind(20041), pxLib::eKindEmpty);
+        EXPECT_EQ(saved->GetValueKind(20041), pxLib::ValueKind::Empty);
         std::u16string after;
         EXPECT_EQ(collection->GetValueKind(20041), c.kind);
         ASSERT_TRUE(collection->GetString(20041, after));

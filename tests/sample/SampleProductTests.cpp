@@ -20,7 +20,7 @@ constexpr uint32_t kExitInstallFailed = 0x80070643;
 constexpr uint32_t kExitNotRun = 0x8000FFFF;  // the exit code before any installer ran
 constexpr unsigned kUnknownExitCodeLine = 1170;
 
-enum class Installer { Version10, Version11, ChangedByte, OtherPublisher, Unsigned };
+enum class Installer : uint8_t { Version10, Version11, ChangedByte, OtherPublisher, Unsigned };
 
 std::wstring InstallerPath(Installer installer) {
     const std::wstring built = WinePath(QVD_SAMPLE_DIR) + L"\\";

@@ -18,7 +18,7 @@ using qvdtest::Hex;
 using qvdtest::ToHex;
 
 CMemoryArchive Loader(const std::string& hex) {
-    return CMemoryArchive(CArchive::eLoad, qvdtest::FromHex(hex));
+    return CMemoryArchive(CArchive::Mode::Load, qvdtest::FromHex(hex));
 }
 
 uint64_t PositionOf(CArchive& archive) {
@@ -28,7 +28,7 @@ uint64_t PositionOf(CArchive& archive) {
 }
 
 TEST(ArchiveElements, ScalarTagsWriteTheTagThenTheValueLowByteFirst) {
-    CMemoryArchive archive(CArchive::eStore);
+    CMemoryArchive archive(CArchive::Mode::Store);
     ASSERT_TRUE(archive.WriteUInt32(0x11223344));
     EXPECT_EQ(ToHex(archive.Block()), Hex("03 44332211"));
     EXPECT_EQ(archive.GetByteCount(), 5u);
@@ -43,7 +43,7 @@ TEST(ArchiveElements, ScalarTagsWriteTheTagThenTheValueLowByteFirst) {
 }
 
 TEST(ArchiveElements, AWideStringCarriesItsLengthAndTerminator) {
-    CMemoryArchive archive(CArchive::eStore);
+    CMemoryArchive archive(CArchive::Mode::Store);
     ASSERT_TRUE(archive.WriteWString(u"ab"));
     EXPECT_EQ(ToHex(archive.Block()), Hex("08 06000000 6100 6200 0000"));
     EXPECT_EQ(archive.GetByteCount(), 11u);
@@ -64,22 +64,22 @@ TEST(ArchiveElements, EveryTagHasItsWidthAndReadsBackAsWritten) {
         std::vector<uint8_t> payload(c.size);
         for (uint32_t i = 0; i < c.size; ++i) payload[i] = static_cast<uint8_t>(i * 7 + 1);
         if (c.tag == 7 || c.tag == 8) payload.assign(c.size, 0);  // terminated text
-        CMemoryArchive store(CArchive::eStore);
-        ASSERT_TRUE(store.Write(c.tag, payload.data(), c.size));
-        const uint32_t header = CArchive::IsVariableSize(c.tag) ? 5 : 1;
+        CMemoryArchive store(CArchive::Mode::Store);
+        ASSERT_TRUE(store.Write(CArchive::Tag{c.tag}, payload.data(), c.size));
+        const uint32_t header = CArchive::IsVariableSize(CArchive::Tag{c.tag}) ? 5 : 1;
         EXPECT_EQ(store.Block().size(), header + c.size);
         EXPECT_EQ(store.GetByteCount(), header + c.size);
-        EXPECT_EQ(CArchive::FixedSize(c.tag), header == 1 ? c.size : 0u);
+        EXPECT_EQ(CArchive::FixedSize(CArchive::Tag{c.tag}), header == 1 ? c.size : 0u);
 
-        CMemoryArchive load(CArchive::eLoad, store.Block());
-        uint8_t tag;
+        CMemoryArchive load(CArchive::Mode::Load, store.Block());
+        CArchive::Tag tag;
         uint32_t size;
         ASSERT_TRUE(load.PeekElement(tag, size));
-        EXPECT_EQ(tag, c.tag);
+        EXPECT_EQ(CArchive::TagByte(tag), c.tag);
         EXPECT_EQ(size, c.size);
         EXPECT_EQ(PositionOf(load), 0u);
         std::vector<uint8_t> read(c.size + 4, 0xEE);
-        ASSERT_TRUE(load.Read(c.tag, read.data(), c.size + 4, size));
+        ASSERT_TRUE(load.Read(CArchive::Tag{c.tag}, read.data(), c.size + 4, size));
         EXPECT_EQ(size, c.size);
         read.resize(size);
         EXPECT_EQ(read, payload);
@@ -88,24 +88,24 @@ TEST(ArchiveElements, EveryTagHasItsWidthAndReadsBackAsWritten) {
 }
 
 TEST(ArchiveElements, InvalidTagsAreNeitherWrittenNorReadAndPeekTreatsThemAsVariable) {
-    CMemoryArchive store(CArchive::eStore);
+    CMemoryArchive store(CArchive::Mode::Store);
     const uint32_t value = 1;
-    EXPECT_FALSE(store.Write(0, &value, 4));
-    EXPECT_FALSE(store.Write(17, &value, 4));
-    EXPECT_FALSE(store.Write(CArchive::eUInt32Data, &value, 2));  // wrong width for the tag
+    EXPECT_FALSE(store.Write(CArchive::Tag{0}, &value, 4));
+    EXPECT_FALSE(store.Write(CArchive::Tag{17}, &value, 4));
+    EXPECT_FALSE(store.Write(CArchive::Tag::eUInt32Data, &value, 2));  // wrong width for the tag
     EXPECT_TRUE(store.Block().empty());
-    EXPECT_FALSE(CArchive::IsValidTag(0));
-    EXPECT_EQ(CArchive::FixedSize(0), 0u);
-    EXPECT_EQ(CArchive::FixedSize(200), 0u);
+    EXPECT_FALSE(CArchive::IsValidTag(CArchive::Tag{0}));
+    EXPECT_EQ(CArchive::FixedSize(CArchive::Tag{0}), 0u);
+    EXPECT_EQ(CArchive::FixedSize(CArchive::Tag{200}), 0u);
 
     CMemoryArchive load = Loader("11 02000000 AAAA");
-    uint8_t tag;
+    CArchive::Tag tag;
     uint32_t size;
     ASSERT_TRUE(load.PeekElement(tag, size));
-    EXPECT_EQ(tag, 17);
+    EXPECT_EQ(CArchive::TagByte(tag), 17);
     EXPECT_EQ(size, 2u);
     uint8_t buffer[8];
-    EXPECT_FALSE(load.Read(17, buffer, 8, size));
+    EXPECT_FALSE(load.Read(CArchive::Tag{17}, buffer, 8, size));
 }
 
 // Each case fails on a load archive and must leave position and count alone.
@@ -185,9 +185,9 @@ TEST(ArchiveElements, StringsReadUpToTheirTerminator) {
 }
 
 TEST(ArchiveElements, AStoreArchiveRefusesReadsAndALoadArchiveRefusesWrites) {
-    CMemoryArchive store(CArchive::eStore);
+    CMemoryArchive store(CArchive::Mode::Store);
     uint32_t value = 0;
-    uint8_t tag;
+    CArchive::Tag tag;
     uint32_t size;
     EXPECT_FALSE(store.ReadUInt32(value));
     EXPECT_FALSE(store.PeekElement(tag, size));
@@ -210,7 +210,7 @@ TEST(ArchiveElements, AWriteThatDoesNotFitReturnsToTheStartOfTheElement) {
     auto stream = pxLib::MemoryStream::Create(std::vector<uint8_t>(12, 0));
     pxLib::RefPtr<pxLib::IByteStream> region(
         new pxLib::RegionStream(pxLib::RefPtr<pxLib::IByteStream>(stream.get()), 0, 12));
-    pxLib::CTavStreamArchive archive(CArchive::eStore, region.get());
+    pxLib::CTavStreamArchive archive(CArchive::Mode::Store, region.get());
     ASSERT_TRUE(archive.WriteUInt32(5));
     const std::vector<uint8_t> block(40, 0xAB);
     EXPECT_FALSE(archive.WriteBinary(block.data(), 40));
@@ -221,7 +221,7 @@ TEST(ArchiveElements, AWriteThatDoesNotFitReturnsToTheStartOfTheElement) {
 }
 
 TEST(ArchiveElements, TheMemoryArchiveGrowsToExactlyWhatWasWritten) {
-    CMemoryArchive archive(CArchive::eStore);
+    CMemoryArchive archive(CArchive::Mode::Store);
     ASSERT_TRUE(archive.WriteUInt8(1));
     EXPECT_EQ(archive.Block().size(), 2u);
     ASSERT_TRUE(archive.SetPosition(1));
@@ -233,7 +233,7 @@ TEST(ArchiveElements, TheMemoryArchiveGrowsToExactlyWhatWasWritten) {
 TEST(ArchiveElements, TheStreamArchiveStartsWhereTheStreamIsAndTracksItsHighestPosition) {
     auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex("FFFF"));
     ASSERT_TRUE(stream->SetPosition(2));
-    pxLib::CTavStreamArchive archive(CArchive::eStore, stream.get());
+    pxLib::CTavStreamArchive archive(CArchive::Mode::Store, stream.get());
     EXPECT_EQ(archive.GetStartPosition(), 2u);
     ASSERT_TRUE(archive.WriteInt8(-1));
     ASSERT_TRUE(archive.WriteUInt32(9));
@@ -244,7 +244,7 @@ TEST(ArchiveElements, TheStreamArchiveStartsWhereTheStreamIsAndTracksItsHighestP
     EXPECT_FALSE(archive.SetPosition(10));
     EXPECT_EQ(ToHex(stream->Data()), Hex("FFFF 0C 05 03 09000000"));
 
-    pxLib::CTavStreamArchive detached(CArchive::eStore);
+    pxLib::CTavStreamArchive detached(CArchive::Mode::Store);
     uint64_t position;
     EXPECT_FALSE(detached.GetPosition(position));
     EXPECT_FALSE(detached.SetPosition(0));
@@ -266,7 +266,7 @@ TEST(ArchiveElements, SubStreamsAreConfinedToTheirRegion) {
     const uint8_t four[4] = {1, 2, 3, 4};
     uint8_t buffer[5];
     {
-        CMemoryArchive archive(CArchive::eStore);
+        CMemoryArchive archive(CArchive::Mode::Store);
         ASSERT_TRUE(archive.WriteUInt8(7));
         pxLib::RefPtr<pxLib::IByteStream> region;
         EXPECT_FALSE(archive.CreateSubStream(4, false, region));  // nothing to reserve yet
@@ -286,7 +286,7 @@ TEST(ArchiveElements, SubStreamsAreConfinedToTheirRegion) {
     }
     {
         auto stream = pxLib::MemoryStream::Create();
-        pxLib::CTavStreamArchive archive(CArchive::eStore, stream.get());
+        pxLib::CTavStreamArchive archive(CArchive::Mode::Store, stream.get());
         ASSERT_TRUE(archive.WriteUInt8(7));
         pxLib::RefPtr<pxLib::IByteStream> region;
         ASSERT_TRUE(archive.CreateSubStream(4, true, region));
@@ -297,7 +297,7 @@ TEST(ArchiveElements, SubStreamsAreConfinedToTheirRegion) {
         ASSERT_TRUE(archive.WriteUInt8(8));
         EXPECT_EQ(ToHex(stream->Data()), Hex("01 07 01020304 01 08"));
 
-        pxLib::CTavStreamArchive load(CArchive::eLoad, stream.get());
+        pxLib::CTavStreamArchive load(CArchive::Mode::Load, stream.get());
         ASSERT_TRUE(load.SetPosition(2));
         EXPECT_FALSE(load.CreateSubStream(7, true, region));  // a load never grows the stream
         ASSERT_TRUE(load.CreateSubStream(4, false, region));
@@ -316,26 +316,26 @@ TEST(ArchiveElements, SubStreamsAreConfinedToTheirRegion) {
 }
 
 TEST(ArchiveElements, RegionElementsCarryTheirSizeAndFailWhole) {
-    CMemoryArchive archive(CArchive::eStore);
-    ASSERT_TRUE(archive.WriteRegionElement(CArchive::eBinaryData, 3, [](pxLib::IByteStream& r) {
+    CMemoryArchive archive(CArchive::Mode::Store);
+    ASSERT_TRUE(archive.WriteRegionElement(CArchive::Tag::BinaryData, 3, [](pxLib::IByteStream& r) {
         const uint8_t bytes[3] = {9, 8, 7};
         return r.Write(bytes, 3);
     }));
-    EXPECT_FALSE(archive.WriteRegionElement(CArchive::eBinaryData, 2,
+    EXPECT_FALSE(archive.WriteRegionElement(CArchive::Tag::BinaryData, 2,
                                             [](pxLib::IByteStream&) { return false; }));
     EXPECT_EQ(PositionOf(archive), 8u);
     EXPECT_EQ(archive.GetByteCount(), 8u);
 
-    CMemoryArchive load(CArchive::eLoad, archive.Block());
-    EXPECT_FALSE(load.ReadRegionElement(CArchive::eStringData,
+    CMemoryArchive load(CArchive::Mode::Load, archive.Block());
+    EXPECT_FALSE(load.ReadRegionElement(CArchive::Tag::StringData,
                                         [](pxLib::IByteStream&, uint32_t) { return true; }));
     uint32_t seen = 0;
-    ASSERT_TRUE(
-        load.ReadRegionElement(CArchive::eBinaryData, [&](pxLib::IByteStream& r, uint32_t size) {
-            uint8_t first;
-            seen = size;
-            return r.Read(&first, 1) && first == 9;
-        }));
+    ASSERT_TRUE(load.ReadRegionElement(CArchive::Tag::BinaryData,
+                                       [&](pxLib::IByteStream& r, uint32_t size) {
+                                           uint8_t first;
+                                           seen = size;
+                                           return r.Read(&first, 1) && first == 9;
+                                       }));
     EXPECT_EQ(seen, 3u);
     EXPECT_EQ(load.GetByteCount(), 8u);
 }

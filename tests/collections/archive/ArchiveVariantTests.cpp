@@ -16,7 +16,7 @@ using qvdtest::Hex;
 using qvdtest::ToHex;
 
 std::vector<uint8_t> Stored(const Variant& value) {
-    CMemoryArchive archive(CArchive::eStore);
+    CMemoryArchive archive(CArchive::Mode::Store);
     EXPECT_TRUE(archive.WriteVariant(value));
     EXPECT_EQ(archive.GetByteCount(), archive.Block().size());
     return archive.Block();
@@ -68,7 +68,7 @@ TEST(ArchiveVariants, BodiesAreTheTypeWordThenThePayload) {
         const std::vector<uint8_t> bytes = Stored(c.value);
         EXPECT_EQ(ToHex(bytes), Hex(c.bytes));
 
-        CMemoryArchive load(CArchive::eLoad, bytes);
+        CMemoryArchive load(CArchive::Mode::Load, bytes);
         Variant read = Variant::I4(99);
         ASSERT_TRUE(load.ReadVariant(read));
         EXPECT_TRUE(read == c.value);
@@ -92,7 +92,7 @@ TEST(ArchiveVariants, ValuesTheArchiveCannotReadBackAreNeverWritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CMemoryArchive archive(CArchive::eStore);
+        CMemoryArchive archive(CArchive::Mode::Store);
         ASSERT_TRUE(archive.WriteUInt8(1));
         EXPECT_FALSE(c.value.IsStorable());
         EXPECT_FALSE(archive.WriteVariant(c.value));
@@ -101,12 +101,13 @@ TEST(ArchiveVariants, ValuesTheArchiveCannotReadBackAreNeverWritten) {
     }
     EXPECT_TRUE(Nested(pxLib::kMaxVariantNesting).IsStorable());
     // Something outside the list of types cannot even be made.
-    EXPECT_EQ(Variant::Scalar(13 /* VT_UNKNOWN */, 0).Type(), pxLib::eVtEmpty);
+    EXPECT_EQ(Variant::Scalar(static_cast<pxLib::VariantType>(13) /* VT_UNKNOWN */, 0).Type(),
+              pxLib::VariantType::Empty);
 }
 
 TEST(ArchiveVariants, TheDeepestStorableNestingReadsBack) {
     const Variant deep = Nested(pxLib::kMaxVariantNesting);
-    CMemoryArchive load(CArchive::eLoad, Stored(deep));
+    CMemoryArchive load(CArchive::Mode::Load, Stored(deep));
     Variant read;
     ASSERT_TRUE(load.ReadVariant(read));
     EXPECT_TRUE(read == deep);
@@ -151,12 +152,12 @@ TEST(ArchiveVariants, MalformedBodiesFailAndLeaveEverythingWhereItWas) {
         }
         std::vector<uint8_t> data = {0x01, 0x05};  // one element in front
         data.insert(data.end(), element.begin(), element.end());
-        CMemoryArchive load(CArchive::eLoad, data);
+        CMemoryArchive load(CArchive::Mode::Load, data);
         uint8_t first;
         ASSERT_TRUE(load.ReadUInt8(first));
         Variant read = Variant::I4(5);
         EXPECT_FALSE(load.ReadVariant(read));
-        EXPECT_EQ(read.Type(), pxLib::eVtEmpty);  // cleared before reading
+        EXPECT_EQ(read.Type(), pxLib::VariantType::Empty);  // cleared before reading
         uint64_t position;
         ASSERT_TRUE(load.GetPosition(position));
         EXPECT_EQ(position, 2u);

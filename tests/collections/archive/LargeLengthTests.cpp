@@ -66,7 +66,7 @@ TEST(LargeLengths, AVariantLengthPastTheDataFailsBeforeAllocating) {
         for (const std::string& kind : kinds) {
             // The element claims room for the whole body too.
             const std::string hex = "0B" + Le32(length + 6) + kind + Le32(length) + "414243";
-            CMemoryArchive load(CArchive::eLoad, qvdtest::FromHex(hex));
+            CMemoryArchive load(CArchive::Mode::Load, qvdtest::FromHex(hex));
             g_largestAllocation = 0;
             pxLib::Variant value;
             EXPECT_FALSE(load.ReadVariant(value));
@@ -82,7 +82,8 @@ TEST(LargeLengths, StringAndBinaryLengthsPastTheDataFailBeforeAllocating) {
     const char* tags[] = {"07", "08", "09"};
     for (const char* tag : tags) {
         SCOPED_TRACE(tag);
-        CMemoryArchive load(CArchive::eLoad, qvdtest::FromHex(std::string(tag) + "F0FFFFFF 0000"));
+        CMemoryArchive load(CArchive::Mode::Load,
+                            qvdtest::FromHex(std::string(tag) + "F0FFFFFF 0000"));
         g_largestAllocation = 0;
         std::string narrow;
         std::u16string wide;

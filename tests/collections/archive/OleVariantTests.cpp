@@ -35,7 +35,7 @@ SAFEARRAY* ByteVector(std::initializer_list<uint8_t> bytes) {
 }
 
 std::vector<uint8_t> Written(const VARIANT& value) {
-    CMemoryArchive archive(CArchive::eStore);
+    CMemoryArchive archive(CArchive::Mode::Store);
     EXPECT_TRUE(archive.WriteVariant(value));
     return archive.Block();
 }
@@ -75,14 +75,14 @@ TEST(OleVariants, ScalarsStringsAndArraysRoundTripThroughTheArchive) {
     for (const VARIANT* value : values) {
         SCOPED_TRACE(value->vt);
         const std::vector<uint8_t> stored = Written(*value);
-        CMemoryArchive load(CArchive::eLoad, stored);
+        CMemoryArchive load(CArchive::Mode::Load, stored);
         ScopedVariant read;
         ASSERT_TRUE(load.ReadVariant(read.v));
         EXPECT_EQ(read.v.vt, value->vt);
         EXPECT_EQ(ToHex(Written(read.v)), ToHex(stored));
     }
 
-    CMemoryArchive load(CArchive::eLoad, Written(decimal.v));
+    CMemoryArchive load(CArchive::Mode::Load, Written(decimal.v));
     ScopedVariant read;
     ASSERT_TRUE(load.ReadVariant(read.v));
     EXPECT_EQ(VarDecCmp(&read.v.decVal, &decimal.v.decVal), VARCMP_EQ);
@@ -131,7 +131,7 @@ TEST(OleVariants, AnObjectIsNeverWrittenEvenWhenItCanPersistItself) {
         EXPECT_TRUE(pxLib::IsStorableOleVariant(*value));  // the checker lets it through
         pxLib::Variant portable;
         EXPECT_FALSE(pxLib::FromOleVariant(*value, portable));
-        CMemoryArchive archive(CArchive::eStore);
+        CMemoryArchive archive(CArchive::Mode::Store);
         EXPECT_FALSE(archive.WriteVariant(*value));
         EXPECT_TRUE(archive.Block().empty());
         EXPECT_EQ(archive.GetByteCount(), 0u);
@@ -165,14 +165,14 @@ TEST(OleVariants, TypesTheFormatDoesNotStoreAreRefused) {
                                &offset.v, &square.v,   &empty.v};
     for (const VARIANT* v : values) {
         SCOPED_TRACE(v->vt);
-        CMemoryArchive archive(CArchive::eStore);
+        CMemoryArchive archive(CArchive::Mode::Store);
         EXPECT_FALSE(archive.WriteVariant(*v));
         EXPECT_TRUE(archive.Block().empty());
     }
 }
 
 TEST(OleVariants, AFailedReadLeavesTheDestinationEmptyAndTheArchiveUnmoved) {
-    CMemoryArchive load(CArchive::eLoad, qvdtest::FromHex("0B 06000000 1120 00000000"));
+    CMemoryArchive load(CArchive::Mode::Load, qvdtest::FromHex("0B 06000000 1120 00000000"));
     ScopedVariant read;
     read.v.vt = VT_BSTR;
     read.v.bstrVal = SysAllocString(L"old");

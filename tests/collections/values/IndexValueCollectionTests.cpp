@@ -51,7 +51,7 @@ TEST(IndexValueCollection, StoredIndexesPickTheSlotsOfAPresizedCollection) {
     uint8_t value;
     ASSERT_TRUE(collection.GetUInt8(0, value));
     EXPECT_EQ(value, 7);
-    EXPECT_EQ(collection.GetValueKind(1), pxLib::eKindEmpty);  // never named
+    EXPECT_EQ(collection.GetValueKind(1), pxLib::ValueKind::Empty);  // never named
     ASSERT_TRUE(collection.GetUInt8(2, value));
     EXPECT_EQ(value, 8);
 }
@@ -77,7 +77,7 @@ TEST(IndexValueCollection, RemoveAndResizeShiftAndPad) {
     EXPECT_FALSE(collection.Remove(2));
     ASSERT_TRUE(collection.Resize(4));
     EXPECT_EQ(collection.GetCount(), 4u);
-    EXPECT_EQ(collection.GetValueKind(3), pxLib::eKindEmpty);
+    EXPECT_EQ(collection.GetValueKind(3), pxLib::ValueKind::Empty);
 }
 
 }  // namespace

@@ -182,7 +182,7 @@ TEST(KeyValueCollection, EveryKindSurvivesSaveLoadSaveByteForByte) {
     ASSERT_TRUE(loaded.GetObject(217, object));
     RefPtr<pxLib::CStringImpl> wide;
     ASSERT_EQ(pxLib::QueryInto(object.get(), pxLib::CLSID_CStringImpl, wide), pxLib::OBJ_OK);
-    EXPECT_EQ(wide->GetStringType(), pxLib::CStringImpl::eWideString);
+    EXPECT_EQ(wide->GetStringType(), pxLib::CStringImpl::StringType::Wide);
     EXPECT_EQ(wide->GetWide(), u"wide \u00e9");
 }
 
@@ -268,12 +268,12 @@ TEST(KeyValueCollection, ValueKindsSizesAndStringsAsTheRestOfTheSystemAsksForThe
     collection.SetString(1002, u"abc");
     collection.SetUInt32(1001, 5);
     collection.SetVariant(4, Variant::I4(1));
-    EXPECT_EQ(collection.GetValueKind(20041), pxLib::eKindString);
+    EXPECT_EQ(collection.GetValueKind(20041), pxLib::ValueKind::String);
     EXPECT_EQ(collection.GetValueSize(20041), 5u);
     EXPECT_EQ(collection.GetValueSize(1002), 8u);
     EXPECT_EQ(collection.GetValueSize(1001), 4u);
     EXPECT_EQ(collection.GetValueSize(4), 6u);
-    EXPECT_EQ(collection.GetValueKind(999), pxLib::eKindEmpty);
+    EXPECT_EQ(collection.GetValueKind(999), pxLib::ValueKind::Empty);
     EXPECT_EQ(collection.GetValueSize(999), 0u);
 
     std::u16string text;

@@ -35,7 +35,7 @@ TEST(PersistableObjects, TheStringObjectPersistsItsTypeAndText) {
     auto loaded = CStringImpl::Create();
     auto stream = pxLib::MemoryStream::Create(Saved(*object));
     ASSERT_TRUE(loaded->Load(stream.get()));
-    EXPECT_EQ(loaded->GetStringType(), CStringImpl::eWideString);
+    EXPECT_EQ(loaded->GetStringType(), CStringImpl::StringType::Wide);
     EXPECT_EQ(loaded->GetWide(), u"ab");
     pxLib::Guid classId;
     ASSERT_TRUE(loaded->GetClassId(classId));

@@ -53,43 +53,46 @@ std::function<bool(const pxTavKeyValueCollection&, uint64_t)> Holds(bool (Owner:
 const std::vector<KindCase>& Cases() {
     using C = pxTavKeyValueCollection;
     static const std::vector<KindCase> cases = {
-        {pxLib::eKindEmpty, [](C& c, uint64_t k) { return c.SetEmpty(k); }, "01 00",
+        {pxLib::ValueKind::Empty, [](C& c, uint64_t k) { return c.SetEmpty(k); }, "01 00",
          [](const C&, uint64_t) { return true; }},
-        {pxLib::eKindBool, [](C& c, uint64_t k) { return c.SetBool(k, true); }, "01 01  0A 01",
-         Holds(&C::GetBool, true)},
-        {pxLib::eKindInt8, [](C& c, uint64_t k) { return c.SetInt8(k, -1); }, "01 02  0C FF",
+        {pxLib::ValueKind::Bool, [](C& c, uint64_t k) { return c.SetBool(k, true); },
+         "01 01  0A 01", Holds(&C::GetBool, true)},
+        {pxLib::ValueKind::Int8, [](C& c, uint64_t k) { return c.SetInt8(k, -1); }, "01 02  0C FF",
          Holds(&C::GetInt8, int8_t{-1})},
-        {pxLib::eKindUInt8, [](C& c, uint64_t k) { return c.SetUInt8(k, 0xC8); }, "01 03  01 C8",
-         Holds(&C::GetUInt8, uint8_t{0xC8})},
-        {pxLib::eKindInt16, [](C& c, uint64_t k) { return c.SetInt16(k, -2); }, "01 04  0D FEFF",
-         Holds(&C::GetInt16, int16_t{-2})},
-        {pxLib::eKindUInt16, [](C& c, uint64_t k) { return c.SetUInt16(k, 0xBEEF); },
+        {pxLib::ValueKind::UInt8, [](C& c, uint64_t k) { return c.SetUInt8(k, 0xC8); },
+         "01 03  01 C8", Holds(&C::GetUInt8, uint8_t{0xC8})},
+        {pxLib::ValueKind::Int16, [](C& c, uint64_t k) { return c.SetInt16(k, -2); },
+         "01 04  0D FEFF", Holds(&C::GetInt16, int16_t{-2})},
+        {pxLib::ValueKind::UInt16, [](C& c, uint64_t k) { return c.SetUInt16(k, 0xBEEF); },
          "01 05  02 EFBE", Holds(&C::GetUInt16, uint16_t{0xBEEF})},
-        {pxLib::eKindInt32, [](C& c, uint64_t k) { return c.SetInt32(k, -3); },
+        {pxLib::ValueKind::Int32, [](C& c, uint64_t k) { return c.SetInt32(k, -3); },
          "01 06  06 FDFFFFFF", Holds(&C::GetInt32, int32_t{-3})},
-        {pxLib::eKindUInt32, [](C& c, uint64_t k) { return c.SetUInt32(k, 0xA0B0C0D0); },
+        {pxLib::ValueKind::UInt32, [](C& c, uint64_t k) { return c.SetUInt32(k, 0xA0B0C0D0); },
          "01 07  03 D0C0B0A0", Holds(&C::GetUInt32, uint32_t{0xA0B0C0D0})},
-        {pxLib::eKindInt64, [](C& c, uint64_t k) { return c.SetInt64(k, -4); },
+        {pxLib::ValueKind::Int64, [](C& c, uint64_t k) { return c.SetInt64(k, -4); },
          "01 08  0E FCFFFFFFFFFFFFFF", Holds(&C::GetInt64, int64_t{-4})},
-        {pxLib::eKindUInt64, [](C& c, uint64_t k) { return c.SetUInt64(k, 0x0102030405060708); },
+        {pxLib::ValueKind::UInt64,
+         [](C& c, uint64_t k) { return c.SetUInt64(k, 0x0102030405060708); },
          "01 09  04 0807060504030201", Holds(&C::GetUInt64, uint64_t{0x0102030405060708})},
-        {pxLib::eKindDouble, [](C& c, uint64_t k) { return c.SetDouble(k, 1.0); },
+        {pxLib::ValueKind::Double, [](C& c, uint64_t k) { return c.SetDouble(k, 1.0); },
          "01 0A  05 000000000000F03F", Holds(&C::GetDouble, 1.0)},
-        {pxLib::eKindGuid, [](C& c, uint64_t k) { return c.SetGuid(k, kGuid); },
+        {pxLib::ValueKind::Guid, [](C& c, uint64_t k) { return c.SetGuid(k, kGuid); },
          "01 0B  0F 04030201 0605 0807 090A0B0C0D0E0F10", Holds(&C::GetGuid, kGuid)},
-        {pxLib::eKindRecord16, [](C& c, uint64_t k) { return c.SetRecord16(k, Record()); },
+        {pxLib::ValueKind::Record16, [](C& c, uint64_t k) { return c.SetRecord16(k, Record()); },
          "01 0C  10 F0EFEEEDECEBEAE9E8E7E6E5E4E3E2E1", Holds(&C::GetRecord16, Record())},
-        {pxLib::eKindString, [](C& c, uint64_t k) { return c.SetAnsiString(k, "ab"); },
+        {pxLib::ValueKind::String, [](C& c, uint64_t k) { return c.SetAnsiString(k, "ab"); },
          "01 0D  07 03000000 616200", Holds(&C::GetAnsiString, std::string("ab"))},
-        {pxLib::eKindWString, [](C& c, uint64_t k) { return c.SetString(k, u"x"); },
+        {pxLib::ValueKind::WString, [](C& c, uint64_t k) { return c.SetString(k, u"x"); },
          "01 0E  08 04000000 7800 0000", Holds(&C::GetString, std::u16string(u"x"))},
-        {pxLib::eKindBinary, [](C& c, uint64_t k) { return c.SetBinary(k, "\x01\x02\x03", 3); },
+        {pxLib::ValueKind::Binary,
+         [](C& c, uint64_t k) { return c.SetBinary(k, "\x01\x02\x03", 3); },
          "01 0F  09 03000000 010203", Holds(&C::GetBinary, std::vector<uint8_t>{1, 2, 3})},
         // A VT_I4 body: the variant type, then four bytes.
-        {pxLib::eKindVariant, [](C& c, uint64_t k) { return c.SetVariant(k, Variant::I4(-5)); },
+        {pxLib::ValueKind::Variant,
+         [](C& c, uint64_t k) { return c.SetVariant(k, Variant::I4(-5)); },
          "01 10  0B 06000000 0300 FBFFFFFF", Holds(&C::GetVariant, Variant::I4(-5))},
         // The memory object's class id, then its own bytes: version 1 and the block.
-        {pxLib::eKindObject,
+        {pxLib::ValueKind::Object,
          [](C& c, uint64_t k) {
              auto memory = pxLib::CMemoryImpl::Create();
              memory->SetBytes(kMemoryBytes);
@@ -118,13 +121,13 @@ std::string SavedForm(uint64_t key, const KindCase& c) {
 
 TEST(ValueBytes, EveryKindCoversTheTable) {
     ASSERT_EQ(Cases().size(), pxLib::kValueKindCount);
-    for (size_t i = 0; i < Cases().size(); ++i) EXPECT_EQ(Cases()[i].kind, i);
+    for (size_t i = 0; i < Cases().size(); ++i) EXPECT_EQ(pxLib::KindNumber(Cases()[i].kind), i);
 }
 
 TEST(ValueBytes, EachKindIsSavedAsItsElement) {
     for (const KindCase& c : Cases()) {
-        SCOPED_TRACE(int(c.kind));
-        const uint64_t key = c.kind;
+        SCOPED_TRACE(int(pxLib::KindNumber(c.kind)));
+        const uint64_t key = pxLib::KindNumber(c.kind);
         pxTavKeyValueCollection collection;
         ASSERT_TRUE(c.set(collection, key));
         auto stream = pxLib::MemoryStream::Create();
@@ -135,8 +138,8 @@ TEST(ValueBytes, EachKindIsSavedAsItsElement) {
 
 TEST(ValueBytes, EachElementLoadsAsItsKind) {
     for (const KindCase& c : Cases()) {
-        SCOPED_TRACE(int(c.kind));
-        const uint64_t key = c.kind;
+        SCOPED_TRACE(int(pxLib::KindNumber(c.kind)));
+        const uint64_t key = pxLib::KindNumber(c.kind);
         auto stream = pxLib::MemoryStream::Create(qvdtest::FromHex(SavedForm(key, c)));
         pxTavKeyValueCollection collection;
         ASSERT_TRUE(collection.Load(stream.get()));

@@ -23,7 +23,7 @@ namespace {
 
 using qvdtest::Narrow;
 
-enum class Encoding { Utf16WithBom, EightBit };
+enum class Encoding : uint8_t { Utf16WithBom, EightBit };
 
 struct IsolateIni {
     std::wstring folder;  // relative to the tree

@@ -89,7 +89,7 @@ protected:
 };
 
 // How one map entry is stored.
-enum class Stored { Sz, ExpandSz, Path64, Dword, OddLengthSz, EmptySubkey };
+enum class Stored : uint8_t { Sz, ExpandSz, Path64, Dword, OddLengthSz, EmptySubkey };
 
 struct MapEntry {
     const wchar_t* name;

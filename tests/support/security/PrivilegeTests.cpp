@@ -22,7 +22,7 @@ const wchar_t* const kHeldOn = SE_CHANGE_NOTIFY_NAME;
 // Never held by a Wine token.
 const wchar_t* const kNotHeld = SE_CREATE_TOKEN_NAME;
 
-enum class State { Missing, Off, On };
+enum class State : uint8_t { Missing, Off, On };
 
 State PrivilegeState(HANDLE token, const wchar_t* name) {
     LUID luid{};

@@ -293,22 +293,22 @@ private:
         }
         struct IntType {
             const char* name;
-            uint16_t type;
+            pxLib::VariantType type;
             bool isSigned;
             int64_t min;
             uint64_t max;
         };
         static const IntType kInts[] = {
-            {"i1", pxLib::eVtI1, true, INT8_MIN, INT8_MAX},
-            {"ui1", pxLib::eVtUI1, false, 0, UINT8_MAX},
-            {"i2", pxLib::eVtI2, true, INT16_MIN, INT16_MAX},
-            {"ui2", pxLib::eVtUI2, false, 0, UINT16_MAX},
-            {"i4", pxLib::eVtI4, true, INT32_MIN, INT32_MAX},
-            {"ui4", pxLib::eVtUI4, false, 0, UINT32_MAX},
-            {"int", pxLib::eVtInt, true, INT32_MIN, INT32_MAX},
-            {"uint", pxLib::eVtUInt, false, 0, UINT32_MAX},
-            {"i8", pxLib::eVtI8, true, INT64_MIN, INT64_MAX},
-            {"ui8", pxLib::eVtUI8, false, 0, UINT64_MAX},
+            {"i1", pxLib::VariantType::I1, true, INT8_MIN, INT8_MAX},
+            {"ui1", pxLib::VariantType::UI1, false, 0, UINT8_MAX},
+            {"i2", pxLib::VariantType::I2, true, INT16_MIN, INT16_MAX},
+            {"ui2", pxLib::VariantType::UI2, false, 0, UINT16_MAX},
+            {"i4", pxLib::VariantType::I4, true, INT32_MIN, INT32_MAX},
+            {"ui4", pxLib::VariantType::UI4, false, 0, UINT32_MAX},
+            {"int", pxLib::VariantType::Int, true, INT32_MIN, INT32_MAX},
+            {"uint", pxLib::VariantType::UInt, false, 0, UINT32_MAX},
+            {"i8", pxLib::VariantType::I8, true, INT64_MIN, INT64_MAX},
+            {"ui8", pxLib::VariantType::UI8, false, 0, UINT64_MAX},
         };
         for (const IntType& it : kInts) {
             if (vt != it.name) continue;
@@ -331,7 +331,8 @@ private:
             if (word(0) == "true" || word(0) == "false") {
                 out = Variant::Bool(word(0) == "true");
             } else if (ParseUnsigned(word(0), UINT16_MAX, u)) {
-                out = Variant::Scalar(pxLib::eVtBool, u);  // a stored value other than 0 and -1
+                out = Variant::Scalar(pxLib::VariantType::Bool,
+                                      u);  // a stored value other than 0 and -1
             } else {
                 return Fail(line.number, "not a bool");
             }

@@ -175,107 +175,107 @@ private:
     bool Entry(ValueCollection& c, uint64_t id, const std::string& indent, std::string& out) {
         std::string line = indent + std::to_string(id) + " ";
         switch (c.GetValueKind(id)) {
-            case pxLib::eKindEmpty:
+            case pxLib::ValueKind::Empty:
                 line += "empty";
                 break;
-            case pxLib::eKindBool: {
+            case pxLib::ValueKind::Bool: {
                 bool v = false;
                 c.GetBool(id, v);
                 line += "bool " + Bool(v);
                 break;
             }
-            case pxLib::eKindInt8: {
+            case pxLib::ValueKind::Int8: {
                 int8_t v = 0;
                 c.GetInt8(id, v);
                 line += "int8 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindUInt8: {
+            case pxLib::ValueKind::UInt8: {
                 uint8_t v = 0;
                 c.GetUInt8(id, v);
                 line += "uint8 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindInt16: {
+            case pxLib::ValueKind::Int16: {
                 int16_t v = 0;
                 c.GetInt16(id, v);
                 line += "int16 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindUInt16: {
+            case pxLib::ValueKind::UInt16: {
                 uint16_t v = 0;
                 c.GetUInt16(id, v);
                 line += "uint16 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindInt32: {
+            case pxLib::ValueKind::Int32: {
                 int32_t v = 0;
                 c.GetInt32(id, v);
                 line += "int32 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindUInt32: {
+            case pxLib::ValueKind::UInt32: {
                 uint32_t v = 0;
                 c.GetUInt32(id, v);
                 line += "uint32 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindInt64: {
+            case pxLib::ValueKind::Int64: {
                 int64_t v = 0;
                 c.GetInt64(id, v);
                 line += "int64 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindUInt64: {
+            case pxLib::ValueKind::UInt64: {
                 uint64_t v = 0;
                 c.GetUInt64(id, v);
                 line += "uint64 " + std::to_string(v);
                 break;
             }
-            case pxLib::eKindDouble: {
+            case pxLib::ValueKind::Double: {
                 double v = 0;
                 c.GetDouble(id, v);
                 line += "double " + DoubleText(v);
                 break;
             }
-            case pxLib::eKindGuid: {
+            case pxLib::ValueKind::Guid: {
                 pxLib::Guid v{};
                 c.GetGuid(id, v);
                 line += "guid " + GuidText(v);
                 break;
             }
-            case pxLib::eKindRecord16: {
+            case pxLib::ValueKind::Record16: {
                 pxLib::Record16 v{};
                 c.GetRecord16(id, v);
                 line += "record16 " + Hex(v.bytes, 16);
                 break;
             }
-            case pxLib::eKindString: {
+            case pxLib::ValueKind::String: {
                 std::string v;
                 c.GetAnsiString(id, v);
                 line += "ansi " + QuoteNarrow(v);
                 break;
             }
-            case pxLib::eKindWString: {
+            case pxLib::ValueKind::WString: {
                 std::u16string v;
                 c.GetString(id, v);
                 line += "string " + QuoteWide(v);
                 break;
             }
-            case pxLib::eKindBinary: {
+            case pxLib::ValueKind::Binary: {
                 std::vector<uint8_t> v;
                 c.GetBinary(id, v);
                 line += "binary " + Hex(v.data(), v.size());
                 break;
             }
-            case pxLib::eKindVariant: {
+            case pxLib::ValueKind::Variant: {
                 Variant v;
                 c.GetVariant(id, v);
                 line += "variant ";
                 out += line;
                 return VariantText(v, indent, out);
             }
-            case pxLib::eKindObject: {
+            case pxLib::ValueKind::Object: {
                 RefPtr<pxLib::IRefObject> object;
                 c.GetObject(id, object);
                 out += line;
@@ -290,38 +290,38 @@ private:
 
     bool VariantText(const Variant& v, const std::string& indent, std::string& out) {
         switch (v.Type()) {
-            case pxLib::eVtEmpty:
+            case pxLib::VariantType::Empty:
                 out += "empty\n";
                 return true;
-            case pxLib::eVtI1:
+            case pxLib::VariantType::I1:
                 out += "i1 " + std::to_string(static_cast<int8_t>(v.ScalarBits())) + "\n";
                 return true;
-            case pxLib::eVtUI1:
+            case pxLib::VariantType::UI1:
                 out += "ui1 " + std::to_string(v.ScalarBits()) + "\n";
                 return true;
-            case pxLib::eVtI2:
+            case pxLib::VariantType::I2:
                 out += "i2 " + std::to_string(static_cast<int16_t>(v.ScalarBits())) + "\n";
                 return true;
-            case pxLib::eVtUI2:
+            case pxLib::VariantType::UI2:
                 out += "ui2 " + std::to_string(v.ScalarBits()) + "\n";
                 return true;
-            case pxLib::eVtI4:
-            case pxLib::eVtInt:
-                out += std::string(v.Type() == pxLib::eVtI4 ? "i4 " : "int ") +
+            case pxLib::VariantType::I4:
+            case pxLib::VariantType::Int:
+                out += std::string(v.Type() == pxLib::VariantType::I4 ? "i4 " : "int ") +
                        std::to_string(static_cast<int32_t>(v.ScalarBits())) + "\n";
                 return true;
-            case pxLib::eVtUI4:
-            case pxLib::eVtUInt:
-                out += std::string(v.Type() == pxLib::eVtUI4 ? "ui4 " : "uint ") +
+            case pxLib::VariantType::UI4:
+            case pxLib::VariantType::UInt:
+                out += std::string(v.Type() == pxLib::VariantType::UI4 ? "ui4 " : "uint ") +
                        std::to_string(v.ScalarBits()) + "\n";
                 return true;
-            case pxLib::eVtI8:
+            case pxLib::VariantType::I8:
                 out += "i8 " + std::to_string(static_cast<int64_t>(v.ScalarBits())) + "\n";
                 return true;
-            case pxLib::eVtUI8:
+            case pxLib::VariantType::UI8:
                 out += "ui8 " + std::to_string(v.ScalarBits()) + "\n";
                 return true;
-            case pxLib::eVtBool: {
+            case pxLib::VariantType::Bool: {
                 const uint64_t bits = v.ScalarBits();
                 out += "bool " +
                        (bits == 0xFFFF ? std::string("true")
@@ -330,22 +330,22 @@ private:
                        "\n";
                 return true;
             }
-            case pxLib::eVtR4:
+            case pxLib::VariantType::R4:
                 out += "r4 " + FloatText(v.AsFloat()) + "\n";
                 return true;
-            case pxLib::eVtR8:
+            case pxLib::VariantType::R8:
                 out += "r8 " + DoubleText(v.AsDouble()) + "\n";
                 return true;
-            case pxLib::eVtDate:
+            case pxLib::VariantType::Date:
                 out += "date " + DoubleText(v.AsDouble()) + "\n";
                 return true;
-            case pxLib::eVtDecimal: {
+            case pxLib::VariantType::Decimal: {
                 const pxLib::VariantDecimal& d = v.AsDecimal();
                 out += "decimal " + std::to_string(d.scale) + " " + std::to_string(d.sign) + " " +
                        std::to_string(d.hi32) + " " + std::to_string(d.lo64) + "\n";
                 return true;
             }
-            case pxLib::eVtBstr: {
+            case pxLib::VariantType::Bstr: {
                 const std::vector<uint8_t>& bytes = v.Bytes();
                 const std::u16string text = v.BstrText();
                 // Text only when it says everything: an even byte count and no NUL.
@@ -355,10 +355,10 @@ private:
                     out += "bstrbytes " + Hex(bytes.data(), bytes.size()) + "\n";
                 return true;
             }
-            case pxLib::eVtByteArray:
+            case pxLib::VariantType::ByteArray:
                 out += "bytes " + Hex(v.Bytes().data(), v.Bytes().size()) + "\n";
                 return true;
-            case pxLib::eVtVariantArray: {
+            case pxLib::VariantType::VariantArray: {
                 out += "array {\n";
                 for (const Variant& element : v.Elements()) {
                     out += indent + "    ";
@@ -368,7 +368,8 @@ private:
                 return true;
             }
             default:
-                return Fail("variant type " + std::to_string(v.Type()) + " has no text form");
+                return Fail("variant type " + std::to_string(pxLib::TypeNumber(v.Type())) +
+                            " has no text form");
         }
     }
 
@@ -409,10 +410,10 @@ private:
         if (classId == pxLib::CLSID_CStringImpl) {
             const auto* text = static_cast<pxLib::CStringImpl*>(self);
             switch (text->GetStringType()) {
-                case pxLib::CStringImpl::eNarrowString:
+                case pxLib::CStringImpl::StringType::Narrow:
                     out += "stringobject ansi " + QuoteNarrow(text->GetNarrow()) + "\n";
                     return true;
-                case pxLib::CStringImpl::eWideString:
+                case pxLib::CStringImpl::StringType::Wide:
                     out += "stringobject string " + QuoteWide(text->GetWide()) + "\n";
                     return true;
                 default:
