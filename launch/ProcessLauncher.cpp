@@ -11,7 +11,7 @@ namespace qvd::launch {
 namespace {
 const pxLib::TraceSource kTraceSource{
     {0xc80b5e47, 0x36a9, 0x4f1d, {0x8b, 0x72, 0x4a, 0x95, 0x0d, 0xe6, 0x21, 0x3f}}};
-enum TraceEvent : uint16_t { kStartupInfoFailed = 1 };
+enum class TraceEvent : uint16_t { StartupInfoFailed = 1 };
 }  // namespace
 
 ProcessLauncher::~ProcessLauncher() = default;
@@ -29,7 +29,7 @@ HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
     StartupInfoEx startup;
     HRESULT hr = SetUpStartupInfoEx(startup);
     if (FAILED(hr)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartupInfoFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::StartupInfoFailed, hr);
         return hr;
     }
     if (!visible) {

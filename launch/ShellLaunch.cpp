@@ -10,7 +10,7 @@ namespace qvd::launch {
 namespace {
 const pxLib::TraceSource kTraceSource{
     {0x0e6b93c4, 0x4d1f, 0x4a7a, {0xb5, 0x2e, 0x61, 0x09, 0xfa, 0x8c, 0x33, 0x7d}}};
-enum TraceEvent : uint16_t { kShellExecuteFailed = 1, kDuplicateFailed };
+enum class TraceEvent : uint16_t { ShellExecuteFailed = 1, DuplicateFailed };
 
 // No-close-process, no-async, no error UI, no console.
 constexpr ULONG kShellMask =
@@ -31,7 +31,8 @@ HRESULT LaunchThroughShell(const std::wstring& file, const std::wstring& paramet
     info.nShow = SW_SHOW;
     if (!pxLib::Platform().ExecuteWithShell(&info)) {
         const DWORD error = GetLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kShellExecuteFailed, file, error);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::ShellExecuteFailed, file,
+                     error);
         return pxLib::HResultFromError(error);
     }
     pxLib::UniqueHandle shellProcess(info.hProcess);
@@ -39,7 +40,8 @@ HRESULT LaunchThroughShell(const std::wstring& file, const std::wstring& paramet
     if (shellProcess &&
         !DuplicateHandle(GetCurrentProcess(), shellProcess.get(), GetCurrentProcess(),
                          process.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDuplicateFailed, GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::DuplicateFailed,
+                     GetLastError());
         process.reset();
     }
     return S_OK;

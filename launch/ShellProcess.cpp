@@ -10,18 +10,18 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0x3f6a2d18, 0x94c7, 0x4e2b, {0xa1, 0x5d, 0x0c, 0x87, 0x63, 0xe9, 0x4b, 0x2f}}};
-enum TraceEvent : uint16_t {
-    kLocatorFailed = 1,
-    kConnectFailed,
-    kEnumerationFailed,
-    kNextFailed,
-    kPathCompared,
-    kSessionCompared,
-    kProcessFound,
-    kSearchingShell,
-    kOpenProcessFailed,
-    kOpenTokenFailed,
-    kNameCopyFailed,
+enum class TraceEvent : uint16_t {
+    LocatorFailed = 1,
+    ConnectFailed,
+    EnumerationFailed,
+    NextFailed,
+    PathCompared,
+    SessionCompared,
+    ProcessFound,
+    SearchingShell,
+    OpenProcessFailed,
+    OpenTokenFailed,
+    NameCopyFailed,
 };
 
 const wchar_t kWinlogonKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
@@ -76,7 +76,7 @@ HRESULT OpenProcessList(pxLib::ComPtr<IEnumWbemClassObject>& processes) {
         CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                          IID_IWbemLocator, locator.put_void());
     if (FAILED(hr)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kLocatorFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::LocatorFailed, hr);
         return hr;
     }
     const pxLib::UniqueBstr wmiNamespace(kWmiNamespace);
@@ -86,13 +86,13 @@ HRESULT OpenProcessList(pxLib::ComPtr<IEnumWbemClassObject>& processes) {
     hr = locator->ConnectServer(wmiNamespace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                 services.put());
     if (FAILED(hr)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kConnectFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::ConnectFailed, hr);
         return hr;
     }
     hr = services->CreateInstanceEnum(processClass.get(), kEnumerationFlags, nullptr,
                                       processes.put());
     if (FAILED(hr)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kEnumerationFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::EnumerationFailed, hr);
         return hr;
     }
     return S_OK;
@@ -109,7 +109,7 @@ HRESULT FindShellInProcessList(IEnumWbemClassObject* processes, const std::wstri
         ULONG returned = 0;
         const HRESULT next = processes->Next(WBEM_INFINITE, 1, process.put(), &returned);
         if (FAILED(next)) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNextFailed, next);
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NextFailed, next);
             return next;
         }
         if (returned == 0 || !process) break;
@@ -121,24 +121,26 @@ HRESULT FindShellInProcessList(IEnumWbemClassObject* processes, const std::wstri
         try {
             lowered.assign(path.get().bstrVal, SysStringLen(path.get().bstrVal));
         } catch (const std::bad_alloc&) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNameCopyFailed);
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NameCopyFailed);
             return E_OUTOFMEMORY;
         }
         LowerInPlace(lowered);
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kPathCompared, lowered, shell);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::PathCompared,
+                     lowered, shell);
         if (lowered.find(shell) == std::wstring::npos) continue;
 
         DWORD processSession = 0;
         if (ReadNumber(process.get(), L"SessionId", processSession) != S_OK) break;
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kSessionCompared, processSession,
-                     sessionId);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::SessionCompared,
+                     processSession, sessionId);
         if (processSession == sessionId) {
             found = process;
             break;
         }
     }
     if (found && ReadNumber(found.get(), L"ProcessId", processId) == S_OK)
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kProcessFound, processId);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::ProcessFound,
+                     processId);
     return processId != kNoProcessId ? S_OK : E_FAIL;
 }
 
@@ -154,12 +156,12 @@ HRESULT FindShellProcessInSession(DWORD sessionId, DWORD& processId) {
 bool OpenProcessTokenById(DWORD processId, pxLib::UniqueHandle& token) {
     const pxLib::UniqueHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, processId));
     if (!process) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kOpenProcessFailed, processId,
-                     GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::OpenProcessFailed,
+                     processId, GetLastError());
         return false;
     }
     if (!OpenProcessToken(process.get(), MAXIMUM_ALLOWED, token.put())) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kOpenTokenFailed, processId,
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::OpenTokenFailed, processId,
                      GetLastError());
         return false;
     }
@@ -167,7 +169,8 @@ bool OpenProcessTokenById(DWORD processId, pxLib::UniqueHandle& token) {
 }
 
 bool OpenShellProcessToken(DWORD sessionId, pxLib::UniqueHandle& token) {
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kSearchingShell, sessionId);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::SearchingShell,
+                 sessionId);
     DWORD processId = kNoProcessId;
     if (FAILED(FindShellProcessInSession(sessionId, processId))) return false;
     return OpenProcessTokenById(processId, token);

@@ -9,12 +9,12 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0x7a3e0c59, 0x1f82, 0x4d06, {0xb9, 0x44, 0x2e, 0xd1, 0x6f, 0x03, 0x8a, 0x5c}}};
-enum TraceEvent : uint16_t {
-    kFunctionMissing = 1,
-    kSizeQueryFailed,
-    kInitialiseFailed,
-    kUpdateFailed,
-    kDeleteMissing,
+enum class TraceEvent : uint16_t {
+    FunctionMissing = 1,
+    SizeQueryFailed,
+    InitialiseFailed,
+    UpdateFailed,
+    DeleteMissing,
 };
 
 using InitializeFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
@@ -51,7 +51,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     const auto remove = Kernel32Function<DeleteFn>("DeleteProcThreadAttributeList");
     if (!initialize || !update || !remove) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kFunctionMissing, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::FunctionMissing, hr);
         return hr;
     }
 
@@ -59,7 +59,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     if (!initialize(nullptr, 1, 0, &size)) {
         const HRESULT hr = pxLib::HResultFromLastError();
         if (hr != HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kSizeQueryFailed, hr);
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::SizeQueryFailed, hr);
             return hr;
         }
     }
@@ -72,7 +72,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     startup.info.lpAttributeList = list;
     if (!initialize(list, 1, 0, &size)) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInitialiseFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::InitialiseFailed, hr);
         return hr;
     }
     startup.initialised = true;
@@ -87,7 +87,7 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
     if (!update(list, 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY, &startup.mitigationPolicy,
                 startup.mitigationPolicySize, nullptr, nullptr)) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kUpdateFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::UpdateFailed, hr);
         return hr;
     }
     startup.inUse = true;
@@ -104,7 +104,7 @@ void ReleaseStartupInfoEx(StartupInfoEx& startup) {
         if (remove) {
             remove(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(startup.attributeList.data()));
         } else {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDeleteMissing,
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::DeleteMissing,
                          pxLib::HResultFromLastError());
         }
         startup.initialised = false;

@@ -7,7 +7,7 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0x5d1c7a90, 0x2be4, 0x4c61, {0x9f, 0x03, 0x7e, 0x48, 0xa2, 0x1d, 0xc6, 0x5b}}};
-enum TraceEvent : uint16_t { kSystemFolderUnreadable = 1, kLibraryMissing };
+enum class TraceEvent : uint16_t { SystemFolderUnreadable = 1, LibraryMissing };
 
 template <class Fn>
 Fn Export(HMODULE library, const char* name) {
@@ -24,7 +24,7 @@ std::wstring SystemLibraryPath(const wchar_t* name) {
         length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
     }
     if (length == 0 || length >= folder.size()) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kSystemFolderUnreadable,
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::SystemFolderUnreadable,
                      GetLastError());
         return {};
     }
@@ -38,7 +38,8 @@ TerminalServices::TerminalServices() {
     if (path.empty()) return;
     m_library.reset(LoadLibraryExW(path.c_str(), nullptr, 0));
     if (!m_library) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kLibraryMissing, path, GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::LibraryMissing, path,
+                     GetLastError());
         return;
     }
     enumerateSessions =

@@ -14,15 +14,15 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0xb47e1d25, 0x6c38, 0x4a90, {0x8d, 0x2f, 0x53, 0xe1, 0x0a, 0x9c, 0x74, 0x16}}};
-enum TraceEvent : uint16_t {
-    kSessionChosen = 1,
-    kStartupInfoFailed,
-    kAttempt,
-    kCreated,
-    kCreateFailed,
-    kCancelled,
-    kPreparingAgain,
-    kNotPrepared,
+enum class TraceEvent : uint16_t {
+    SessionChosen = 1,
+    StartupInfoFailed,
+    Attempt,
+    Created,
+    CreateFailed,
+    Cancelled,
+    PreparingAgain,
+    NotPrepared,
 };
 
 // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT
@@ -43,8 +43,8 @@ constexpr DWORD kLongWaitMs = 30000;
 HRESULT UserLauncher::PrepareUserToken(bool elevated) {
     m_sessionId = ChooseInteractiveSession();
     m_elevated = elevated;
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kSessionChosen, m_sessionId,
-                 static_cast<uint32_t>(elevated));
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::SessionChosen,
+                 m_sessionId, static_cast<uint32_t>(elevated));
 
     // Built aside and taken only when complete: a failed preparation during
     // the retries must never leave the launch without a user's token.
@@ -60,7 +60,7 @@ HRESULT UserLauncher::PrepareUserToken(bool elevated) {
 
 HRESULT UserLauncher::LaunchInUserSession(const std::wstring& commandLine) {
     if (!m_launchToken) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNotPrepared);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NotPrepared);
         return HRESULT_FROM_WIN32(ERROR_NO_TOKEN);
     }
     StartupInfoEx startup;
@@ -70,7 +70,7 @@ HRESULT UserLauncher::LaunchInUserSession(const std::wstring& commandLine) {
             L"qvd::launch::UserLauncher::LaunchInUserSession(412) : failed to set up "
             L"StartupInfo for CreateProcess, hr=0x%08X",
             hr);
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartupInfoFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::StartupInfoFailed, hr);
         return hr;
     }
     wchar_t desktop[] = L"winsta0\\default";
@@ -84,7 +84,7 @@ HRESULT UserLauncher::CreateWithRetries(const std::wstring& commandLine, STARTUP
     IUserSessionSystem& system = UserSessionSystem();
     DWORD waitMs = kFirstWaitMs;
     for (unsigned attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kAttempt, commandLine,
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::Attempt, commandLine,
                      static_cast<uint32_t>(attempt), waitMs);
         // CreateProcessAsUserW may write into the command line.
         std::vector<wchar_t> writable;
@@ -97,23 +97,23 @@ HRESULT UserLauncher::CreateWithRetries(const std::wstring& commandLine, STARTUP
         if (system.CreateUserProcess(m_launchToken.get(), nullptr, writable.data(), nullptr,
                                      nullptr, FALSE, creationFlags, m_environment.get(), nullptr,
                                      &startup, m_processInfo.put())) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kCreated,
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::Created,
                          m_processInfo.processId());
             return S_OK;
         }
         const DWORD error = GetLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kCreateFailed, error);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::CreateFailed, error);
         // A failure without an error code is a failure too, not a reason to try again.
         if (error != ERROR_PIPE_NOT_CONNECTED) return pxLib::HResultFromError(error);
 
         if (system.WaitForCancel(m_cancelEvent, waitMs) != WAIT_TIMEOUT) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kCancelled);
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::Cancelled);
             return kWindowStationNotReady;
         }
         if (attempt >= kLastShortWaitAttempt) waitMs = kMiddleWaitMs;
         if (attempt >= kLastMiddleWaitAttempt) waitMs = kLongWaitMs;
         if (attempt % kPrepareAgainEvery == 0) {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kPreparingAgain,
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::PreparingAgain,
                          static_cast<uint32_t>(attempt));
             PrepareUserToken(m_elevated);
         }

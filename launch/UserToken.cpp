@@ -13,14 +13,14 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0x8e2b4c61, 0x5a07, 0x4f93, {0xbd, 0x18, 0x26, 0xc4, 0x7f, 0x90, 0x3e, 0xa5}}};
-enum TraceEvent : uint16_t {
-    kNoUserTokenForUser = 1,
-    kNoUserToken,
-    kDuplicateFailed,
-    kNoLinkedToken,
-    kIntegrityFailed,
-    kEnvironmentFailed,
-    kTokenPrepared,
+enum class TraceEvent : uint16_t {
+    NoUserTokenForUser = 1,
+    NoUserToken,
+    DuplicateFailed,
+    NoLinkedToken,
+    IntegrityFailed,
+    EnvironmentFailed,
+    TokenPrepared,
 };
 
 // Only for the trace of a session whose user token could not be had.
@@ -34,10 +34,10 @@ void TraceSessionWithoutToken(DWORD sessionId, DWORD error) {
         name.as<wchar_t>()) {
         const std::wstring user(name.as<wchar_t>(),
                                 wcsnlen(name.as<wchar_t>(), bytes / sizeof(wchar_t)));
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kNoUserTokenForUser, user,
-                     error);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::NoUserTokenForUser,
+                     user, error);
     } else {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNoUserToken, error);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NoUserToken, error);
     }
 }
 
@@ -84,14 +84,15 @@ HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens)
     if (!system.DuplicateToken(tokens.user.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
                                TokenPrimary, duplicate.put())) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kDuplicateFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::DuplicateFailed, hr);
         return hr;
     }
     if (elevated) {
         if (system.QueryLinkedToken(duplicate.get(), tokens.launch.put()) && tokens.launch) {
             tokens.duplicate = std::move(duplicate);
         } else {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Warning, kNoLinkedToken, GetLastError());
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Warning, TraceEvent::NoLinkedToken,
+                         GetLastError());
             tokens.launch = std::move(duplicate);
         }
     } else {
@@ -100,15 +101,16 @@ HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens)
 
     if (!RaiseToHighIntegrity(tokens.launch.get())) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kIntegrityFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::IntegrityFailed, hr);
         return hr;
     }
     if (!CreateEnvironmentBlock(tokens.environment.put(), tokens.launch.get(), TRUE)) {
         const HRESULT hr = pxLib::HResultFromLastError();
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kEnvironmentFailed, hr);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::EnvironmentFailed, hr);
         return hr;
     }
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kTokenPrepared, sessionId);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::TokenPrepared,
+                 sessionId);
     return S_OK;
 }
 

@@ -13,6 +13,11 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0xAFFBAF21, 0xCF47, 0x4937, {0x8B, 0x4F, 0x91, 0x33, 0xE3, 0x22, 0x6D, 0xC9}}};
+enum class TraceEvent : uint16_t {
+    DosHeaderNotRead = 1,
+    NtHeadersNotRead = 2,
+    SectionHeaderNotRead = 3,
+};
 
 template <class T>
 T At(const uint8_t* bytes, uint32_t offset) {
@@ -24,12 +29,12 @@ T At(const uint8_t* bytes, uint32_t offset) {
 // Reads count bytes at an absolute position; a failure goes to the trace
 // channel with the stream's error.
 bool ReadAt(pxLib::IByteStream* file, uint64_t position, void* bytes, uint32_t count,
-            uint16_t traceNumber) {
+            TraceEvent event) {
     HRESULT hr = SetPosition(file, position);
     if (!Failed(hr)) hr = ReadExact(file, bytes, count);
     if (Failed(hr)) {
         const uint32_t error = static_cast<uint32_t>(hr);
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, traceNumber, error, position);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, event, error, position);
         return false;
     }
     return true;
@@ -50,7 +55,7 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
     }
 
     uint8_t dosHeader[pe::kDosHeaderSize];
-    if (!ReadAt(file, 0, dosHeader, sizeof(dosHeader), 1)) {
+    if (!ReadAt(file, 0, dosHeader, sizeof(dosHeader), TraceEvent::DosHeaderNotRead)) {
         pxLib::LogError(
             u"ZOLT::CPEFileHelper::ReadHeaders(87) : CSignedPEFile::ReadHeaders() : Read() == "
             u"FALSE\n");
@@ -76,7 +81,8 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
     // to NT headers of this file.
     const int32_t lfanew = At<int32_t>(dosHeader, pe::kLfanewOffset);
     if (lfanew < 0 || static_cast<uint64_t>(lfanew) >= fileSize ||
-        !ReadAt(file, static_cast<uint64_t>(lfanew), buffer.data(), pe::kNtHeaders64Size, 2)) {
+        !ReadAt(file, static_cast<uint64_t>(lfanew), buffer.data(), pe::kNtHeaders64Size,
+                TraceEvent::NtHeadersNotRead)) {
         pxLib::LogError(
             u"ZOLT::CPEFileHelper::ReadHeaders(111) : CSignedPEFile::ReadHeaders() : Read() == "
             u"FALSE\n");
@@ -134,7 +140,7 @@ bool CPEFileHelper::ReadHeaders(pxLib::IByteStream* file) {
                                  At<uint16_t>(headers, pe::kSizeOfOptionalHeaderOffset) +
                                  uint64_t{pe::kSectionHeaderSize} * (sections - 1u);
     uint8_t section[pe::kSectionHeaderSize];
-    if (!ReadAt(file, lastSection, section, sizeof(section), 3)) {
+    if (!ReadAt(file, lastSection, section, sizeof(section), TraceEvent::SectionHeaderNotRead)) {
         pxLib::LogError(
             u"ZOLT::CPEFileHelper::ReadHeaders(188) : CSignedPEFile::ReadHeaders() : Read() == "
             u"FALSE\n");

@@ -13,7 +13,7 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0x5f27c0b8, 0x0e41, 0x4c93, {0x86, 0x7a, 0xd2, 0x4b, 0x19, 0x6e, 0x0f, 0xa3}}};
-enum TraceEvent : uint16_t { kGetClassObject = 1, kCanUnloadNow };
+enum class TraceEvent : uint16_t { GetClassObject = 1, CanUnloadNow };
 
 std::atomic<bool> g_initialised{false};
 std::atomic<long> g_lockCount{0};
@@ -42,7 +42,7 @@ long ComModuleLockCount() {
 }
 
 HRESULT ComGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Verbose, kGetClassObject);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Verbose, TraceEvent::GetClassObject);
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!g_initialised) return E_UNEXPECTED;
@@ -67,7 +67,7 @@ HRESULT ComGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 }
 
 HRESULT ComCanUnloadNow() {
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Verbose, kCanUnloadNow);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Verbose, TraceEvent::CanUnloadNow);
     return g_lockCount.load() != 0 ? S_FALSE : S_OK;
 }
 

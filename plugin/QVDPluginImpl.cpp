@@ -17,10 +17,10 @@ namespace {
 const pxLib::TraceSource kTraceSource{
     {0x6c1f0d3a, 0x52b7, 0x4e8e, {0x9a, 0x41, 0x0b, 0x77, 0x3c, 0x5e, 0x12, 0xd9}}};
 
-enum TraceEvent : uint16_t {
-    kStartNullArgument = 1,
-    kStartRefused,
-    kGetStateNullPointer = 6,
+enum class TraceEvent : uint16_t {
+    StartNullArgument = 1,
+    StartRefused,
+    GetStateNullPointer = 6,
 };
 
 // The run's states and statuses reach hosts as the public header spells them.
@@ -103,7 +103,7 @@ void QVDPluginImpl::run() {
 
 HRESULT QVDPluginImpl::GetState(int32_t* state) {
     if (!state) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kGetStateNullPointer);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::GetStateNullPointer);
         return E_POINTER;
     }
     *state = m_nState.load();
@@ -112,14 +112,15 @@ HRESULT QVDPluginImpl::GetState(int32_t* state) {
 
 HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
     if (!job || !sink) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartNullArgument);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::StartNullArgument);
         return E_INVALIDARG;
     }
     // One job per object: a second job would run on the fields of the first,
     // and after the first ended its cancel event is signalled for good.
     if (m_startAccepted) {
         const bool running = m_nState.load() == QVD_STATE_RUNNING;
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kStartRefused, running ? 1u : 0u);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::StartRefused,
+                     running ? 1u : 0u);
         return running ? kErrorBusy : kErrorIllegalMethodCall;
     }
     const HRESULT started = pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, E_UNEXPECTED, [&] {

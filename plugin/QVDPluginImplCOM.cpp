@@ -13,13 +13,18 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0xa4e8d217, 0x61c3, 0x4b5e, {0x92, 0x0f, 0x37, 0xc6, 0x5a, 0x8b, 0xe1, 0x44}}};
-enum TraceEvent : uint16_t {
-    kInnerCreationFailed = 1,
-    kGetStateFailed,
-    kStartFailed,
-    kStartFromValueFailed,
-    kCancelAndWaitFailed,
+enum class TraceEvent : uint16_t {
+    InnerCreationFailed = 1,
+    GetStateFailed,
+    StartFailed,
+    StartFromValueFailed,
+    CancelAndWaitFailed,
 };
+
+HRESULT Traced(HRESULT hr, TraceEvent event) {
+    if (FAILED(hr)) pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, event, hr);
+    return hr;
+}
 
 }  // namespace
 
@@ -52,12 +57,12 @@ bool QVDPluginImplCOM::CreateInnerPlugin() {
         pxLib::GuardedCall(u"QVDPluginImplCOM", __LINE__, static_cast<QVDPluginImpl*>(nullptr),
                            [] { return new QVDPluginImpl(); });
     if (!created) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::InnerCreationFailed);
         return false;
     }
     auto plugin = pxLib::ComPtr<IQVDPlugin>::Share(created);
     if (created->Initialise() < 0) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kInnerCreationFailed);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::InnerCreationFailed);
         return false;
     }
     m_plugin = std::move(plugin);
@@ -88,11 +93,6 @@ ULONG QVDPluginImplCOM::InnerUnknown::Release() {
     return count;
 }
 
-HRESULT QVDPluginImplCOM::Traced(HRESULT hr, uint16_t event) const {
-    if (FAILED(hr)) pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, event, hr);
-    return hr;
-}
-
 ULONG QVDPluginImplCOM::GetExitCode() {
     return m_plugin->GetExitCode();
 }
@@ -105,11 +105,11 @@ HRESULT QVDPluginImplCOM::GetState(LONG* state) {
     int32_t value = 0;
     const HRESULT hr = m_plugin->GetState(state ? &value : nullptr);
     if (SUCCEEDED(hr)) *state = value;
-    return Traced(hr, kGetStateFailed);
+    return Traced(hr, TraceEvent::GetStateFailed);
 }
 
 HRESULT QVDPluginImplCOM::Start(const wchar_t* job, IQVDJobSink* sink) {
-    return Traced(m_plugin->Start(job, sink), kStartFailed);
+    return Traced(m_plugin->Start(job, sink), TraceEvent::StartFailed);
 }
 
 HRESULT QVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* sink) {
@@ -117,11 +117,11 @@ HRESULT QVDPluginImplCOM::StartFromValue(const Json::Value& job, IQVDJobSink* si
         const std::u16string text = job::StyledJobText(job);
         return Start(reinterpret_cast<const wchar_t*>(text.c_str()), sink);
     });
-    return hr == E_UNEXPECTED ? Traced(hr, kStartFromValueFailed) : hr;
+    return hr == E_UNEXPECTED ? Traced(hr, TraceEvent::StartFromValueFailed) : hr;
 }
 
 HRESULT QVDPluginImplCOM::CancelAndWait() {
-    return Traced(m_plugin->CancelAndWait(), kCancelAndWaitFailed);
+    return Traced(m_plugin->CancelAndWait(), TraceEvent::CancelAndWaitFailed);
 }
 
 }  // namespace qvd::plugin

@@ -44,7 +44,6 @@ private:
     explicit QVDPluginImplCOM(IUnknown* outer);
     ~QVDPluginImplCOM();
     bool CreateInnerPlugin();
-    HRESULT Traced(HRESULT hr, uint16_t event) const;
 
     std::atomic<ULONG> m_refCount{0};
     InnerUnknown m_inner;

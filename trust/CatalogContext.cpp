@@ -9,13 +9,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x7F3D28B6, 0x4C19, 0x4E50, {0x91, 0x6A, 0x0F, 0xC3, 0x55, 0x8E, 0x2D, 0x74}}};
-enum TraceEvent : uint16_t {
-    kNoSha256Interface = 1,
-    kAcquireFailed,
-    kHashOpenFailed,
-    kHashFailed,
-    kEnumerationFailed,
-    kSha256NotInCatalogs,
+enum class TraceEvent : uint16_t {
+    NoSha256Interface = 1,
+    AcquireFailed,
+    HashOpenFailed,
+    HashFailed,
+    EnumerationFailed,
+    Sha256NotInCatalogs,
 };
 
 using AcquireContext2Fn = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, PCCERT_STRONG_SIGN_PARA,
@@ -38,7 +38,7 @@ CatalogContext::CatalogContext(bool useSha256) : m_useSha256(useSha256) {
     if (m_useSha256) {
         const auto acquire2 = WinTrustEntry<AcquireContext2Fn>("CryptCATAdminAcquireContext2");
         if (!acquire2) {
-            Trace(kTraceSource, TraceLevel::Error, kNoSha256Interface);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSha256Interface);
             m_useSha256 = false;
             return;
         }
@@ -47,7 +47,7 @@ CatalogContext::CatalogContext(bool useSha256) : m_useSha256(useSha256) {
         m_succeeded = CryptCATAdminAcquireContext(&m_context, nullptr, 0) != FALSE;
     }
     if (!m_succeeded) {
-        Trace(kTraceSource, TraceLevel::Error, kAcquireFailed, GetLastError(),
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::AcquireFailed, GetLastError(),
               static_cast<uint32_t>(m_useSha256));
         m_context = nullptr;
     }
@@ -72,7 +72,7 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         m_lastError = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, kHashOpenFailed, path, m_lastError);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::HashOpenFailed, path, m_lastError);
         return;
     }
     const auto calcHash2 = WinTrustEntry<CalcHash2Fn>("CryptCATAdminCalcHashFromFileHandle2");
@@ -87,14 +87,14 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
     calc(&size, nullptr);
     if (size == 0) {
         m_lastError = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_lastError);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::HashFailed, path, m_lastError);
         return;
     }
     m_hash.resize(size);
     m_succeeded = calc(&size, m_hash.data()) != FALSE && size <= m_hash.size();
     m_lastError = GetLastError();
     if (!m_succeeded) {
-        Trace(kTraceSource, TraceLevel::Error, kHashFailed, path, m_lastError);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::HashFailed, path, m_lastError);
         m_hash.clear();
         return;
     }
@@ -120,7 +120,7 @@ CatalogIterator::CatalogIterator(HCATADMIN context, const std::vector<uint8_t>& 
     }
     const DWORD error = GetLastError();
     if (error != 0 && error != ERROR_NOT_FOUND)
-        Trace(kTraceSource, TraceLevel::Warning, kEnumerationFailed, error);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::EnumerationFailed, error);
 }
 
 bool ChooseSha256ForCatalogs(const std::wstring& path) {
@@ -130,7 +130,7 @@ bool ChooseSha256ForCatalogs(const std::wstring& path) {
     const CatalogFileHash hash(trial.Handle(), path, true);
     if (!hash.Succeeded()) return false;
     if (CatalogIterator(trial.Handle(), hash.Bytes()).FoundNone()) {
-        Trace(kTraceSource, TraceLevel::Information, kSha256NotInCatalogs, path);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::Sha256NotInCatalogs, path);
         return false;
     }
     return true;

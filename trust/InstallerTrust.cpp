@@ -8,7 +8,7 @@ namespace pxLib {
 namespace {
 const TraceSource kTraceSource{
     {0x91d04f6e, 0x2a58, 0x4b17, {0xa0, 0x6c, 0x3f, 0x88, 0x1e, 0x57, 0xd4, 0x02}}};
-enum TraceEvent : uint16_t { kNotOpened = 1, kVerifierFailed, kTrusted, kNotTrusted };
+enum class TraceEvent : uint16_t { NotOpened = 1, VerifierFailed, Trusted, NotTrusted };
 }  // namespace
 
 HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile) {
@@ -16,13 +16,13 @@ HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!heldFile) {
         const HRESULT hr = HResultFromLastError();
-        Trace(kTraceSource, TraceLevel::Error, kNotOpened, path, hr);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotOpened, path, hr);
         return hr;
     }
     RefPtr<IVerifyTrust> verifier;
     const HRESULT created = GetTrustVerifier(verifier);
     if (FAILED(created)) {
-        Trace(kTraceSource, TraceLevel::Error, kVerifierFailed, created);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::VerifierFailed, created);
         return created;
     }
     // The module's own verifier judges the very file held open; one from
@@ -33,10 +33,10 @@ HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile) {
             ? heldVerifier->VerifyHeldFile(path.c_str(), TrustLevel::SignedByMaker, heldFile.get())
             : verifier->VerifyFile(path.c_str(), TrustLevel::SignedByMaker);
     if (result == ValidationError::VT_TRUSTED) {
-        Trace(kTraceSource, TraceLevel::Information, kTrusted, path);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::Trusted, path);
         return S_OK;
     }
-    Trace(kTraceSource, TraceLevel::Information, kNotTrusted, path, ToUInt(result));
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::NotTrusted, path, ToUInt(result));
     return kInstallerNotTrusted;
 }
 

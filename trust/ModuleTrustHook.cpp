@@ -10,7 +10,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xA3F06D18, 0xC74B, 0x4925, {0x86, 0x1E, 0x5B, 0x3D, 0x92, 0x07, 0xE4, 0xCA}}};
-enum TraceEvent : uint16_t { kNoVerifierModule = 1, kNoVerifier, kModuleRefused, kModuleAccepted };
+enum class TraceEvent : uint16_t {
+    NoVerifierModule = 1,
+    NoVerifier,
+    ModuleRefused,
+    ModuleAccepted
+};
 
 constexpr wchar_t kVerifierFolder[] = L"%PXROOTX64%";
 constexpr wchar_t kVerifierModule[] = L"pxVrTrst.dll";
@@ -66,7 +71,7 @@ ModuleTrustHook::Verifier* ModuleTrustHook::LoadVerifier() {
     auto verifier = std::make_unique<Verifier>();
     const OBJRESULT result = verifier->Load();
     if (!ObjSucceeded(result)) {
-        Trace(kTraceSource, TraceLevel::Information, kNoVerifierModule, result);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoVerifierModule, result);
         return nullptr;
     }
     m_verifier = std::move(verifier);
@@ -79,16 +84,17 @@ OBJRESULT ModuleTrustHook::CheckModule(const std::u16string& modulePath) {
         return OBJ_E_MODULENOTFOUND;
     Verifier* verifier = LoadVerifier();
     if (!verifier) {
-        Trace(kTraceSource, TraceLevel::Information, kNoVerifier, modulePath);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoVerifier, modulePath);
         return OBJ_OK;
     }
     const ValidationError result =
         verifier->Trust()->VerifyFile(AsWide(modulePath), TrustLevel::SignedByMaker);
     if (result == ValidationError::VT_NOT_TRUSTED) {
-        Trace(kTraceSource, TraceLevel::Error, kModuleRefused, modulePath);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ModuleRefused, modulePath);
         return OBJ_E_MODULENOTTRUSTED;
     }
-    Trace(kTraceSource, TraceLevel::Information, kModuleAccepted, modulePath, ToUInt(result));
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::ModuleAccepted, modulePath,
+          ToUInt(result));
     return OBJ_OK;
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x2E7D95A4, 0x61C3, 0x4B0F, {0x9D, 0x58, 0x17, 0xA2, 0x4E, 0x6B, 0xC0, 0x33}}};
-enum TraceEvent : uint16_t { kNoDriveForDevice = 1 };
+enum class TraceEvent : uint16_t { NoDriveForDevice = 1 };
 
 constexpr std::u16string_view kDosDevicesPrefix = u"\\??\\";
 constexpr std::u16string_view kUncDosDevicesPrefix = u"\\??\\UNC\\";
@@ -49,7 +49,7 @@ bool MapDevicePath(std::u16string_view path, IDriveDevices& drives, std::u16stri
             return true;
         }
     }
-    Trace(kTraceSource, TraceLevel::Error, kNoDriveForDevice, std::u16string(device));
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoDriveForDevice, std::u16string(device));
     return false;
 }
 

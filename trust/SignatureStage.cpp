@@ -14,13 +14,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x1D6F4B83, 0xC5A0, 0x4729, {0x8B, 0x3E, 0x94, 0x0C, 0x62, 0xD1, 0x7A, 0x55}}};
-enum TraceEvent : uint16_t {
-    kInvalidArguments = 1,
-    kFileMissing,
-    kNoSignedMessage,
-    kNoSignerInfo,
-    kNoSignerCertificate,
-    kNoDriverUsage,
+enum class TraceEvent : uint16_t {
+    InvalidArguments = 1,
+    FileMissing,
+    NoSignedMessage,
+    NoSignerInfo,
+    NoSignerCertificate,
+    NoDriverUsage,
 };
 
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
@@ -40,7 +40,7 @@ public:
         DWORD size = 0;
         if (!CryptMsgGetParam(m_message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) ||
             size == 0) {
-            Trace(kTraceSource, TraceLevel::Error, kNoSignerInfo, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSignerInfo, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
         std::vector<BYTE> buffer;
@@ -50,7 +50,7 @@ public:
             return ValidationError::VT_INTERNAL_ERROR;
         }
         if (!CryptMsgGetParam(m_message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
-            Trace(kTraceSource, TraceLevel::Error, kNoSignerInfo, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSignerInfo, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
         const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
@@ -60,7 +60,7 @@ public:
         m_certificate.reset(CertFindCertificateInStore(m_store.get(), kEncodings, 0,
                                                        CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
         if (!m_certificate) {
-            Trace(kTraceSource, TraceLevel::Error, kNoSignerCertificate, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSignerCertificate, GetLastError());
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
         return ValidationError::VT_TRUSTED;
@@ -76,11 +76,11 @@ private:
 ValidationError Examine(const FileStageInput& input, bool& systemComponent) {
     if (input.path.empty() || !IsValidLevel(input.level) ||
         static_cast<uint32_t>(input.mode) == 0) {
-        Trace(kTraceSource, TraceLevel::Error, kInvalidArguments);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::InvalidArguments);
         return ValidationError::VT_INVALID_ARG;
     }
     if (GetFileAttributesW(input.path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        Trace(kTraceSource, TraceLevel::Error, kFileMissing, input.path, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::FileMissing, input.path, GetLastError());
         return ValidationError::VT_ERROR;
     }
     const FileStageOutcome platform = VerifyFileStage(input);
@@ -91,7 +91,8 @@ ValidationError Examine(const FileStageInput& input, bool& systemComponent) {
     SignedMessage message;
     const std::wstring& signedFile = platform.throughCatalog ? platform.lastCatalog : input.path;
     if (!message.Open(signedFile)) {
-        Trace(kTraceSource, TraceLevel::Information, kNoSignedMessage, signedFile, GetLastError());
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoSignedMessage, signedFile,
+              GetLastError());
         return verdict == ValidationError::VT_TRUSTED ? ValidationError::VT_NO_SIGNATURE_INFO
                                                       : verdict;
     }
@@ -102,7 +103,7 @@ ValidationError Examine(const FileStageInput& input, bool& systemComponent) {
     const ValidationError checks = CheckSigner(message.Certificate(), input.level, input.mode,
                                                systemComponent, driverVerification);
     if (input.driverPolicy && !driverVerification) {
-        Trace(kTraceSource, TraceLevel::Information, kNoDriverUsage, input.path);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoDriverUsage, input.path);
         return ValidationError::VT_NOT_TRUSTED;
     }
     if (checks == ValidationError::VT_TRUSTED)

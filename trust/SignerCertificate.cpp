@@ -9,12 +9,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x3C58E0A2, 0x97D4, 0x4F1B, {0xA0, 0x6E, 0x4D, 0x21, 0xB7, 0x5C, 0x08, 0xF3}}};
-enum TraceEvent : uint16_t {
-    kUsageSizeFailed = 1,
-    kUsageReadFailed,
-    kSubjectSizeFailed,
-    kSubjectTextFailed,
-    kAttributeAbsent,
+enum class TraceEvent : uint16_t {
+    UsageSizeFailed = 1,
+    UsageReadFailed,
+    SubjectSizeFailed,
+    SubjectTextFailed,
+    AttributeAbsent,
 };
 
 constexpr DWORD kAttributeCapacity = 260;
@@ -26,7 +26,7 @@ ValidationError SignerCertificate::ReadUsages(std::vector<std::string>& usages) 
     usages.clear();
     DWORD size = 0;
     if (!CertGetEnhancedKeyUsage(m_certificate, 0, nullptr, &size)) {
-        Trace(kTraceSource, TraceLevel::Error, kUsageSizeFailed, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::UsageSizeFailed, GetLastError());
         return ValidationError::VT_NO_SIGNATURE_INFO;
     }
     std::vector<BYTE> buffer;
@@ -37,7 +37,7 @@ ValidationError SignerCertificate::ReadUsages(std::vector<std::string>& usages) 
     }
     auto* list = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
     if (!CertGetEnhancedKeyUsage(m_certificate, 0, list, &size)) {
-        Trace(kTraceSource, TraceLevel::Error, kUsageReadFailed, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::UsageReadFailed, GetLastError());
         return ValidationError::VT_NOT_TRUSTED;
     }
     for (DWORD i = 0; i < list->cUsageIdentifier; ++i)
@@ -50,7 +50,7 @@ ValidationError SignerCertificate::ReadSubjectText(std::u16string& text) {
     CERT_NAME_BLOB* subject = &m_certificate->pCertInfo->Subject;
     const DWORD length = CertNameToStrW(kEncodings, subject, type, nullptr, 0);
     if (length == 0) {
-        Trace(kTraceSource, TraceLevel::Error, kSubjectSizeFailed, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SubjectSizeFailed, GetLastError());
         return ValidationError::VT_NO_SIGNATURE_INFO;
     }
     std::wstring buffer;
@@ -61,7 +61,7 @@ ValidationError SignerCertificate::ReadSubjectText(std::u16string& text) {
     }
     const DWORD written = CertNameToStrW(kEncodings, subject, type, buffer.data(), length);
     if (written == 0 || written > length) {
-        Trace(kTraceSource, TraceLevel::Error, kSubjectTextFailed, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SubjectTextFailed, GetLastError());
         return ValidationError::VT_NO_SIGNATURE_INFO;
     }
     text.assign(buffer.begin(), buffer.begin() + (written - 1));
@@ -75,7 +75,7 @@ bool SignerCertificate::ReadAttribute(SubjectAttribute attribute, std::u16string
                                            buffer, kAttributeCapacity);
     // The count includes the terminating zero: 1 is an empty or absent attribute.
     if (count <= 1) {
-        Trace(kTraceSource, TraceLevel::Information, kAttributeAbsent,
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::AttributeAbsent,
               static_cast<uint32_t>(attribute), GetLastError());
         value.clear();
         return false;

@@ -7,17 +7,17 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x6B1F3C52, 0x0E47, 0x4D93, {0x8A, 0x21, 0x5C, 0x7E, 0x90, 0x3B, 0xD4, 0x18}}};
-enum TraceEvent : uint16_t {
-    kInvalidArguments = 1,
-    kNoCodeSigningUsage,
-    kNoSubjectMarker,
-    kMarkerCheckFailed,
-    kAttributeAbsent,
-    kMakerUnit,
-    kMakerRefused,
-    kPlatformUnit,
-    kPlatformRefused,
-    kAltPublisherRefused,
+enum class TraceEvent : uint16_t {
+    InvalidArguments = 1,
+    NoCodeSigningUsage,
+    NoSubjectMarker,
+    MarkerCheckFailed,
+    AttributeAbsent,
+    MakerUnit,
+    MakerRefused,
+    PlatformUnit,
+    PlatformRefused,
+    AltPublisherRefused,
 };
 
 constexpr ValidationError kTrusted = ValidationError::VT_TRUSTED;
@@ -29,7 +29,7 @@ bool ReadAll(ISignerCertificate& certificate, const SubjectAttribute (&which)[N]
              std::u16string (&values)[N]) {
     for (size_t i = 0; i < N; ++i) {
         if (!certificate.ReadAttribute(which[i], values[i])) {
-            Trace(kTraceSource, TraceLevel::Information, kAttributeAbsent,
+            Trace(kTraceSource, TraceLevel::Information, TraceEvent::AttributeAbsent,
                   static_cast<uint32_t>(which[i]));
             return false;
         }
@@ -92,7 +92,7 @@ ValidationError SubjectMarkerCheck(ISignerCertificate& certificate, const TrustI
     if (!identity.subjectMarker.empty() &&
         text.find(identity.subjectMarker) != std::u16string::npos)
         return kTrusted;
-    Trace(kTraceSource, TraceLevel::Information, kNoSubjectMarker);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoSubjectMarker);
     return kNotTrusted;
 }
 
@@ -103,7 +103,7 @@ ValidationError MakerCheck(ISignerCertificate& certificate, const TrustIdentity&
         return kNotTrusted;
     const std::u16string& commonName = name[0];
     if (name[1] == identity.makerUnit) {
-        Trace(kTraceSource, TraceLevel::Information, kMakerUnit);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::MakerUnit);
         return kTrusted;
     }
     // Locality, state and country must be there; their values do not matter.
@@ -120,7 +120,8 @@ ValidationError MakerCheck(ISignerCertificate& certificate, const TrustIdentity&
         (commonName == maker[2] && organisation == maker[2]) ||
         (IsOneOf(commonName, maker[3], maker[4]) && IsOneOf(organisation, maker[3], maker[4]));
     if (accepted) return kTrusted;
-    Trace(kTraceSource, TraceLevel::Information, kMakerRefused, commonName, organisation);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::MakerRefused, commonName,
+          organisation);
     return kNotTrusted;
 }
 
@@ -130,14 +131,14 @@ ValidationError PlatformCheck(ISignerCertificate& certificate, const TrustIdenti
     if (certificate.ReadAttribute(SubjectAttribute::OrganisationalUnit, unit)) {
         unitIsOrganisation = unit == identity.platformOrganisation;
         if (unit == identity.platformUnit) {
-            Trace(kTraceSource, TraceLevel::Information, kPlatformUnit);
+            Trace(kTraceSource, TraceLevel::Information, TraceEvent::PlatformUnit);
             return kTrusted;
         }
     }
     std::u16string organisation[1];
     if (!ReadAll(certificate, {SubjectAttribute::Organisation}, organisation)) return kNotTrusted;
     if (organisation[0] == identity.platformOrganisation || unitIsOrganisation) return kTrusted;
-    Trace(kTraceSource, TraceLevel::Information, kPlatformRefused, organisation[0]);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::PlatformRefused, organisation[0]);
     return kNotTrusted;
 }
 
@@ -151,7 +152,7 @@ ValidationError AltPublisherCheck(ISignerCertificate& certificate, const TrustId
         return kNotTrusted;
     if (name[0] == identity.altPublisherName && name[1] == identity.altPublisherName)
         return kTrusted;
-    Trace(kTraceSource, TraceLevel::Information, kAltPublisherRefused, name[0], name[1]);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::AltPublisherRefused, name[0], name[1]);
     return kNotTrusted;
 }
 
@@ -159,15 +160,16 @@ ValidationError SignerChecks(ISignerCertificate* certificate, TrustLevel level, 
                              const TrustIdentity& identity, bool& systemComponent,
                              bool& driverVerification) {
     if (certificate == nullptr || !IsValidLevel(level) || static_cast<uint32_t>(mode) == 0) {
-        Trace(kTraceSource, TraceLevel::Error, kInvalidArguments, ToUInt(level),
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::InvalidArguments, ToUInt(level),
               static_cast<uint32_t>(mode));
         return ValidationError::VT_INVALID_ARG;
     }
     if (UsageCheck(*certificate, systemComponent, driverVerification) != kTrusted) {
-        Trace(kTraceSource, TraceLevel::Information, kNoCodeSigningUsage);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoCodeSigningUsage);
         const ValidationError marker = SubjectMarkerCheck(*certificate, identity);
         if (marker != kTrusted) {
-            Trace(kTraceSource, TraceLevel::Information, kMarkerCheckFailed, ToUInt(marker));
+            Trace(kTraceSource, TraceLevel::Information, TraceEvent::MarkerCheckFailed,
+                  ToUInt(marker));
             return marker;
         }
     }

@@ -12,7 +12,7 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x9A27D4F0, 0x1E63, 0x4C8B, {0xB5, 0x2A, 0x70, 0x9D, 0x3F, 0xE1, 0x06, 0xC4}}};
-enum TraceEvent : uint16_t { kNoProductRoot = 1, kWriteFailed };
+enum class TraceEvent : uint16_t { NoProductRoot = 1, WriteFailed };
 
 constexpr wchar_t kPolicySubKey[] = L"\\Plexor\\pxVerifyTrust";
 constexpr wchar_t kPolicyValue[] = L"AlternateTrustPolicy";
@@ -23,7 +23,7 @@ std::atomic<bool> g_policyAllows{true};
 bool PolicyKeyPath(std::wstring& path) {
     const std::u16string root = IsolationSettings::ProductRegistryRoot();
     if (root.empty()) {
-        Trace(kTraceSource, TraceLevel::Warning, kNoProductRoot);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::NoProductRoot);
         return false;
     }
     path = ToWide(root) + kPolicySubKey;
@@ -68,7 +68,7 @@ bool VerifyTrustPolicy::SetAlternateTrustPolicy(bool value) {
         if (!key.Open(HKEY_LOCAL_MACHINE, path.c_str(),
                       KEY_WRITE | IsolationSettings::RegistryView(), true) ||
             !key.SetDWORD(kPolicyValue, value ? 1 : 0)) {
-            Trace(kTraceSource, TraceLevel::Error, kWriteFailed,
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::WriteFailed,
                   static_cast<uint32_t>(key.LastError()));
             return false;
         }

@@ -6,7 +6,7 @@ namespace pxLib {
 namespace {
 const TraceSource kTraceSource{
     {0x0C4A7E19, 0xB2D6, 0x4F31, {0x86, 0x5E, 0x2B, 0x9C, 0x11, 0x74, 0xE8, 0x0A}}};
-enum TraceEvent : uint16_t { kPolicyForbids = 1, kRevocationUnknown };
+enum class TraceEvent : uint16_t { PolicyForbids = 1, RevocationUnknown };
 }  // namespace
 
 ValidationError MapTrustResult(int32_t result, const PolicyFlagsReader& readPolicyFlags) {
@@ -15,7 +15,7 @@ ValidationError MapTrustResult(int32_t result, const PolicyFlagsReader& readPoli
         uint32_t flags = 0;
         if (!readPolicyFlags || !readPolicyFlags(flags)) return ValidationError::VT_NOT_TRUSTED;
         if (flags & kPolicyAllowOnlyPerTrust) {
-            Trace(kTraceSource, TraceLevel::Error, kPolicyForbids, flags);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::PolicyForbids, flags);
             return ValidationError::VT_NO_SIGNATURE_INFO;
         }
         return ValidationError::VT_NOT_TRUSTED;
@@ -28,7 +28,7 @@ ValidationError MapTrustResult(int32_t result, const PolicyFlagsReader& readPoli
     if (result == kTrustSubjectNotTrusted || result == kTrustNoSignature)
         return ValidationError::VT_NOT_TRUSTED;
     if (result == kTrustRevocationFailure) {
-        Trace(kTraceSource, TraceLevel::Error, kRevocationUnknown);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::RevocationUnknown);
         return ValidationError::VT_REVOCATION_UNKNOWN;
     }
     return ValidationError::VT_NOT_TRUSTED;

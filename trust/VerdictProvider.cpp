@@ -10,12 +10,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x58C3A1E4, 0x0B7D, 0x4F96, {0x82, 0xD5, 0x6E, 0x13, 0xF0, 0x4C, 0x97, 0x2A}}};
-enum TraceEvent : uint16_t {
-    kModuleMissing = 1,
-    kSetupFailed,
-    kReady,
-    kSlowCall,
-    kNoVerdict,
+enum class TraceEvent : uint16_t {
+    ModuleMissing = 1,
+    SetupFailed,
+    Ready,
+    SlowCall,
+    NoVerdict,
 };
 
 constexpr wchar_t kProviderFolder[] = L"%TavRUQ64%";
@@ -64,11 +64,12 @@ void VerdictProvider::Initialise() {
     if (!ObjSucceeded(result)) {
         Trace(kTraceSource,
               result == OBJ_E_MODULENOTFOUND ? TraceLevel::Information : TraceLevel::Error,
-              result == OBJ_E_MODULENOTFOUND ? kModuleMissing : kSetupFailed, result);
+              result == OBJ_E_MODULENOTFOUND ? TraceEvent::ModuleMissing : TraceEvent::SetupFailed,
+              result);
         return;
     }
     ++m_initialised;
-    Trace(kTraceSource, TraceLevel::Information, kReady);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::Ready);
 }
 
 void VerdictProvider::Release() {
@@ -83,7 +84,7 @@ bool VerdictProvider::ReadFlags(HANDLE file, uint32_t& flags) {
         const CallTimer timer;
         const OBJRESULT result = call();
         if (const uint32_t ms = timer.SlowMs())
-            Trace(kTraceSource, TraceLevel::Warning, kSlowCall, what, ms);
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::SlowCall, what, ms);
         return result;
     };
     RefPtr<IVerdictAttributeSet> set;
@@ -97,7 +98,7 @@ bool VerdictProvider::ReadFlags(HANDLE file, uint32_t& flags) {
     if (ObjSucceeded(result) && set && values)
         result = timed(u"GetUInt32", [&] { return values->GetUInt32(kVerdictValueName, &flags); });
     if (!ObjSucceeded(result) || !set || !values) {
-        Trace(kTraceSource, TraceLevel::Information, kNoVerdict, result);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoVerdict, result);
         return false;
     }
     return true;

@@ -14,12 +14,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x4A90C1D7, 0x6E2B, 0x4358, {0xBD, 0x0F, 0x72, 0x16, 0xA9, 0xE4, 0x3C, 0x81}}};
-enum TraceEvent : uint16_t {
-    kSlowCall = 1,
-    kVerifyFailed,
-    kNoCatalogDatabase,
-    kNoCatalogHolds,
-    kCatalogFailed,
+enum class TraceEvent : uint16_t {
+    SlowCall = 1,
+    VerifyFailed,
+    NoCatalogDatabase,
+    NoCatalogHolds,
+    CatalogFailed,
 };
 
 const GUID kDriverActionVerify = DRIVER_ACTION_VERIFY;
@@ -58,7 +58,7 @@ struct TrustCall {
         const LONG result =
             TrustProvider().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), action, data);
         if (const uint32_t ms = timer.SlowMs())
-            Trace(kTraceSource, TraceLevel::Warning, kSlowCall, actionName, path, ms);
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::SlowCall, actionName, path, ms);
         return result;
     }
 };
@@ -77,7 +77,7 @@ LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG re
     const bool sha256 = ChooseSha256ForCatalogs(input.path);
     const CatalogContext context(sha256);
     if (!context.Acquired()) {
-        Trace(kTraceSource, TraceLevel::Error, kNoCatalogDatabase, input.path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoCatalogDatabase, input.path);
         noDatabase = true;
         return result;
     }
@@ -87,7 +87,7 @@ LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG re
                                                            : TRUST_E_SUBJECT_FORM_UNKNOWN;
     const CatalogIterator catalogs(context.Handle(), hash.Bytes());
     if (catalogs.FoundNone()) {
-        Trace(kTraceSource, TraceLevel::Information, kNoCatalogHolds, input.path);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoCatalogHolds, input.path);
         return result;
     }
     outcome.throughCatalog = true;
@@ -103,7 +103,7 @@ LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG re
         subject.hCatAdmin = context.Handle();
         result = call.Verify(WTD_CHOICE_CATALOG, &subject, input.path);
         if (result == 0) break;
-        Trace(kTraceSource, TraceLevel::Information, kCatalogFailed, catalog, result);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::CatalogFailed, catalog, result);
     }
     return result;
 }
@@ -122,8 +122,8 @@ FileStageOutcome Run(const FileStageInput& input) {
     file.hFile = input.heldFile;
     LONG result = call.Verify(WTD_CHOICE_FILE, &file, input.path);
     if (result != 0) {
-        Trace(kTraceSource, TraceLevel::Information, kVerifyFailed, call.actionName, input.path,
-              result, GetLastError());
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::VerifyFailed, call.actionName,
+              input.path, result, GetLastError());
         // A maker's file must carry the maker's own signature, unless the
         // verdict provider holds it open.
         if (!(input.level == TrustLevel::SignedByMaker && !input.heldOpen)) {

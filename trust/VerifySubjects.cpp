@@ -13,12 +13,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xE4B16A39, 0x72C8, 0x4D05, {0x97, 0x3B, 0x28, 0xF6, 0x0A, 0x5E, 0xC1, 0x64}}};
-enum TraceEvent : uint16_t {
-    kProcessNotOpened = 1,
-    kSnapshotFailed,
-    kNoParent,
-    kNoModule,
-    kNoClassServer,
+enum class TraceEvent : uint16_t {
+    ProcessNotOpened = 1,
+    SnapshotFailed,
+    NoParent,
+    NoModule,
+    NoClassServer,
 };
 
 constexpr DWORD kModulePathCapacity = 260;
@@ -47,7 +47,8 @@ bool ProcessImageFile(DWORD processId, std::wstring& path) {
     }
     UniqueHandle process(OpenProcess(ProcessMatchAccess(), FALSE, processId));
     if (!process) {
-        Trace(kTraceSource, TraceLevel::Error, kProcessNotOpened, processId, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ProcessNotOpened, processId,
+              GetLastError());
         return false;
     }
     return GetProcessImagePath(process.get(), path);
@@ -56,7 +57,7 @@ bool ProcessImageFile(DWORD processId, std::wstring& path) {
 bool ParentProcessId(DWORD& parentId) {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
-        Trace(kTraceSource, TraceLevel::Error, kSnapshotFailed, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SnapshotFailed, GetLastError());
         return false;
     }
     const DWORD self = GetCurrentProcessId();
@@ -69,21 +70,21 @@ bool ParentProcessId(DWORD& parentId) {
             return true;
         }
     }
-    Trace(kTraceSource, TraceLevel::Error, kNoParent, self);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoParent, self);
     return false;
 }
 
 bool ModuleFileAt(const void* address, std::wstring& path) {
     MEMORY_BASIC_INFORMATION memory{};
     if (VirtualQuery(address, &memory, sizeof(memory)) == 0 || memory.AllocationBase == nullptr) {
-        Trace(kTraceSource, TraceLevel::Error, kNoModule, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoModule, GetLastError());
         return false;
     }
     wchar_t buffer[kModulePathCapacity];
     const DWORD n = GetModuleFileNameW(static_cast<HMODULE>(memory.AllocationBase), buffer,
                                        kModulePathCapacity);
     if (n == 0 || n >= kModulePathCapacity) {
-        Trace(kTraceSource, TraceLevel::Error, kNoModule, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoModule, GetLastError());
         return false;
     }
     path.assign(buffer, n);
@@ -94,7 +95,7 @@ bool ClassServerFile(const Guid& classId, std::wstring& path) {
     const std::wstring key = L"CLSID\\" + ToWide(GuidToText(classId));
     if (ReadServer(key + L"\\InprocServer32", path) || ReadServer(key + L"\\LocalServer32", path))
         return true;
-    Trace(kTraceSource, TraceLevel::Error, kNoClassServer, GuidToText(classId));
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoClassServer, GuidToText(classId));
     return false;
 }
 

@@ -15,17 +15,17 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xB7E2049C, 0x5F3A, 0x4D61, {0x8C, 0x97, 0x3E, 0x0B, 0xD6, 0x21, 0x74, 0xAF}}};
-enum TraceEvent : uint16_t {
-    kDisabled = 1,
-    kInvalidArguments,
-    kNotNormalised,
-    kFileNotOpened,
-    kVerdictNotUsed,
-    kNotTrusted,
-    kFailed,
-    kCacheAddFailed,
-    kVerified,
-    kNoSubject,
+enum class TraceEvent : uint16_t {
+    Disabled = 1,
+    InvalidArguments,
+    NotNormalised,
+    FileNotOpened,
+    VerdictNotUsed,
+    NotTrusted,
+    Failed,
+    CacheAddFailed,
+    Verified,
+    NoSubject,
 };
 
 constexpr char16_t kSourceName[] = u"pxVerifyTrustImpl";
@@ -40,8 +40,8 @@ std::atomic<bool> g_parentProcessTrusted{false};
 void TraceResult(ValidationError result, const std::wstring& path, TrustLevel level) {
     Trace(kTraceSource,
           result == ValidationError::VT_NOT_TRUSTED ? TraceLevel::Information : TraceLevel::Error,
-          result == ValidationError::VT_NOT_TRUSTED ? kNotTrusted : kFailed, path, ToUInt(level),
-          ToUInt(result));
+          result == ValidationError::VT_NOT_TRUSTED ? TraceEvent::NotTrusted : TraceEvent::Failed,
+          path, ToUInt(level), ToUInt(result));
 }
 
 bool NarrowToWide(const char* text, std::wstring& wide) {
@@ -104,11 +104,11 @@ ValidationError CVerifyTrust::Verify(const CoreRequest& request) {
 
 ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
     if (!m_bEnabled) {
-        Trace(kTraceSource, TraceLevel::Information, kDisabled);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::Disabled);
         return kTrusted;
     }
     if (request.path == nullptr || request.path[0] == 0 || !IsValidLevel(request.level)) {
-        Trace(kTraceSource, TraceLevel::Error, kInvalidArguments, ToUInt(request.level));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::InvalidArguments, ToUInt(request.level));
         return ValidationError::VT_INVALID_ARG;
     }
     const TrustMode mode =
@@ -120,7 +120,7 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
 
     std::u16string normalised;
     if (!NormalisePath(ToU16(request.path), normalised)) {
-        Trace(kTraceSource, TraceLevel::Error, kNotNormalised, request.path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotNormalised, request.path);
         return ValidationError::VT_ERROR;
     }
     const std::wstring path = ToWide(normalised);
@@ -138,7 +138,7 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
         providerFile.reset(CreateFileW(path.c_str(), FILE_GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!providerFile) {
-            Trace(kTraceSource, TraceLevel::Error, kFileNotOpened, path, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::FileNotOpened, path, GetLastError());
             return ValidationError::VT_ERROR;
         }
         uint32_t flags = 0;
@@ -148,7 +148,8 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
             systemComponent = verdict.systemComponent;
             if (verdict.verdict != kTrusted && request.systemComponent) systemComponent = false;
             if (!verdict.usable) {
-                Trace(kTraceSource, TraceLevel::Information, kVerdictNotUsed, path, flags);
+                Trace(kTraceSource, TraceLevel::Information, TraceEvent::VerdictNotUsed, path,
+                      flags);
             } else if (!request.driverPolicy || verdict.verdict == kTrusted) {
                 result = verdict.verdict;
                 fromProvider = true;
@@ -188,9 +189,9 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
             systemComponent ? TrustLevel::SignedByPlatform : request.level;
         if (ProcessFileCache().Add(normalised, cacheLevel, request.variant, systemComponent,
                                    driverPolicy) != kTrusted)
-            Trace(kTraceSource, TraceLevel::Warning, kCacheAddFailed, path);
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::CacheAddFailed, path);
     }
-    Trace(kTraceSource, TraceLevel::Information, kVerified, path, ToUInt(request.level));
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::Verified, path, ToUInt(request.level));
     return kTrusted;
 }
 
@@ -270,7 +271,7 @@ ValidationError CVerifyTrust::VerifyProcess(uint32_t processId, TrustLevel level
     return GuardedCall(kSourceName, __LINE__, kInternalError, [&] {
         std::wstring path;
         if (!ProcessImageFile(processId, path)) {
-            Trace(kTraceSource, TraceLevel::Error, kNoSubject, processId);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSubject, processId);
             return ValidationError::VT_ERROR;
         }
         return VerifyFile(path.c_str(), level, false);

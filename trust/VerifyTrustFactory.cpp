@@ -18,13 +18,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x3b8a4e21, 0x7c0d, 0x4f6b, {0x8e, 0x13, 0x5d, 0x2a, 0x90, 0x41, 0xc7, 0x6e}}};
-enum TraceEvent : uint16_t {
-    kNoInterface = 1,
-    kFactoryFailed,
-    kCreateFailed,
-    kNoObjectFactory,
-    kObjectNotCreated,
-    kObjectCreateFailed,
+enum class TraceEvent : uint16_t {
+    NoInterface = 1,
+    FactoryFailed,
+    CreateFailed,
+    NoObjectFactory,
+    ObjectNotCreated,
+    ObjectCreateFailed,
 };
 
 std::once_flag g_registerOnce;
@@ -47,7 +47,7 @@ HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier) {
     if (object) QueryInto(static_cast<IVerifyTrust*>(object.get()), IID_IVerifyTrust, trust);
     if (!trust) {
         LogError(u"StaticVerifyTrustFactory(54) : spTrust==NULL");
-        Trace(kTraceSource, TraceLevel::Error, kNoInterface);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoInterface);
         return kNoVerifier;
     }
     RefPtr<IVerifyTrustProviderOption> option;
@@ -58,7 +58,7 @@ HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier) {
     if (created != ValidationError::VT_TRUSTED) {
         LogError(u"StaticVerifyTrustFactory(66) : spTrust->Create() failed, validationError=%d",
                  static_cast<int32_t>(created));
-        Trace(kTraceSource, TraceLevel::Error, kCreateFailed, ToUInt(created));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CreateFailed, ToUInt(created));
         return kNoVerifier;
     }
     verifier = std::move(trust);
@@ -81,24 +81,24 @@ HRESULT GetTrustVerifier(RefPtr<IVerifyTrust>& verifier) {
     verifier.reset();
     if (const VerifyTrustFactoryFn factory = g_factory.load()) {
         const HRESULT hr = factory(verifier);
-        if (FAILED(hr)) Trace(kTraceSource, TraceLevel::Error, kFactoryFailed, hr);
+        if (FAILED(hr)) Trace(kTraceSource, TraceLevel::Error, TraceEvent::FactoryFailed, hr);
         return hr;
     }
     RefPtr<IProcessObjectFactory> objects;
     if (!ObjSucceeded(GetProcessObjectFactory(objects)) || !objects) {
-        Trace(kTraceSource, TraceLevel::Error, kNoObjectFactory);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoObjectFactory);
         return E_OUTOFMEMORY;
     }
     RefPtr<IVerifyTrust> trust;
     const OBJRESULT created =
         objects->CreateInstance(CLSID_VerifyTrust, IID_IVerifyTrustObject, trust.put_void());
     if (!ObjSucceeded(created) || !trust) {
-        Trace(kTraceSource, TraceLevel::Error, kObjectNotCreated, created);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectNotCreated, created);
         return ObjSucceeded(created) ? E_NOINTERFACE : TranslateObjectResult(created);
     }
     const ValidationError result = trust->Create(true);
     if (result != ValidationError::VT_TRUSTED) {
-        Trace(kTraceSource, TraceLevel::Error, kObjectCreateFailed, ToUInt(result));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectCreateFailed, ToUInt(result));
         return kVerifierNotCreated;
     }
     verifier = std::move(trust);

@@ -7,6 +7,10 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x94396B13, 0x1D14, 0x4BF2, {0xA3, 0xCE, 0x5F, 0x6F, 0x96, 0x47, 0xB5, 0x2E}}};
+enum class TraceEvent : uint16_t {
+    LengthBeyondData = 1,
+    PayloadAllocationFailed = 2,
+};
 
 size_t WideLength(const char16_t* text) {
     size_t n = 0;
@@ -153,7 +157,7 @@ bool CArchive::ProveAvailable(uint64_t count) {
     uint64_t position;
     if (!GetPosition(position)) return false;
     if (!SetPosition(position + count - 1)) {
-        Trace(kTraceSource, TraceLevel::Error, 1, position, count);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::LengthBeyondData, position, count);
         return false;
     }
     return SetPosition(position);
@@ -170,7 +174,7 @@ bool CArchive::ReadSized(Tag tag, Allocate&& allocate, Check&& check) {
     try {
         buffer = allocate(size);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 2, size);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PayloadAllocationFailed, size);
         return Restore(start);
     }
     if (buffer == nullptr && size != 0) return Restore(start);

@@ -10,6 +10,15 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xC9D117FF, 0x8BB6, 0x40D4, {0xB9, 0x79, 0xD7, 0x57, 0x5C, 0x62, 0xBA, 0x82}}};
+enum class TraceEvent : uint16_t {
+    UnknownVariantType = 1,
+    DecimalTypeMismatch = 2,
+    ByteCountBeyondElement = 3,
+    ElementCountBeyondElement = 4,
+    VariantNotStorable = 5,
+    BodySizeChanged = 6,
+    VariantAllocationFailed = 7,
+};
 
 bool WriteCounted(CArchive& archive, const void* bytes, uint32_t count, uint64_t& written) {
     if (count != 0 && !archive.WriteBytes(bytes, count)) return false;
@@ -109,7 +118,8 @@ public:
             case VariantType::VariantArray:
                 return ReadVariantArray(value, depth);
             default:
-                Trace(kTraceSource, TraceLevel::Error, 1, uint32_t{number});
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::UnknownVariantType,
+                      uint32_t{number});
                 return false;
         }
     }
@@ -129,7 +139,8 @@ private:
         uint16_t repeated;
         std::memcpy(&repeated, record, 2);
         if (repeated != TypeNumber(VariantType::Decimal)) {
-            Trace(kTraceSource, TraceLevel::Error, 2, uint32_t{repeated});
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::DecimalTypeMismatch,
+                  uint32_t{repeated});
             return false;
         }
         VariantDecimal d;
@@ -146,7 +157,7 @@ private:
         uint32_t count;
         if (!Take(&count, 4)) return false;
         if (count > m_remaining || !m_archive.ProveAvailable(count)) {
-            Trace(kTraceSource, TraceLevel::Error, 3, count);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ByteCountBeyondElement, count);
             return false;
         }
         bytes.resize(count);
@@ -158,7 +169,7 @@ private:
         if (!Take(&count, 4)) return false;
         // Every element takes at least its two type bytes.
         if (count > m_remaining / 2 || !m_archive.ProveAvailable(count)) {
-            Trace(kTraceSource, TraceLevel::Error, 4, count);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ElementCountBeyondElement, count);
             return false;
         }
         std::vector<Variant> elements;
@@ -178,7 +189,8 @@ private:
 bool CArchive::WriteVariant(const Variant& value) {
     if (!IsStoring()) return false;
     if (!value.IsStorable()) {
-        Trace(kTraceSource, TraceLevel::Warning, 5, uint32_t{TypeNumber(value.Type())});
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::VariantNotStorable,
+              uint32_t{TypeNumber(value.Type())});
         return false;
     }
     CDummyArchive measure;
@@ -195,7 +207,7 @@ bool CArchive::WriteVariant(const Variant& value) {
     if (!WriteBytes(header, 5)) return Restore(start);
     uint64_t written = 0;
     if (!WriteBody(*this, value, written) || written != measured) {
-        Trace(kTraceSource, TraceLevel::Error, 6, measured, written);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::BodySizeChanged, measured, written);
         return Restore(start);
     }
     m_qwByteCount += 5 + measured;
@@ -214,7 +226,7 @@ bool CArchive::ReadVariant(Variant& value) {
     try {
         if (!reader.ReadBody(stored, 1) || reader.Remaining() != 0) return Restore(start);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 7, length);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::VariantAllocationFailed, length);
         return Restore(start);
     }
     value = std::move(stored);

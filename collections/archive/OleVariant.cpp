@@ -13,6 +13,10 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xBB04B542, 0xFD67, 0x4904, {0xA0, 0x9A, 0x3C, 0x8B, 0x58, 0x3E, 0x1E, 0x79}}};
+enum class TraceEvent : uint16_t {
+    OleTypeNotStorable = 1,
+    OleConversionFailed = 2,
+};
 
 // One dimension, lower bound 0: the only arrays the archive stores.
 bool VectorBounds(SAFEARRAY* array, ULONG& count) {
@@ -119,7 +123,8 @@ bool FromOleAt(const VARIANT& value, Variant& out, uint32_t depth) {
         }
         default:
             // Objects included: they may pass the checker but are never written.
-            Trace(kTraceSource, TraceLevel::Warning, 1, uint32_t{value.vt});
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::OleTypeNotStorable,
+                  uint32_t{value.vt});
             return false;
     }
 }
@@ -236,7 +241,8 @@ bool CArchive::ReadVariant(VARIANT& value) {
     if (!ReadVariant(portable)) return false;
     if (!ToOleVariant(portable, value)) {
         // Making the OLE value failed: the element counts as not read.
-        Trace(kTraceSource, TraceLevel::Error, 2, uint32_t{TypeNumber(portable.Type())});
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::OleConversionFailed,
+              uint32_t{TypeNumber(portable.Type())});
         m_qwByteCount = byteCount;
         SetPosition(start);
         return false;

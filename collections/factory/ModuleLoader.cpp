@@ -4,7 +4,7 @@ namespace pxLib {
 namespace {
 const TraceSource kTraceSource{
     {0x8C2B6F01, 0x5A3E, 0x4D7C, {0x9E, 0x14, 0x63, 0xB8, 0x0D, 0x27, 0xF5, 0x49}}};
-enum TraceEvent : uint16_t { kLoadFailed = 1, kExportMissing, kFactoryFailed };
+enum class TraceEvent : uint16_t { LoadFailed = 1, ExportMissing, FactoryFailed };
 
 template <class Fn>
 Fn Export(HMODULE module, const char* name) {
@@ -16,13 +16,13 @@ OBJRESULT ModuleLoader::Load(const std::wstring& path) {
     Unload();
     m_module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!m_module) {
-        Trace(kTraceSource, TraceLevel::Information, kLoadFailed, path, GetLastError());
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::LoadFailed, path, GetLastError());
         return OBJ_E_MODULENOTFOUND;
     }
     m_getFactory = Export<ModuleGetFactoryFn>(m_module.get(), "GetFactory");
     m_getObjectCount = Export<ModuleGetObjectCountFn>(m_module.get(), "GetObjectCount");
     if (!m_getFactory || !m_getObjectCount) {
-        Trace(kTraceSource, TraceLevel::Error, kExportMissing, path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ExportMissing, path);
         Unload();
         return OBJ_E_ENTRYNOTFOUND;
     }
@@ -34,7 +34,7 @@ OBJRESULT ModuleLoader::GetFactory(const Guid& id, RefPtr<IModuleFactory>& facto
     if (!m_getFactory) return OBJ_E_MODULENOTFOUND;
     const OBJRESULT result = m_getFactory(&id, factory.put_void());
     if (!ObjSucceeded(result) || !factory) {
-        Trace(kTraceSource, TraceLevel::Error, kFactoryFailed, id, result);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::FactoryFailed, id, result);
         factory.reset();
         return ObjSucceeded(result) ? OBJ_E_NOINTERFACE : result;
     }

@@ -12,6 +12,9 @@ namespace {
 #ifndef _WIN32
 const TraceSource kTraceSource{
     {0xB2F82C10, 0xBFD8, 0x4E55, {0x9B, 0xE2, 0x20, 0xB5, 0x92, 0x76, 0x2E, 0x0C}}};
+enum class TraceEvent : uint16_t {
+    ModuleLoadingUnavailable = 1,
+};
 
 // The native build loads no modules.
 class EmptyObjectRepository final : public IObjectRepository {
@@ -23,7 +26,8 @@ public:
     OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId, uint32_t,
                                  uint32_t, RefPtr<IClassProvider>& provider) override {
         provider.reset();
-        Trace(kTraceSource, TraceLevel::Error, 1, classId, modulePath);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ModuleLoadingUnavailable, classId,
+              modulePath);
         return OBJ_E_MODULENOTFOUND;
     }
 };

@@ -14,6 +14,19 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x354BACAE, 0x2C04, 0x4479, {0x94, 0xA1, 0x32, 0xAF, 0x68, 0x70, 0xA7, 0xE0}}};
+enum class TraceEvent : uint16_t {
+    OutOfMemory = 1,
+    Registered = 2,
+    KindMismatch = 3,
+    ExistingRefused = 4,
+    RegistrationCounted = 5,
+    UnregisterUnknown = 6,
+    Unregistered = 7,
+    NullOutPointer = 8,
+    RepositoryRegistrationFailed = 9,
+    ClassNotRegistered = 10,
+    NotInRepository = 11,
+};
 
 class ProcessObjectFactory final : public IProcessObjectFactory {
 public:
@@ -65,7 +78,7 @@ public:
 private:
     OBJRESULT Register(const Guid& classId, RegistrationRequest& request);
     OBJRESULT OutOfMemory(const Guid& classId) {
-        Trace(kTraceSource, TraceLevel::Error, 1, classId);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::OutOfMemory, classId);
         return OBJ_E_OUTOFMEMORY;
     }
     RefPtr<IClassProvider> FindProvider(const Guid& classId);
@@ -94,22 +107,24 @@ OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationReques
             entry.count = 1;
             request.Describe(entry);
             m_entries.emplace(classId, std::move(entry));
-            Trace(kTraceSource, TraceLevel::Information, 2, classId, uint64_t{1});
+            Trace(kTraceSource, TraceLevel::Information, TraceEvent::Registered, classId,
+                  uint64_t{1});
             return OBJ_OK;
         }
         ClassEntry& entry = found->second;
         if (entry.kind != request.Kind()) {
-            Trace(kTraceSource, TraceLevel::Error, 3, classId, static_cast<uint32_t>(entry.kind),
-                  static_cast<uint32_t>(request.Kind()));
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::KindMismatch, classId,
+                  static_cast<uint32_t>(entry.kind), static_cast<uint32_t>(request.Kind()));
             return OBJ_E_INVALIDARG;
         }
         const OBJRESULT result = request.CheckExisting(entry);
         if (!ObjSucceeded(result)) {
-            Trace(kTraceSource, TraceLevel::Error, 4, classId, result);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ExistingRefused, classId, result);
             return result;
         }
         ++entry.count;
-        Trace(kTraceSource, TraceLevel::Information, 5, classId, entry.count);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::RegistrationCounted, classId,
+              entry.count);
         return OBJ_OK;
     } catch (const std::bad_alloc&) {
         return OutOfMemory(classId);
@@ -120,12 +135,12 @@ OBJRESULT ProcessObjectFactory::Unregister(const Guid& classId) {
     std::unique_lock<std::shared_mutex> lock(m_lock);
     auto found = m_entries.find(classId);
     if (found == m_entries.end()) {
-        Trace(kTraceSource, TraceLevel::Warning, 6, classId);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::UnregisterUnknown, classId);
         return OBJ_E_INVALIDARG;
     }
     if (found->second.count-- == 1) {
         m_entries.erase(found);
-        Trace(kTraceSource, TraceLevel::Information, 7, classId);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::Unregistered, classId);
     }
     return OBJ_OK;
 }
@@ -138,7 +153,7 @@ RefPtr<IClassProvider> ProcessObjectFactory::FindProvider(const Guid& classId) {
 
 OBJRESULT ProcessObjectFactory::CreateInstance(const Guid& classId, const Guid& iid, void** out) {
     if (out == nullptr) {
-        Trace(kTraceSource, TraceLevel::Error, 8, classId);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NullOutPointer, classId);
         return OBJ_E_INVALIDARG;
     }
     *out = nullptr;
@@ -149,12 +164,13 @@ OBJRESULT ProcessObjectFactory::CreateInstance(const Guid& classId, const Guid& 
         if (attempt == 1) {
             const OBJRESULT result = RegisterFromRepository(classId, 0, 0);
             if (!ObjSucceeded(result)) {
-                Trace(kTraceSource, TraceLevel::Error, 9, classId, result);
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::RepositoryRegistrationFailed,
+                      classId, result);
                 return result;
             }
         }
     }
-    Trace(kTraceSource, TraceLevel::Error, 10, classId);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::ClassNotRegistered, classId);
     return OBJ_E_INVALIDARG;
 }
 
@@ -173,7 +189,8 @@ OBJRESULT ProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint
     try {
         std::u16string modulePath;
         if (!CurrentObjectRepository().FindModule(classId, modulePath)) {
-            Trace(kTraceSource, TraceLevel::Error, 11, GuidToText(classId));
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotInRepository,
+                  GuidToText(classId));
             return OBJ_E_INVALIDARG;
         }
         return Register(classId, modulePath, loadFlags, options);

@@ -16,15 +16,15 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x5D0E8B27, 0x3F61, 0x4A92, {0xA4, 0x7C, 0x19, 0xE2, 0x6B, 0x80, 0xD3, 0x5F}}};
-enum TraceEvent : uint16_t {
-    kSettingsModuleUnavailable = 1,
-    kSettingsStoreUnavailable,
-    kNoProductRoot,
-    kRegistrySourceUnavailable,
-    kUnparsableObjectId,
-    kClassNotFound,
-    kPathNotExpanded,
-    kModuleRefused,
+enum class TraceEvent : uint16_t {
+    SettingsModuleUnavailable = 1,
+    SettingsStoreUnavailable,
+    NoProductRoot,
+    RegistrySourceUnavailable,
+    UnparsableObjectId,
+    ClassNotFound,
+    PathNotExpanded,
+    ModuleRefused,
 };
 
 constexpr char16_t kSettingsModule[] = u"%PXROOTX64%\\pxSet.dll";
@@ -62,7 +62,7 @@ bool ParseObjectId(const std::u16string& text, Guid& id) {
 std::u16string Expanded(const std::u16string& path) {
     std::u16string output;
     if (ExpandPath(path, output)) return output;
-    Trace(kTraceSource, TraceLevel::Warning, kPathNotExpanded, path);
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::PathNotExpanded, path);
     return output.empty() ? path : output;
 }
 
@@ -71,7 +71,7 @@ void ReadSettingsStore(std::map<Guid, std::u16string>& modules) {
     ModuleLoader settingsModule;
     OBJRESULT result = LoadCheckedModule(Expanded(kSettingsModule), settingsModule);
     if (!ObjSucceeded(result)) {
-        Trace(kTraceSource, TraceLevel::Information, kSettingsModuleUnavailable, result);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::SettingsModuleUnavailable, result);
         return;
     }
     RefPtr<ISettingsStore> store;
@@ -82,7 +82,7 @@ void ReadSettingsStore(std::map<Guid, std::u16string>& modules) {
             result = factory->CreateInstance(IID_ISettingsStore, store.put_void());
     }
     if (!ObjSucceeded(result) || !store) {
-        Trace(kTraceSource, TraceLevel::Error, kSettingsStoreUnavailable, result);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SettingsStoreUnavailable, result);
         return;
     }
     char16_t name[kNameCapacity];
@@ -91,7 +91,8 @@ void ReadSettingsStore(std::map<Guid, std::u16string>& modules) {
         name[kNameCapacity - 1] = 0;
         Guid id{};
         if (!ParseObjectId(name, id)) {
-            Trace(kTraceSource, TraceLevel::Warning, kUnparsableObjectId, std::u16string(name));
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::UnparsableObjectId,
+                  std::u16string(name));
             continue;
         }
         const std::u16string key = std::u16string(kSettingsKey) + u"\\" + name;
@@ -108,14 +109,14 @@ void ReadSettingsStore(std::map<Guid, std::u16string>& modules) {
 void ReadRegistry(std::map<Guid, std::u16string>& modules) {
     const std::u16string root = IsolationSettings::ProductRegistryRoot();
     if (root.empty()) {
-        Trace(kTraceSource, TraceLevel::Information, kNoProductRoot);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::NoProductRoot);
         return;
     }
     const std::wstring keyPath = ToWide(root) + kRegistrySubKey;
     const REGSAM access = KEY_READ | IsolationSettings::RegistryView();
     RegistryKey objects;
     if (!objects.Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), access)) {
-        Trace(kTraceSource, TraceLevel::Information, kRegistrySourceUnavailable,
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::RegistrySourceUnavailable,
               static_cast<uint32_t>(objects.LastError()));
         return;
     }
@@ -124,7 +125,8 @@ void ReadRegistry(std::map<Guid, std::u16string>& modules) {
          ++index) {
         Guid id{};
         if (!ParseObjectId(ToU16(name), id)) {
-            Trace(kTraceSource, TraceLevel::Warning, kUnparsableObjectId, std::wstring(name));
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::UnparsableObjectId,
+                  std::wstring(name));
             continue;
         }
         RegistryKey object;
@@ -182,7 +184,7 @@ void SetModuleTrustHook(IModuleTrustHook* hook) {
 OBJRESULT LoadCheckedModule(const std::u16string& modulePath, ModuleLoader& module) {
     const OBJRESULT checked = CurrentModuleTrustHook().CheckModule(modulePath);
     if (!ObjSucceeded(checked)) {
-        Trace(kTraceSource, TraceLevel::Error, kModuleRefused, modulePath, checked);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ModuleRefused, modulePath, checked);
         return checked;
     }
     return module.Load(ToWide(modulePath));
@@ -212,7 +214,7 @@ bool RegistryObjectRepository::FindModule(const Guid& classId, std::u16string& m
             it = m_modules.find(classId);
         }
         if (it == m_modules.end()) {
-            Trace(kTraceSource, TraceLevel::Error, kClassNotFound, GuidToText(classId));
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ClassNotFound, GuidToText(classId));
             return false;
         }
         found = it->second;

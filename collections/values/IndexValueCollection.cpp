@@ -7,6 +7,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xAB22CD85, 0x763E, 0x44C5, {0x80, 0x66, 0x6A, 0x8B, 0x56, 0xFC, 0x02, 0x84}}};
+enum class TraceEvent : uint16_t {
+    CopyOutOfMemory = 1,
+    EntryNotSaved = 2,
+    EntriesBeyondData = 3,
+    IndexOutOfRange = 4,
+    EntryNotLoaded = 5,
+};
 
 // The smallest entry: tag 3 with the index, tag 1 with kind 0.
 constexpr uint64_t kSmallestEntry = 5 + 2;
@@ -42,7 +49,7 @@ bool pxTavIndexValueCollection::CopyFrom(const pxTavIndexValueCollection& other)
             if (!values[i].CopyFrom(other.m_values[i], other.GetCloneObjects())) return false;
         m_values.swap(values);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 1);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory);
         return false;
     }
     CopyHeader(other);
@@ -75,7 +82,7 @@ Value* pxTavIndexValueCollection::MakeSlot(uint64_t index) {
 bool pxTavIndexValueCollection::SaveEntries(CArchive& archive) {
     for (size_t i = 0; i < m_values.size(); ++i) {
         if (!archive.WriteUInt32(static_cast<uint32_t>(i)) || !SaveValue(archive, m_values[i])) {
-            Trace(kTraceSource, TraceLevel::Error, 2, uint64_t{i});
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::EntryNotSaved, uint64_t{i});
             return false;
         }
     }
@@ -85,7 +92,7 @@ bool pxTavIndexValueCollection::SaveEntries(CArchive& archive) {
 bool pxTavIndexValueCollection::LoadEntries(CArchive& archive, uint32_t count) {
     // The slots are made before the entries are read: prove the entries can be there.
     if (!archive.ProveAvailable(uint64_t{count} * kSmallestEntry)) {
-        Trace(kTraceSource, TraceLevel::Error, 3, count);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::EntriesBeyondData, count);
         return false;
     }
     m_values.resize(count);
@@ -93,11 +100,11 @@ bool pxTavIndexValueCollection::LoadEntries(CArchive& archive, uint32_t count) {
         uint32_t index;
         if (!archive.ReadUInt32(index)) return false;
         if (index >= count) {
-            Trace(kTraceSource, TraceLevel::Error, 4, index, count);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::IndexOutOfRange, index, count);
             return false;
         }
         if (!LoadValue(archive, m_values[index])) {
-            Trace(kTraceSource, TraceLevel::Error, 5, index);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::EntryNotLoaded, index);
             return false;
         }
     }

@@ -7,6 +7,11 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xEDF26B23, 0xFD91, 0x4254, {0x90, 0x20, 0xC6, 0xC3, 0xBE, 0x76, 0x9F, 0x47}}};
+enum class TraceEvent : uint16_t {
+    CopyOutOfMemory = 1,
+    EntryNotSaved = 2,
+    EntryNotLoaded = 3,
+};
 
 }  // namespace
 
@@ -37,7 +42,7 @@ bool pxTavKeyValueCollection::CopyFrom(const pxTavKeyValueCollection& other) {
         }
         m_values.swap(values);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 1);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory);
         return false;
     }
     CopyHeader(other);
@@ -74,7 +79,7 @@ bool pxTavKeyValueCollection::SaveEntries(CArchive& archive) {
     for (const auto& entry : m_values) {
         if (!archive.WriteUInt32(static_cast<uint32_t>(entry.first)) ||
             !SaveValue(archive, entry.second)) {
-            Trace(kTraceSource, TraceLevel::Error, 2, entry.first);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::EntryNotSaved, entry.first);
             return false;
         }
     }
@@ -88,7 +93,7 @@ bool pxTavKeyValueCollection::LoadEntries(CArchive& archive, uint32_t count) {
         // Saved keys ascend, so the end is the right hint for well-formed data.
         Value& slot = m_values.emplace_hint(m_values.end(), key, Value())->second;
         if (!LoadValue(archive, slot)) {
-            Trace(kTraceSource, TraceLevel::Error, 3, key);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::EntryNotLoaded, key);
             return false;
         }
     }

@@ -7,11 +7,18 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x70B81B12, 0x0434, 0x4B14, {0x87, 0x51, 0x0A, 0x68, 0xE3, 0x1B, 0x85, 0x8E}}};
+enum class TraceEvent : uint16_t {
+    VersionNotWritten = 1,
+    BytesNotWritten = 2,
+    VersionNotRead = 3,
+    UnknownVersion = 4,
+    BytesNotRead = 5,
+};
 const char16_t* const kSourceFile = u"MemoryImpl.cpp";
 constexpr int32_t kVersion = 1;
 
-void TraceFailure(uint16_t number, const char16_t* text, uint32_t line) {
-    Trace(kTraceSource, TraceLevel::Error, number, text, kSourceFile, line);
+void TraceFailure(TraceEvent event, const char16_t* text, uint32_t line) {
+    Trace(kTraceSource, TraceLevel::Error, event, text, kSourceFile, line);
 }
 
 }  // namespace
@@ -27,13 +34,14 @@ void CMemoryImpl::SetBytes(std::vector<uint8_t> bytes) {
 
 bool CMemoryImpl::SaveTo(CArchive& archive) {
     if (!archive.WriteInt32(kVersion)) {
-        TraceFailure(1, u"Archive.Write(CMemoryImpl::CSerializeImpl::Version) == FALSE\n",
-                     __LINE__);
+        TraceFailure(TraceEvent::VersionNotWritten,
+                     u"Archive.Write(CMemoryImpl::CSerializeImpl::Version) == FALSE\n", __LINE__);
         return false;
     }
     if (m_bytes.size() > UINT32_MAX ||
         !archive.WriteBinary(m_bytes.data(), static_cast<uint32_t>(m_bytes.size()))) {
-        TraceFailure(2, u"CPersist::Write(m_pMemory->m_Memory) == false\n", __LINE__);
+        TraceFailure(TraceEvent::BytesNotWritten,
+                     u"CPersist::Write(m_pMemory->m_Memory) == false\n", __LINE__);
         return false;
     }
     return true;
@@ -42,16 +50,17 @@ bool CMemoryImpl::SaveTo(CArchive& archive) {
 bool CMemoryImpl::LoadFrom(CArchive& archive) {
     int32_t version;
     if (!archive.ReadInt32(version)) {
-        TraceFailure(3, u"Archive.Read(nVersion) == FALSE\n", __LINE__);
+        TraceFailure(TraceEvent::VersionNotRead, u"Archive.Read(nVersion) == FALSE\n", __LINE__);
         return false;
     }
     if (version != kVersion) {
-        TraceFailure(4, u"switch(default)\n", __LINE__);
+        TraceFailure(TraceEvent::UnknownVersion, u"switch(default)\n", __LINE__);
         return false;
     }
     std::vector<uint8_t> bytes;
     if (!archive.ReadBinary(bytes)) {
-        TraceFailure(5, u"CPersist::Read(m_pMemory->m_Memory) == false\n", __LINE__);
+        TraceFailure(TraceEvent::BytesNotRead, u"CPersist::Read(m_pMemory->m_Memory) == false\n",
+                     __LINE__);
         return false;
     }
     m_bytes = std::move(bytes);

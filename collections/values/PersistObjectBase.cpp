@@ -10,6 +10,11 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x087E3C11, 0xD86F, 0x42C8, {0x85, 0x4C, 0x79, 0xC7, 0xAA, 0x3A, 0x86, 0xB8}}};
+enum class TraceEvent : uint16_t {
+    SizeNestedTooDeep = 1,
+    SaveNestedTooDeep = 2,
+    LoadNestedTooDeep = 3,
+};
 
 thread_local uint32_t t_nesting = 0;
 
@@ -56,7 +61,7 @@ bool PersistObjectBase::GetSizeMax(uint64_t& size) {
     }
     NestingGuard guard;
     if (!guard.Entered()) {
-        Trace(kTraceSource, TraceLevel::Error, 1, kMaxObjectNesting);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SizeNestedTooDeep, kMaxObjectNesting);
         return false;
     }
     CDummyArchive measure;
@@ -69,7 +74,7 @@ bool PersistObjectBase::GetSizeMax(uint64_t& size) {
 bool PersistObjectBase::Save(IByteStream* stream) {
     NestingGuard guard;
     if (!guard.Entered()) {
-        Trace(kTraceSource, TraceLevel::Error, 2, kMaxObjectNesting);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SaveNestedTooDeep, kMaxObjectNesting);
         return false;
     }
     CTavStreamArchive archive(CArchive::Mode::Store);
@@ -87,7 +92,7 @@ bool PersistObjectBase::Save(IByteStream* stream) {
 bool PersistObjectBase::Load(IByteStream* stream) {
     NestingGuard guard;
     if (!guard.Entered()) {
-        Trace(kTraceSource, TraceLevel::Error, 3, kMaxObjectNesting);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::LoadNestedTooDeep, kMaxObjectNesting);
         return false;
     }
     CTavStreamArchive archive(CArchive::Mode::Load);

@@ -11,6 +11,9 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xDAB1F44E, 0xF990, 0x46EA, {0xA9, 0x8F, 0x3D, 0x27, 0xC0, 0x6B, 0xF6, 0x05}}};
+enum class TraceEvent : uint16_t {
+    RegistrationFailed = 1,
+};
 
 struct PersistableClass {
     const Guid& classId;
@@ -33,7 +36,8 @@ bool RegisterPersistableClasses() {
         if (factory->IsRegisteredLocally(entry.classId)) continue;
         const OBJRESULT result = factory->Register(entry.classId, entry.creator);
         if (!ObjSucceeded(result)) {
-            Trace(kTraceSource, TraceLevel::Error, 1, entry.classId, result);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::RegistrationFailed, entry.classId,
+                  result);
             return false;
         }
     }

@@ -7,11 +7,19 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xD70AC0BE, 0xBD41, 0x48A6, {0x92, 0x1A, 0x81, 0x19, 0xAC, 0x4D, 0xCE, 0xD1}}};
+enum class TraceEvent : uint16_t {
+    VersionNotWritten = 1,
+    TypeNotWritten = 2,
+    VersionNotRead = 3,
+    UnknownVersion = 4,
+    TypeNotRead = 5,
+    UnknownStringType = 6,
+};
 const char16_t* const kSourceFile = u"StringImpl.cpp";
 constexpr int32_t kVersion = 1;
 
-void TraceFailure(uint16_t number, const char16_t* text, uint32_t line) {
-    Trace(kTraceSource, TraceLevel::Error, number, text, kSourceFile, line);
+void TraceFailure(TraceEvent event, const char16_t* text, uint32_t line) {
+    Trace(kTraceSource, TraceLevel::Error, event, text, kSourceFile, line);
 }
 
 }  // namespace
@@ -43,11 +51,13 @@ void CStringImpl::SetNoString() {
 
 bool CStringImpl::SaveTo(CArchive& archive) {
     if (!archive.WriteInt32(kVersion)) {
-        TraceFailure(1, u"Archive.Write(CStringImpl::Version) == FALSE\n", __LINE__);
+        TraceFailure(TraceEvent::VersionNotWritten,
+                     u"Archive.Write(CStringImpl::Version) == FALSE\n", __LINE__);
         return false;
     }
     if (!archive.WriteInt32(static_cast<int32_t>(m_eStringType))) {
-        TraceFailure(2, u"CPersist::Write(static_cast<long>(m_eStringType)) == false\n", __LINE__);
+        TraceFailure(TraceEvent::TypeNotWritten,
+                     u"CPersist::Write(static_cast<long>(m_eStringType)) == false\n", __LINE__);
         return false;
     }
     switch (m_eStringType) {
@@ -65,16 +75,17 @@ bool CStringImpl::SaveTo(CArchive& archive) {
 bool CStringImpl::LoadFrom(CArchive& archive) {
     int32_t version;
     if (!archive.ReadInt32(version)) {
-        TraceFailure(3, u"Archive.Read(nVersion) == FALSE\n", __LINE__);
+        TraceFailure(TraceEvent::VersionNotRead, u"Archive.Read(nVersion) == FALSE\n", __LINE__);
         return false;
     }
     if (version != kVersion) {
-        TraceFailure(4, u"switch(default)\n", __LINE__);
+        TraceFailure(TraceEvent::UnknownVersion, u"switch(default)\n", __LINE__);
         return false;
     }
     int32_t type;
     if (!archive.ReadInt32(type)) {
-        TraceFailure(5, u"CPersist::Read(reinterpret_cast<long&>(m_eStringType)) == false\n",
+        TraceFailure(TraceEvent::TypeNotRead,
+                     u"CPersist::Read(reinterpret_cast<long&>(m_eStringType)) == false\n",
                      __LINE__);
         return false;
     }
@@ -91,7 +102,7 @@ bool CStringImpl::LoadFrom(CArchive& archive) {
                 if (!archive.ReadWString(wide)) return false;
                 break;
             default:
-                Trace(kTraceSource, TraceLevel::Error, 6, type);
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::UnknownStringType, type);
                 return false;
         }
         m_eStringType = static_cast<StringType>(type);

@@ -9,18 +9,25 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xBC1C47C2, 0xAF54, 0x45CB, {0x86, 0xF3, 0xE7, 0x9D, 0x2C, 0xDE, 0x15, 0x0C}}};
+enum class TraceEvent : uint16_t {
+    ObjectNotPersistable = 1,
+    ObjectTooLarge = 2,
+    ObjectNotCreated = 3,
+    ObjectNotLoaded = 4,
+    UnknownKind = 5,
+};
 
 bool SaveObject(CArchive& archive, IRefObject* object) {
     RefPtr<IPersistObject> persist;
     if (!ObjSucceeded(QueryInto(object, IID_IPersistObject, persist))) {
-        Trace(kTraceSource, TraceLevel::Error, 1);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectNotPersistable);
         return false;
     }
     Guid classId;
     uint64_t size;
     if (!persist->GetClassId(classId) || !persist->GetSizeMax(size)) return false;
     if (size > UINT32_MAX) {
-        Trace(kTraceSource, TraceLevel::Error, 2, classId, size);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectTooLarge, classId, size);
         return false;
     }
     return archive.WriteBinary(&classId, 16) &&
@@ -38,13 +45,13 @@ bool LoadObject(CArchive& archive, Value& value) {
     const OBJRESULT result =
         factory->CreateInstance(classId, IID_IPersistObject, persist.put_void());
     if (!ObjSucceeded(result) || !persist) {
-        Trace(kTraceSource, TraceLevel::Error, 3, classId, result);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectNotCreated, classId, result);
         return false;
     }
     if (!archive.ReadRegionElement(CArchive::Tag::BinaryData, [&](IByteStream& region, uint32_t) {
             return persist->Load(&region);
         })) {
-        Trace(kTraceSource, TraceLevel::Error, 4, classId);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ObjectNotLoaded, classId);
         return false;
     }
     value.SetObject(RefPtr<IRefObject>(persist.get()));
@@ -137,7 +144,7 @@ bool LoadValue(CArchive& archive, Value& value) {
         default: {
             const uint32_t width = Value::InPlaceWidth(kind);
             if (width == 0) {
-                Trace(kTraceSource, TraceLevel::Error, 5, uint32_t{number});
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::UnknownKind, uint32_t{number});
                 return false;
             }
             uint64_t payload = 0;

@@ -8,6 +8,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x27F7AFFC, 0x741B, 0x4245, {0xBE, 0x19, 0x9C, 0xAE, 0x48, 0x91, 0x1A, 0x59}}};
+enum class TraceEvent : uint16_t {
+    HeaderVersionTooNew = 1,
+    CannotPersist = 2,
+    SaveOutOfMemory = 3,
+    LoadOutOfMemory = 4,
+    LoadFailed = 5,
+};
 
 constexpr int32_t kHeaderVersion = 1;
 constexpr int32_t kHeaderVersionWithSize = 2;
@@ -164,7 +171,7 @@ bool ValueCollection::LoadHeader(CArchive& archive) {
     int32_t version;
     if (!archive.ReadInt32(version)) return false;
     if (version > kHeaderVersionWithSize) {
-        Trace(kTraceSource, TraceLevel::Error, 1, version);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::HeaderVersionTooNew, version);
         return false;
     }
     if (!archive.ReadBool(m_bOptionA) || !archive.ReadBool(m_bCloneObjects)) return false;
@@ -174,7 +181,7 @@ bool ValueCollection::LoadHeader(CArchive& archive) {
 
 bool ValueCollection::SaveTo(CArchive& archive) {
     if (!CanPersist()) {
-        Trace(kTraceSource, TraceLevel::Error, 2, GetCount());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CannotPersist, GetCount());
         return false;
     }
     try {
@@ -182,7 +189,7 @@ bool ValueCollection::SaveTo(CArchive& archive) {
         return SaveHeader(archive) && archive.WriteInt32(kBodyVersion) &&
                archive.WriteUInt32(static_cast<uint32_t>(count)) && SaveEntries(archive);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 3);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SaveOutOfMemory);
         return false;
     }
 }
@@ -199,11 +206,11 @@ bool ValueCollection::LoadFrom(CArchive& archive) {
                  bodyVersion == kBodyVersion && archive.ReadUInt32(count) &&
                  LoadEntries(archive, count);
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 4);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::LoadOutOfMemory);
     }
     if (!loaded) {
         ClearValues();
-        Trace(kTraceSource, TraceLevel::Warning, 5);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::LoadFailed);
         return false;
     }
     return true;

@@ -10,6 +10,14 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x0e5a8258, 0x32fc, 0x4306, {0x8c, 0x80, 0x6e, 0xb3, 0x82, 0x7a, 0x76, 0xb7}}};
+enum class TraceEvent : uint16_t {
+    EmptyArgument = 1,
+    SplitOutOfMemory = 2,
+    UnclosedQuote = 3,
+    LoneSwitchCharacter = 4,
+    SwitchWithoutValue = 5,
+    ValuesOutOfMemory = 6,
+};
 
 constexpr char16_t kBlank = u' ';
 constexpr char16_t kQuote = u'"';
@@ -30,14 +38,15 @@ bool CCommandLine::Parse(const char16_t* pszText, const char16_t* pszSwitchChars
 bool CCommandLine::Parse(std::u16string_view text, std::u16string_view switchChars) {
     m_entries.clear();
     if (text.empty() || switchChars.empty()) {
-        Trace(kTraceSource, TraceLevel::Error, 1, static_cast<uint32_t>(text.size()),
-              static_cast<uint32_t>(switchChars.size()));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::EmptyArgument,
+              static_cast<uint32_t>(text.size()), static_cast<uint32_t>(switchChars.size()));
         return false;
     }
     try {
         if (Split(text, switchChars)) return true;
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 2, static_cast<uint32_t>(text.size()));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SplitOutOfMemory,
+              static_cast<uint32_t>(text.size()));
     }
     // Callers take a failed line as one without words; leave them none to misread.
     m_entries.clear();
@@ -59,7 +68,8 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
             const size_t close =
                 end < text.size() ? text.find(kQuote, end + 1) : std::u16string_view::npos;
             if (close == std::u16string_view::npos) {
-                Trace(kTraceSource, TraceLevel::Error, 3, static_cast<uint32_t>(pos));
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::UnclosedQuote,
+                      static_cast<uint32_t>(pos));
                 return false;
             }
             word = text.substr(pos, close + 1 - pos);
@@ -72,7 +82,8 @@ bool CCommandLine::Split(std::u16string_view text, std::u16string_view switchCha
             entry.m_strName = TrimQuotes(word);
         } else if (switchChars.find(word.front()) != std::u16string_view::npos) {
             if (word.size() == 1) {
-                Trace(kTraceSource, TraceLevel::Error, 4, static_cast<uint32_t>(pos));
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::LoneSwitchCharacter,
+                      static_cast<uint32_t>(pos));
                 return false;
             }
             entry.m_bSwitch = true;
@@ -102,14 +113,16 @@ bool CCommandLine::GetSwitchValues(std::u16string_view name,
             const Entry& entry = m_entries[i];
             if (!entry.m_bSwitch || !EqualsIgnoreAsciiCase(entry.m_strName, name)) continue;
             if (i + 1 == m_entries.size() || m_entries[i + 1].m_bSwitch) {
-                Trace(kTraceSource, TraceLevel::Error, 5, entry.m_strName);
+                Trace(kTraceSource, TraceLevel::Error, TraceEvent::SwitchWithoutValue,
+                      entry.m_strName);
                 return false;
             }
             values.push_back(m_entries[i + 1].m_strName);
             found = true;
         }
     } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, 6, static_cast<uint32_t>(values.size()));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ValuesOutOfMemory,
+              static_cast<uint32_t>(values.size()));
         return false;
     }
     return found;

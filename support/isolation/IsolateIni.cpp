@@ -13,6 +13,15 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xf1696a96, 0x0e2f, 0x43d1, {0x81, 0x1d, 0x9f, 0x2a, 0x89, 0x6c, 0xa6, 0xdf}}};
+enum class TraceEvent : uint16_t {
+    ModulePathWithoutFolder = 1,
+    SearchPathTooLong = 2,
+    IniNotFound = 3,
+    OpenFailed = 4,
+    SizeUnreadable = 5,
+    TooLarge = 6,
+    ReadFailed = 7,
+};
 
 // The file holds three short values; anything near this size is not one.
 constexpr LONGLONG kMaxIniBytes = 1 << 20;
@@ -29,15 +38,18 @@ FileSearchResult LocateIsolateIni() {
     const size_t cut = modulePath.find_last_of(L"\\/");
     if (cut == std::wstring::npos) {
         const DWORD error = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, 1, modulePath, error);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ModulePathWithoutFolder, modulePath,
+              error);
         return {{}, error != ERROR_SUCCESS ? error : ERROR_INVALID_NAME};
     }
     FileSearchResult result =
         FindFileUpward(ToU16(std::wstring_view(modulePath).substr(0, cut)), u"isolate.ini", IsFile);
     if (result.error == kSearchPathTooLong)
-        Trace(kTraceSource, TraceLevel::Error, 2, modulePath, result.error);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SearchPathTooLong, modulePath,
+              result.error);
     else if (result.error != kSearchFound)
-        Trace(kTraceSource, TraceLevel::Information, 3, modulePath, result.error);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::IniNotFound, modulePath,
+              result.error);
     return result;
 }
 
@@ -45,16 +57,17 @@ bool LoadIsolateIni(const std::u16string& path, std::u16string& text) {
     UniqueHandle file{CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!file) {
-        Trace(kTraceSource, TraceLevel::Error, 4, path, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::OpenFailed, path, GetLastError());
         return false;
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        Trace(kTraceSource, TraceLevel::Error, 5, path, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SizeUnreadable, path, GetLastError());
         return false;
     }
     if (size.QuadPart > kMaxIniBytes) {
-        Trace(kTraceSource, TraceLevel::Error, 6, path, static_cast<int64_t>(size.QuadPart));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::TooLarge, path,
+              static_cast<int64_t>(size.QuadPart));
         return false;
     }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
@@ -63,7 +76,7 @@ bool LoadIsolateIni(const std::u16string& path, std::u16string& text) {
         DWORD read = 0;
         if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
                       &read, nullptr)) {
-            Trace(kTraceSource, TraceLevel::Error, 7, path, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ReadFailed, path, GetLastError());
             return false;
         }
         if (read == 0) break;  // shrank since its size was taken

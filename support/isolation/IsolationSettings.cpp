@@ -17,6 +17,18 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x76421766, 0x1707, 0x4be3, {0x96, 0x52, 0x70, 0xc5, 0xd7, 0x1d, 0xa8, 0xe9}}};
+enum class TraceEvent : uint16_t {
+    InvalidSilo = 1,
+    NoIsolateIni = 2,
+    NoSiloValue = 3,
+    SiloTooLong = 4,
+    SiloNotGuid = 5,
+    RegHiveTooLong = 6,
+    RootNotOpened = 7,
+    ProductRootBeforeInitialise = 8,
+    ViewBeforeInitialise = 9,
+    InvalidView = 10,
+};
 
 const char16_t kSection[] = u"isolation";
 const char16_t kDefaultRegHive[] = u"Software\\Tavrilon\\Isolation";
@@ -68,24 +80,25 @@ std::u16string ChooseSilo(const char16_t* silo, const IsolateIniFile& ini) {
     if (silo != nullptr) {
         std::u16string given(silo);
         if (IsValidSiloGuid(given)) return given;
-        Trace(kTraceSource, TraceLevel::Error, 1, given);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::InvalidSilo, given);
         return {};
     }
     if (!ini.present) {
-        Trace(kTraceSource, TraceLevel::Error, 2);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoIsolateIni);
         return {};
     }
     std::optional<std::u16string> value = ini.Value(u"silo");
     if (!value) {
-        Trace(kTraceSource, TraceLevel::Error, 3, ini.path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSiloValue, ini.path);
         return {};
     }
     if (value->size() >= kSiloChars) {
-        Trace(kTraceSource, TraceLevel::Error, 4, ini.path, static_cast<uint32_t>(value->size()));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SiloTooLong, ini.path,
+              static_cast<uint32_t>(value->size()));
         return {};
     }
     if (!IsValidSiloGuid(*value)) {
-        Trace(kTraceSource, TraceLevel::Error, 5, ini.path, *value);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SiloNotGuid, ini.path, *value);
         return {};
     }
     return *value;
@@ -96,15 +109,15 @@ std::u16string ChooseSilo(const char16_t* silo, const IsolateIniFile& ini) {
 std::u16string ChooseIsolatedRoot(const IsolateIniFile& ini, uint32_t view) {
     std::u16string root = ini.Value(u"reghive").value_or(kDefaultRegHive);
     if (root.size() >= kRegHiveChars) {
-        Trace(kTraceSource, TraceLevel::Error, 6, static_cast<uint32_t>(root.size()),
-              static_cast<uint32_t>(ERROR_INSUFFICIENT_BUFFER));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::RegHiveTooLong,
+              static_cast<uint32_t>(root.size()), static_cast<uint32_t>(ERROR_INSUFFICIENT_BUFFER));
         return {};
     }
     if (root.empty()) return root;
     RegistryKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, AsWide(root), KEY_READ | view) &&
         key.LastError() != ERROR_ACCESS_DENIED && key.LastError() != ERROR_FILE_NOT_FOUND) {
-        Trace(kTraceSource, TraceLevel::Error, 7, root, key.LastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::RootNotOpened, root, key.LastError());
         return {};
     }
     return root;
@@ -136,7 +149,7 @@ bool IsolationSettings::Initialise(const char16_t* silo) {
 bool IsolationSettings::ProductRoot() {
     Settings& settings = State();
     if (!settings.initialised.load(std::memory_order_acquire)) {
-        Trace(kTraceSource, TraceLevel::Error, 8);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ProductRootBeforeInitialise);
         return false;
     }
     if (settings.productRootSet.load(std::memory_order_acquire)) return true;
@@ -150,12 +163,12 @@ bool IsolationSettings::ProductRoot() {
 bool IsolationSettings::SetRegistryView(uint32_t view) {
     Settings& settings = State();
     if (!settings.initialised.load(std::memory_order_acquire)) {
-        Trace(kTraceSource, TraceLevel::Error, 9, view);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ViewBeforeInitialise, view);
         return false;
     }
     // Every later open adds this flag: only a view flag may get there.
     if (view != 0 && view != kRegistryView64 && view != kRegistryView32) {
-        Trace(kTraceSource, TraceLevel::Error, 10, view);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::InvalidView, view);
         return false;
     }
     if (settings.viewSet.load(std::memory_order_acquire)) return true;

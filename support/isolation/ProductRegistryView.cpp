@@ -11,6 +11,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x70d25790, 0xe76e, 0x4c19, {0xab, 0xf7, 0x3a, 0xd7, 0xee, 0x18, 0xe8, 0xb7}}};
+enum class TraceEvent : uint16_t {
+    SiloRefused = 1,
+    NoProductRoot = 2,
+    ProductKeyInNeitherView = 3,
+    ViewNotSet = 4,
+};
 
 }  // namespace
 
@@ -18,11 +24,11 @@ void SelectProductRegistryView(const std::u16string& silo) {
     // The job gave a silo: it must be a braced GUID itself. An empty one must
     // not let "isolate.ini" settle the product for the whole process.
     if (!IsolationSettings::Initialise(silo.c_str())) {
-        Trace(kTraceSource, TraceLevel::Error, 1, silo);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SiloRefused, silo);
         return;
     }
     if (!IsolationSettings::ProductRoot()) {
-        Trace(kTraceSource, TraceLevel::Error, 2, silo);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoProductRoot, silo);
         return;
     }
     // The root the product's keys are read under, so the view fits it even
@@ -34,10 +40,12 @@ void SelectProductRegistryView(const std::u16string& silo) {
         if (key.Open(HKEY_LOCAL_MACHINE, AsWide(productRoot), KEY_READ | KEY_WOW64_32KEY))
             view = kRegistryView32;
         else
-            Trace(kTraceSource, TraceLevel::Information, 3, productRoot);
+            Trace(kTraceSource, TraceLevel::Information, TraceEvent::ProductKeyInNeitherView,
+                  productRoot);
     }
     key.Close();
-    if (!IsolationSettings::SetRegistryView(view)) Trace(kTraceSource, TraceLevel::Error, 4, view);
+    if (!IsolationSettings::SetRegistryView(view))
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ViewNotSet, view);
 }
 
 }  // namespace pxLib

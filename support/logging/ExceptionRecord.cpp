@@ -18,7 +18,7 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xca6e4776, 0x904a, 0x4902, {0xb8, 0x34, 0x0e, 0x57, 0xb3, 0xe8, 0xa9, 0x44}}};
-enum : uint16_t { kExceptionCaught = 1 };
+enum class TraceEvent : uint16_t { ExceptionCaught = 1 };
 
 std::u16string Formatted(const char16_t* format, const LogArg& arg) {
     std::u16string text;
@@ -148,7 +148,7 @@ bool ExceptionRecord::Capture(const char16_t* sourceName, uint32_t line) noexcep
 }
 
 void ReportException(const std::u16string& typeName, const std::u16string& message) {
-    Trace(kTraceSource, TraceLevel::Error, kExceptionCaught, typeName, message);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::ExceptionCaught, typeName, message);
 }
 
 }  // namespace pxLib

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -105,6 +106,15 @@ void Trace(const TraceSource& source, TraceLevel level, uint16_t number, const A
     if (!TraceEnabled(level)) return;
     const TraceArg list[] = {ToTraceArg(args)..., TraceArg{nullptr, 0}};
     EmitTrace(source, number, list, sizeof...(Args));
+}
+
+// A source file names its events in its own enum class TraceEvent : uint16_t;
+// the event carries its enumerator's number.
+template <class Event, class... Args, std::enable_if_t<std::is_enum_v<Event>, int> = 0>
+void Trace(const TraceSource& source, TraceLevel level, Event event, const Args&... args) {
+    static_assert(std::is_same_v<std::underlying_type_t<Event>, uint16_t>,
+                  "trace events are numbered in 16 bits");
+    Trace(source, level, static_cast<uint16_t>(event), args...);
 }
 
 }  // namespace pxLib

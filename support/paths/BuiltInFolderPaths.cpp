@@ -13,6 +13,10 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x818bb69f, 0x271f, 0x463f, {0x81, 0x24, 0x9e, 0xed, 0x8b, 0x1f, 0x47, 0xe4}}};
+enum class TraceEvent : uint16_t {
+    CurrentVersionValueUnreadable = 1,
+    FolderPathFailed = 2,
+};
 
 const wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
@@ -23,7 +27,8 @@ bool ReadCurrentVersionFolder(const wchar_t* valueName, std::u16string& path) {
     std::wstring text;
     if (!key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_READ | KEY_WOW64_64KEY) ||
         !key.QueryString(valueName, text)) {
-        Trace(kTraceSource, TraceLevel::Error, 1, valueName, key.LastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CurrentVersionValueUnreadable, valueName,
+              key.LastError());
         return false;
     }
     path = ToU16(text);
@@ -35,7 +40,8 @@ bool ShellFolder(int csidl, std::u16string& path) {
     wchar_t buffer[MAX_PATH + 1] = {};
     const HRESULT hr = SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_DEFAULT, buffer);
     if (FAILED(hr) || buffer[0] == L'\0') {
-        Trace(kTraceSource, TraceLevel::Error, 2, static_cast<uint32_t>(csidl), hr);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::FolderPathFailed,
+              static_cast<uint32_t>(csidl), hr);
         return false;
     }
     path = ToU16(buffer);

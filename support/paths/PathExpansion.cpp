@@ -15,6 +15,9 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xffc7311b, 0x4e33, 0x4c1a, {0x85, 0x07, 0xd5, 0xc8, 0x49, 0xca, 0x86, 0xcb}}};
+enum class TraceEvent : uint16_t {
+    NullInput = 1,
+};
 
 // The product's map first, so that it can move any built-in folder.
 bool ResolvePathName(const std::u16string& name, std::u16string& value) {
@@ -42,7 +45,7 @@ bool ExpandPath(const std::u16string& input, std::u16string& output) {
 
 bool ExpandPath(const wchar_t* input, std::wstring& output) {
     if (input == nullptr) {
-        Trace(kTraceSource, TraceLevel::Error, 1);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NullInput);
         return false;
     }
     ExceptionRecord record;

@@ -15,6 +15,11 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x98a2362f, 0x10dd, 0x4efd, {0x81, 0x02, 0x95, 0x10, 0x6d, 0xfe, 0x06, 0x18}}};
+enum class TraceEvent : uint16_t {
+    NoProductRoot = 1,
+    MapKeyNotOpened = 2,
+    TokenNotMapped = 3,
+};
 
 const char16_t kMapKeySuffix[] = u"\\Plexor\\PathExpansionMap";
 const wchar_t kPath64Value[] = L"Path64";
@@ -45,12 +50,13 @@ bool OpenPathExpansionMap() {
     if (map.opened.load(std::memory_order_relaxed)) return true;
     const std::u16string root = IsolationSettings::ProductRegistryRoot();
     if (root.empty()) {
-        Trace(kTraceSource, TraceLevel::Error, 1);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoProductRoot);
         return false;
     }
     const std::u16string path = root + kMapKeySuffix;
     if (!map.key.Open(HKEY_LOCAL_MACHINE, AsWide(path), ReadAccess())) {
-        Trace(kTraceSource, TraceLevel::Error, 2, path, map.key.LastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::MapKeyNotOpened, path,
+              map.key.LastError());
         return false;
     }
     map.opened.store(true, std::memory_order_release);
@@ -71,7 +77,7 @@ bool LookUpPathExpansionMap(const std::u16string& name, std::u16string& value) {
     RegistryKey subkey;
     if (!subkey.Open(mapKey, AsWide(name), ReadAccess()) ||
         !subkey.QueryString(kPath64Value, text)) {
-        Trace(kTraceSource, TraceLevel::Verbose, 3, name);
+        Trace(kTraceSource, TraceLevel::Verbose, TraceEvent::TokenNotMapped, name);
         return false;
     }
     value = ToU16(text);

@@ -9,6 +9,14 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x4bc771fc, 0x4f7e, 0x46f5, {0x94, 0x28, 0xc5, 0x0f, 0x64, 0x1f, 0x9d, 0xb5}}};
+enum class TraceEvent : uint16_t {
+    PercentAtEnd = 1,
+    UnclosedToken = 2,
+    EmptyTokenName = 3,
+    TokenNotResolved = 4,
+    TokenRepeated = 5,
+    ExpansionTooLong = 6,
+};
 
 // Names compare as the system's upper-casing of plain text does: ASCII only.
 std::u16string UpperCaseName(std::u16string_view text) {
@@ -46,32 +54,33 @@ bool ExpandTokensOf(const std::u16string& input, const PathNameResolver& resolve
             return true;
         }
         if (open + 1 == working.size()) {
-            Trace(kTraceSource, TraceLevel::Error, 1, input);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::PercentAtEnd, input);
             return false;
         }
         const size_t close = working.find(u'%', open + 1);
         if (close == std::u16string::npos) {
-            Trace(kTraceSource, TraceLevel::Error, 2, input);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::UnclosedToken, input);
             return false;
         }
         const std::u16string token = working.substr(open, close - open + 1);
         const std::u16string name = UpperCaseName(token.substr(1, token.size() - 2));
         if (name.empty()) {
-            Trace(kTraceSource, TraceLevel::Error, 3, input);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::EmptyTokenName, input);
             return false;
         }
         std::u16string value;
         if (!resolve(name, value)) {
-            Trace(kTraceSource, TraceLevel::Error, 4, name, input);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenNotResolved, name, input);
             return false;
         }
         if (!expandedNames.insert(name).second) {
-            Trace(kTraceSource, TraceLevel::Error, 5, name, input);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenRepeated, name, input);
             return false;
         }
         working = ReplaceAll(working, token, value);
         if (working.size() > kMaxExpandedPathChars) {
-            Trace(kTraceSource, TraceLevel::Error, 6, name, static_cast<uint32_t>(working.size()));
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ExpansionTooLong, name,
+                  static_cast<uint32_t>(working.size()));
             return false;
         }
     }

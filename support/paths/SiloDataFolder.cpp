@@ -17,6 +17,11 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x9778ae2f, 0xf527, 0x4862, {0xa1, 0x04, 0x59, 0x35, 0x24, 0x02, 0xe0, 0xe4}}};
+enum class TraceEvent : uint16_t {
+    Reentered = 1,
+    SpecialFolderFailed = 2,
+    PathAppendFailed = 3,
+};
 
 const char16_t kAppDataExtension[] = u"%APPDATAEXTENSION%";
 const char16_t kDefaultAppFolder[] = u"Tavrilon";
@@ -48,11 +53,13 @@ bool BuildSiloDataFolder(int csidl, std::u16string& path) {
     const std::wstring silo = ToWide(IsolationSettings::Silo());
     wchar_t buffer[MAX_PATH + 1] = {};
     if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) {
-        Trace(kTraceSource, TraceLevel::Error, 2, static_cast<uint32_t>(csidl));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::SpecialFolderFailed,
+              static_cast<uint32_t>(csidl));
         return false;
     }
     if (!PathAppendW(buffer, appFolder.c_str()) || !PathAppendW(buffer, silo.c_str())) {
-        Trace(kTraceSource, TraceLevel::Error, 3, static_cast<uint32_t>(csidl), appFolder, silo);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PathAppendFailed,
+              static_cast<uint32_t>(csidl), appFolder, silo);
         return false;
     }
     path = ToU16(buffer);
@@ -63,7 +70,7 @@ bool BuildSiloDataFolder(int csidl, std::u16string& path) {
 
 bool SiloDataFolder(int csidl, std::u16string& path) {
     if (t_resolvingSiloDataFolder) {
-        Trace(kTraceSource, TraceLevel::Error, 1, static_cast<uint32_t>(csidl));
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::Reentered, static_cast<uint32_t>(csidl));
         return false;
     }
     const ResolvingSiloDataFolder guard;

@@ -15,8 +15,10 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x49855174, 0xb1a7, 0x447b, {0xb9, 0xed, 0x48, 0x64, 0x75, 0x77, 0x3f, 0xd8}}};
-constexpr uint16_t kTraceOpenFailed = 1;
-constexpr uint16_t kTraceNoSnapshot = 2;
+enum class TraceEvent : uint16_t {
+    OpenFailed = 1,
+    NoSnapshot = 2,
+};
 
 bool SameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
     return EqualsIgnoreAsciiCase(ToU16(a), ToU16(b));
@@ -33,7 +35,7 @@ UniqueHandle OpenProcessIfInDirectory(DWORD processId, const std::wstring& direc
                                       DWORD access) {
     UniqueHandle process(OpenProcess(access, TRUE, processId));
     if (!process) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceOpenFailed, processId, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::OpenFailed, processId, GetLastError());
         return {};
     }
     if (directory.empty()) return process;
@@ -51,7 +53,7 @@ UniqueHandle FindAndOpenProcess(const std::wstring& directory, const std::wstrin
     const PrivilegeScope debugPrivilege(SE_DEBUG_NAME);
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceNoSnapshot, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSnapshot, GetLastError());
         return {};
     }
     PROCESSENTRY32W entry{};

@@ -17,13 +17,15 @@ using ZOLT::CRightsChecker;
 
 const TraceSource kTraceSource{
     {0x9daf0654, 0x3c0b, 0x419e, {0xb6, 0xc2, 0xdd, 0xb2, 0x90, 0xf9, 0x7a, 0x33}}};
-constexpr uint16_t kTraceNotPluginKey = 1;
-constexpr uint16_t kTraceRightsNotGranted = 2;
-constexpr uint16_t kTraceKeyNotRepaired = 3;
-constexpr uint16_t kTraceWalkStopped = 4;
-constexpr uint16_t kTraceWow64NodeKept = 5;
-constexpr uint16_t kTraceResetFailed = 6;
-constexpr uint16_t kTracePathNotRepaired = 7;
+enum class TraceEvent : uint16_t {
+    NotPluginKey = 1,
+    RightsNotGranted = 2,
+    KeyNotRepaired = 3,
+    WalkStopped = 4,
+    Wow64NodeKept = 5,
+    ResetFailed = 6,
+    PathNotRepaired = 7,
+};
 
 // The plug-in's own key; nothing above it is ever changed.
 const wchar_t* const kPluginKeyComponents[] = {L"Software", L"Halvex"};
@@ -76,7 +78,7 @@ void GrantFullControl(HKEY root, const std::wstring& path, REGSAM access) {
         CRightsChecker::GrantRights(root, path, access, request, ZOLT::AdministratorsSid().Get());
         CRightsChecker::GrantRights(root, path, access, request, ZOLT::LocalSystemSid().Get());
     } catch (const CRightsChecker::Exception& e) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceRightsNotGranted, path, e.Code());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::RightsNotGranted, path, e.Code());
     }
 }
 
@@ -90,7 +92,7 @@ HRESULT RepairOneKey(HKEY root, const std::wstring& path, REGSAM access, bool cr
         if (key.Open(root, path.c_str(), fullAccess, create, options)) return S_OK;
     }
     const HRESULT result = FailureFromErrorCode(static_cast<uint32_t>(key.LastError()));
-    Trace(kTraceSource, TraceLevel::Error, kTraceKeyNotRepaired, path, result);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::KeyNotRepaired, path, result);
     return result;
 }
 
@@ -99,7 +101,7 @@ HRESULT RepairOneKey(HKEY root, const std::wstring& path, REGSAM access, bool cr
 HRESULT RepairKeyAccess(HKEY root, const std::wstring& path, REGSAM access, bool create,
                         DWORD options) {
     if (!IsPluginKey(root, SplitComponents(path))) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceNotPluginKey, path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotPluginKey, path);
         return E_ACCESSDENIED;
     }
     return RepairOneKey(root, path, access, create, options);
@@ -109,7 +111,7 @@ HRESULT RepairKeyPathAccess(HKEY root, const std::wstring& path, REGSAM access, 
                             DWORD options) {
     const std::vector<std::wstring> components = SplitComponents(path);
     if (!IsPluginKey(root, components)) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceNotPluginKey, path);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotPluginKey, path);
         return E_ACCESSDENIED;
     }
     const std::wstring fullPath = Join(components, components.size());
@@ -120,22 +122,22 @@ HRESULT RepairKeyPathAccess(HKEY root, const std::wstring& path, REGSAM access, 
             RepairOneKey(root, partial, access, create, depth == components.size() ? options : 0);
         if (SUCCEEDED(repaired)) continue;
         if (repaired != E_ACCESSDENIED) {
-            Trace(kTraceSource, TraceLevel::Error, kTraceWalkStopped, partial, repaired);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::WalkStopped, partial, repaired);
             return repaired;
         }
         if (SameName(components[depth - 1], kWow64Node)) {
-            Trace(kTraceSource, TraceLevel::Warning, kTraceWow64NodeKept, partial);
+            Trace(kTraceSource, TraceLevel::Warning, TraceEvent::Wow64NodeKept, partial);
             return RepairOneKey(root, fullPath, access, create, options);
         }
         const DWORD reset =
             CRightsChecker::ResetDaclToInherited(ZOLT::RegistryObjectName(root, partial), access);
         if (reset != ERROR_SUCCESS) {
-            Trace(kTraceSource, TraceLevel::Error, kTraceResetFailed, partial, reset);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::ResetFailed, partial, reset);
             return FailureFromErrorCode(reset);
         }
         const HRESULT result = RepairOneKey(root, fullPath, access, create, options);
         if (FAILED(result))
-            Trace(kTraceSource, TraceLevel::Error, kTracePathNotRepaired, fullPath, result);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::PathNotRepaired, fullPath, result);
         return result;
     }
     return S_OK;

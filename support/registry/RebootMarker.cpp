@@ -10,13 +10,15 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x5b294258, 0x7c3d, 0x4b8e, {0xa1, 0xe3, 0xa5, 0x65, 0xa1, 0x1d, 0xc6, 0x30}}};
-constexpr uint16_t kTraceRebootPending = 1;
-constexpr uint16_t kTraceMarkerNotVolatile = 2;
-constexpr uint16_t kTraceVolatilityUnknown = 3;
-constexpr uint16_t kTraceMarkerDeleted = 4;
-constexpr uint16_t kTraceMarkerNotDeleted = 5;
-constexpr uint16_t kTraceParentNotOpened = 6;
-constexpr uint16_t kTraceMarkerNotCreated = 7;
+enum class TraceEvent : uint16_t {
+    RebootPending = 1,
+    MarkerNotVolatile = 2,
+    VolatilityUnknown = 3,
+    MarkerDeleted = 4,
+    MarkerNotDeleted = 5,
+    ParentNotOpened = 6,
+    MarkerNotCreated = 7,
+};
 
 const wchar_t kMarkerPath[] = L"Software\\Halvex\\Reboot";
 const wchar_t kParentPath[] = L"SOFTWARE\\Halvex";
@@ -48,7 +50,7 @@ Volatility ProbeMarker() {
     } else {
         rc = marker.LastError();
     }
-    Trace(kTraceSource, TraceLevel::Warning, kTraceVolatilityUnknown, rc);
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::VolatilityUnknown, rc);
     return Volatility::Unknown;
 }
 
@@ -57,7 +59,7 @@ bool CreateMarkerBeneath(const std::wstring& parentPath) {
     if (marker.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, parentPath + L"\\" + kMarkerName,
                                    kWriteAccess, true, REG_OPTION_VOLATILE))
         return true;
-    Trace(kTraceSource, TraceLevel::Error, kTraceMarkerNotCreated, marker.LastError());
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::MarkerNotCreated, marker.LastError());
     return false;
 }
 
@@ -66,9 +68,9 @@ bool CreateMarkerBeneath(const std::wstring& parentPath) {
 bool IsRebootPending() {
     SecuredKey marker;
     if (!marker.OpenSecured(HKEY_LOCAL_MACHINE, kMarkerPath, kReadAccess)) return false;
-    Trace(kTraceSource, TraceLevel::Information, kTraceRebootPending);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::RebootPending);
     if (ProbeMarker() == Volatility::NotVolatile) {
-        Trace(kTraceSource, TraceLevel::Warning, kTraceMarkerNotVolatile);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::MarkerNotVolatile);
         marker.Close();
         if (DeleteRebootKey()) CreateVolatileRebootKey();
     }
@@ -79,10 +81,10 @@ bool DeleteRebootKey() {
     SecuredKey parent;
     if (parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kWriteAccess, true, 0) &&
         parent.DeleteKeyTree(kMarkerName)) {
-        Trace(kTraceSource, TraceLevel::Information, kTraceMarkerDeleted);
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::MarkerDeleted);
         return true;
     }
-    Trace(kTraceSource, TraceLevel::Error, kTraceMarkerNotDeleted, parent.LastError());
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::MarkerNotDeleted, parent.LastError());
     return false;
 }
 
@@ -91,13 +93,13 @@ bool CreateVolatileRebootKey() {
     if (parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kReadAccess, false, 0))
         return CreateMarkerBeneath(parent.Path());
     if (parent.LastError() != ERROR_FILE_NOT_FOUND) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceParentNotOpened, parent.LastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ParentNotOpened, parent.LastError());
         return false;
     }
     // Created in one go, the parent would be volatile too, and then no plain
     // key could ever be made beneath it.
     if (!parent.OpenOrCreateSecured(HKEY_LOCAL_MACHINE, kParentPath, kWriteAccess, true, 0)) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceParentNotOpened, parent.LastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ParentNotOpened, parent.LastError());
         return false;
     }
     return CreateMarkerBeneath(parent.Path());

@@ -10,16 +10,18 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xf4a7353f, 0x7e33, 0x46e9, {0x8d, 0x04, 0xf0, 0xba, 0x2f, 0x13, 0x61, 0x6b}}};
-constexpr uint16_t kTraceBothViews = 1;
-constexpr uint16_t kTraceOpenFailed = 2;
-constexpr uint16_t kTraceNoSubkey = 3;
-constexpr uint16_t kTraceCreateFailed = 4;
-constexpr uint16_t kTraceVolatileOpenFailed = 5;
-constexpr uint16_t kTraceProbeFailed = 6;
-constexpr uint16_t kTraceReplacingNonVolatile = 7;
-constexpr uint16_t kTraceReplaceDeleteFailed = 8;
-constexpr uint16_t kTraceCloseFailed = 9;
-constexpr uint16_t kTraceNotOpen = 10;
+enum class TraceEvent : uint16_t {
+    BothViews = 1,
+    OpenFailed = 2,
+    NoSubkey = 3,
+    CreateFailed = 4,
+    VolatileOpenFailed = 5,
+    ProbeFailed = 6,
+    ReplacingNonVolatile = 7,
+    ReplaceDeleteFailed = 8,
+    CloseFailed = 9,
+    NotOpen = 10,
+};
 
 constexpr REGSAM kViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 // A non-volatile key cannot be created beneath a volatile one: creating this
@@ -30,7 +32,7 @@ const wchar_t kVolatileProbe[] = L"__volatile_test";
 
 void RegistryKey::RememberView(REGSAM access) {
     m_view = access & kViewBits;
-    if (m_view == kViewBits) Trace(kTraceSource, TraceLevel::Error, kTraceBothViews, m_view);
+    if (m_view == kViewBits) Trace(kTraceSource, TraceLevel::Error, TraceEvent::BothViews, m_view);
 }
 
 bool RegistryKey::Open(HKEY root, const wchar_t* subkey, REGSAM access, bool createIfMissing,
@@ -43,14 +45,14 @@ bool RegistryKey::Open(HKEY root, const wchar_t* subkey, REGSAM access, bool cre
     if (createIfMissing) return Create(root, subkey, access, options) && IsOpen();
     Trace(kTraceSource,
           m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-          kTraceOpenFailed, subkey, m_lastError);
+          TraceEvent::OpenFailed, subkey, m_lastError);
     return false;
 }
 
 bool RegistryKey::Create(HKEY root, const wchar_t* subkey, REGSAM access, DWORD options) {
     if (subkey == nullptr) {
         m_lastError = ERROR_INVALID_PARAMETER;
-        Trace(kTraceSource, TraceLevel::Error, kTraceNoSubkey, m_lastError);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoSubkey, m_lastError);
         return false;
     }
     Close();
@@ -64,7 +66,7 @@ bool RegistryKey::CreateKey(HKEY root, const wchar_t* subkey, REGSAM access, DWO
     m_lastError =
         RegCreateKeyExW(root, subkey, 0, nullptr, options, access, nullptr, m_key.put(), nullptr);
     if (m_lastError == ERROR_SUCCESS) return true;
-    Trace(kTraceSource, TraceLevel::Error, kTraceCreateFailed, subkey, m_lastError);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::CreateFailed, subkey, m_lastError);
     return false;
 }
 
@@ -79,7 +81,7 @@ bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM acc
         // Without a probe the key's kind is unknown; handing out a possibly
         // non-volatile key would break the promise of this call.
         m_lastError = rc;
-        Trace(kTraceSource, TraceLevel::Error, kTraceVolatileOpenFailed, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::VolatileOpenFailed, subkey, rc);
         return false;
     }
     UniqueRegKey probeKey;
@@ -89,15 +91,15 @@ bool RegistryKey::CreateVolatileKey(HKEY root, const wchar_t* subkey, REGSAM acc
     if (rc == ERROR_CHILD_MUST_BE_VOLATILE) return CreateKey(root, subkey, access, options);
     if (rc != ERROR_SUCCESS) {
         m_lastError = rc;
-        Trace(kTraceSource, TraceLevel::Warning, kTraceProbeFailed, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::ProbeFailed, subkey, rc);
         return false;
     }
     probeKey.reset();
-    Trace(kTraceSource, TraceLevel::Warning, kTraceReplacingNonVolatile, subkey);
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::ReplacingNonVolatile, subkey);
     rc = DeleteKeyTreeInView(root, subkey, m_view);
     if (rc != ERROR_SUCCESS) {
         m_lastError = rc;
-        Trace(kTraceSource, TraceLevel::Error, kTraceReplaceDeleteFailed, subkey, rc);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::ReplaceDeleteFailed, subkey, rc);
         return false;
     }
     return CreateKey(root, subkey, access, options);
@@ -109,14 +111,14 @@ bool RegistryKey::Close() {
     const HKEY key = m_key.release();
     m_lastError = key ? RegCloseKey(key) : ERROR_SUCCESS;
     if (m_lastError != ERROR_SUCCESS)
-        Trace(kTraceSource, TraceLevel::Error, kTraceCloseFailed, m_lastError);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CloseFailed, m_lastError);
     return m_lastError == ERROR_SUCCESS;
 }
 
 bool RegistryKey::RequireOpen() {
     if (m_key) return true;
     m_lastError = ERROR_INVALID_HANDLE;
-    Trace(kTraceSource, TraceLevel::Error, kTraceNotOpen, m_lastError);
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotOpen, m_lastError);
     return false;
 }
 

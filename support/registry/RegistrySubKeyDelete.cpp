@@ -12,8 +12,10 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xaf0ff954, 0x0af2, 0x4dd6, {0x98, 0x5d, 0x15, 0x20, 0x3b, 0x3a, 0x91, 0xf8}}};
-constexpr uint16_t kTraceDeleteSubKeyFailed = 1;
-constexpr uint16_t kTraceDeleteEmptySubKeyFailed = 2;
+enum class TraceEvent : uint16_t {
+    DeleteSubKeyFailed = 1,
+    DeleteEmptySubKeyFailed = 2,
+};
 
 // Windows XP (5.1) has no view-aware deletion; there the shell's helpers serve.
 bool IsWindowsXp() {
@@ -31,7 +33,7 @@ bool RegistryKey::DeleteSubKey(const wchar_t* name) {
     if (m_lastError != ERROR_SUCCESS)
         Trace(kTraceSource,
               m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-              kTraceDeleteSubKeyFailed, name, m_lastError);
+              TraceEvent::DeleteSubKeyFailed, name, m_lastError);
     return m_lastError == ERROR_SUCCESS;
 }
 
@@ -59,7 +61,7 @@ bool RegistryKey::DeleteEmptySubKey(const wchar_t* name) {
     if (m_lastError != ERROR_SUCCESS)
         Trace(kTraceSource,
               m_lastError == ERROR_FILE_NOT_FOUND ? TraceLevel::Verbose : TraceLevel::Error,
-              kTraceDeleteEmptySubKeyFailed, name, m_lastError);
+              TraceEvent::DeleteEmptySubKeyFailed, name, m_lastError);
     return m_lastError == ERROR_SUCCESS;
 }
 

@@ -8,11 +8,13 @@ namespace {
 
 const TraceSource kTraceSource{
     {0x16441b72, 0xcd22, 0x4cbd, {0x85, 0x46, 0xdc, 0xe1, 0xe1, 0xb3, 0x7d, 0xb0}}};
-constexpr uint16_t kTraceOpenRepairing = 1;
-constexpr uint16_t kTraceCreateMissingKey = 2;
-constexpr uint16_t kTraceUserKeyRepairing = 3;
-constexpr uint16_t kTraceTreeNotDeleted = 4;
-constexpr uint16_t kTraceTreeTooDeep = 5;
+enum class TraceEvent : uint16_t {
+    OpenRepairing = 1,
+    CreateMissingKey = 2,
+    UserKeyRepairing = 3,
+    TreeNotDeleted = 4,
+    TreeTooDeep = 5,
+};
 
 constexpr REGSAM kUserKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 // The registry nests keys at most this deep.
@@ -32,7 +34,7 @@ bool SecuredKey::OpenSecured(HKEY root, const std::wstring& path, REGSAM access)
     Remember(root, path, access);
     if (Open(root, path.c_str(), access)) return true;
     if (LastError() == ERROR_FILE_NOT_FOUND) return false;
-    Trace(kTraceSource, TraceLevel::Warning, kTraceOpenRepairing, path, LastError());
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::OpenRepairing, path, LastError());
     RepairKeyPathAccess(root, path, access, false, 0);
     return Open(root, path.c_str(), access);
 }
@@ -42,10 +44,10 @@ bool SecuredKey::OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM
     Remember(root, path, access);
     if (Open(root, path.c_str(), access, create, options)) return true;
     if (!create && LastError() == ERROR_FILE_NOT_FOUND) {
-        Trace(kTraceSource, TraceLevel::Warning, kTraceCreateMissingKey, path);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::CreateMissingKey, path);
         return false;
     }
-    Trace(kTraceSource, TraceLevel::Warning, kTraceOpenRepairing, path, LastError());
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::OpenRepairing, path, LastError());
     RepairKeyPathAccess(root, path, access, create, options);
     return Open(root, path.c_str(), access, create, options);
 }
@@ -53,7 +55,7 @@ bool SecuredKey::OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM
 bool SecuredKey::CreateUserKey(const std::wstring& path) {
     Remember(HKEY_CURRENT_USER, path, kUserKeyAccess);
     if (Create(HKEY_CURRENT_USER, path.c_str(), kUserKeyAccess, 0)) return true;
-    Trace(kTraceSource, TraceLevel::Warning, kTraceUserKeyRepairing, path, LastError());
+    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::UserKeyRepairing, path, LastError());
     return OpenOrCreateSecured(HKEY_CURRENT_USER, path, kUserKeyAccess, true, 0);
 }
 
@@ -64,11 +66,11 @@ bool SecuredKey::DeleteKeyTree(const std::wstring& name) {
 bool SecuredKey::DeleteKeyTreeAtDepth(const std::wstring& name, int depth) {
     if (DeleteSubKey(name.c_str()) || LastError() == ERROR_KEY_DELETED) return true;
     if (LastError() != ERROR_ACCESS_DENIED) {
-        Trace(kTraceSource, TraceLevel::Warning, kTraceTreeNotDeleted, name, LastError());
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::TreeNotDeleted, name, LastError());
         return false;
     }
     if (depth >= kMaxKeyDepth) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceTreeTooDeep, name);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::TreeTooDeep, name);
         return false;
     }
     // Somewhere beneath, a key refuses: repair this one, then empty it one

@@ -8,10 +8,12 @@ namespace {
 
 const TraceSource kTraceSource{
     {0xf6fc8e6e, 0xcaa6, 0x4541, {0xab, 0x0d, 0xd2, 0x0e, 0x20, 0x1c, 0xd1, 0xda}}};
-constexpr uint16_t kTraceNoThreadToken = 1;
-constexpr uint16_t kTraceTokenNotOpened = 2;
-constexpr uint16_t kTracePrivilegeNotHeld = 3;
-constexpr uint16_t kTracePrivilegeNotEnabled = 4;
+enum class TraceEvent : uint16_t {
+    NoThreadToken = 1,
+    TokenNotOpened = 2,
+    PrivilegeNotHeld = 3,
+    PrivilegeNotEnabled = 4,
+};
 
 constexpr DWORD kTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 
@@ -23,12 +25,12 @@ PrivilegeScope::PrivilegeScope(const wchar_t* privilege) {
     if (!OpenThreadToken(GetCurrentThread(), kTokenAccess, TRUE, m_token.put())) {
         const DWORD error = GetLastError();
         if (error != ERROR_NO_TOKEN) {
-            Trace(kTraceSource, TraceLevel::Error, kTraceTokenNotOpened, error);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenNotOpened, error);
             return;
         }
-        Trace(kTraceSource, TraceLevel::Warning, kTraceNoThreadToken);
+        Trace(kTraceSource, TraceLevel::Warning, TraceEvent::NoThreadToken);
         if (!OpenProcessToken(GetCurrentProcess(), kTokenAccess, m_token.put())) {
-            Trace(kTraceSource, TraceLevel::Error, kTraceTokenNotOpened, GetLastError());
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenNotOpened, GetLastError());
             return;
         }
     }
@@ -36,9 +38,9 @@ PrivilegeScope::PrivilegeScope(const wchar_t* privilege) {
     if (m_enabled) return;
     const DWORD error = GetLastError();
     if (error == ERROR_NOT_ALL_ASSIGNED)
-        Trace(kTraceSource, TraceLevel::Error, kTracePrivilegeNotHeld, privilege);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PrivilegeNotHeld, privilege);
     else
-        Trace(kTraceSource, TraceLevel::Error, kTracePrivilegeNotEnabled, privilege, error);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PrivilegeNotEnabled, privilege, error);
 }
 
 PrivilegeScope::~PrivilegeScope() {

@@ -20,14 +20,16 @@ using pxLib::TraceLevel;
 
 const pxLib::TraceSource kTraceSource{
     {0x916b17ee, 0xd238, 0x432c, {0xba, 0x82, 0x90, 0x10, 0xbf, 0x96, 0x26, 0x39}}};
-constexpr uint16_t kTraceKeyNotReadable = 1;
-constexpr uint16_t kTraceDaclNotRead = 2;
-constexpr uint16_t kTraceDaclNotWritten = 3;
-constexpr uint16_t kTraceTokenNotOpened = 4;
-constexpr uint16_t kTraceTakeOwnershipNotEnabled = 5;
-constexpr uint16_t kTraceTokenUserNotRead = 6;
-constexpr uint16_t kTraceOwnerNotSet = 7;
-constexpr uint16_t kTraceDaclRewritten = 8;
+enum class TraceEvent : uint16_t {
+    KeyNotReadable = 1,
+    DaclNotRead = 2,
+    DaclNotWritten = 3,
+    TokenNotOpened = 4,
+    TakeOwnershipNotEnabled = 5,
+    TokenUserNotRead = 6,
+    OwnerNotSet = 7,
+    DaclRewritten = 8,
+};
 
 // An empty DACL that takes its entries from the parent only.
 const wchar_t kInheritedOnlyDacl[] = L"D:AI";
@@ -61,7 +63,7 @@ DWORD TakeOwnership(HKEY root, const std::wstring& path, REGSAM view,
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                           token.put())) {
         const DWORD error = GetLastError();
-        Trace(kTraceSource, TraceLevel::Error, kTraceTokenNotOpened, error);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenNotOpened, error);
         return error;
     }
     TOKEN_PRIVILEGES previous{};
@@ -69,16 +71,16 @@ DWORD TakeOwnership(HKEY root, const std::wstring& path, REGSAM view,
         CRightsChecker::EnablePrivilege(token.get(), SE_TAKE_OWNERSHIP_NAME, previous);
     // Without the privilege the DACL may still let this user change the owner.
     if (!privileged)
-        Trace(kTraceSource, TraceLevel::Error, kTraceTakeOwnershipNotEnabled, GetLastError());
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::TakeOwnershipNotEnabled, GetLastError());
     SidValue user;
     DWORD error = ReadTokenUser(token.get(), user);
     if (error != ERROR_SUCCESS) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceTokenUserNotRead, error);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::TokenUserNotRead, error);
     } else {
         error = WriteSecurity(root, path, view, WRITE_OWNER, OWNER_SECURITY_INFORMATION, user.Get(),
                               nullptr);
         if (error != ERROR_SUCCESS)
-            Trace(kTraceSource, TraceLevel::Error, kTraceOwnerNotSet, objectName, error);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::OwnerNotSet, objectName, error);
     }
     if (privileged) CRightsChecker::RestorePrivilege(token.get(), previous);
     return error;
@@ -98,7 +100,7 @@ HRESULT CRightsChecker::GrantRights(HKEY root, const std::wstring& path, REGSAM 
     pxLib::UniqueRegKey key;
     const LONG opened = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put());
     if (opened != ERROR_SUCCESS) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceKeyNotReadable, objectName, opened);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::KeyNotReadable, objectName, opened);
         return E_FAIL;
     }
     PACL dacl = nullptr;
@@ -107,7 +109,7 @@ HRESULT CRightsChecker::GrantRights(HKEY root, const std::wstring& path, REGSAM 
                                        nullptr, nullptr, &dacl, nullptr, &rawDescriptor);
     const pxLib::UniqueLocalMemory descriptor(rawDescriptor);
     if (read != ERROR_SUCCESS) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceDaclNotRead, objectName, read);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::DaclNotRead, objectName, read);
         return Failure(read);
     }
     key.reset();
@@ -118,15 +120,15 @@ HRESULT CRightsChecker::GrantRights(HKEY root, const std::wstring& path, REGSAM 
 
     DWORD written = WriteDacl(root, path, view, rebuilt.Acl());
     if (written != ERROR_SUCCESS) {
-        Trace(kTraceSource, TraceLevel::Error, kTraceDaclNotWritten, objectName, written);
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::DaclNotWritten, objectName, written);
         written = TakeOwnership(root, path, view, objectName);
         if (written == ERROR_SUCCESS) written = WriteDacl(root, path, view, rebuilt.Acl());
         if (written != ERROR_SUCCESS) {
-            Trace(kTraceSource, TraceLevel::Error, kTraceDaclNotWritten, objectName, written);
+            Trace(kTraceSource, TraceLevel::Error, TraceEvent::DaclNotWritten, objectName, written);
             return Failure(written);
         }
     }
-    Trace(kTraceSource, TraceLevel::Information, kTraceDaclRewritten, objectName);
+    Trace(kTraceSource, TraceLevel::Information, TraceEvent::DaclRewritten, objectName);
     return kDaclWritten;
 }
 

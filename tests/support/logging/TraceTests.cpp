@@ -71,6 +71,19 @@ TEST(Trace, AnEventCarriesTheSessionFlagsSourceNumberAndANullPairEnd) {
     EXPECT_TRUE(event.endsWithNullPair);
 }
 
+TEST(Trace, ANamedEventCarriesItsEnumeratorsNumberAndItsArguments) {
+    enum class TraceEvent : uint16_t { First = 1, Named = 517 };
+    TraceRecorder recorder;
+    ScopedTraceSession session(4, 1);
+    const uint32_t code = 1359;
+    pxLib::Trace(kSource, TraceLevel::Information, TraceEvent::Named, code);
+    pxLib::Trace(kSource, TraceLevel::Verbose, TraceEvent::First);  // below the session's level
+    ASSERT_EQ(recorder.events.size(), 1u);
+    EXPECT_EQ(recorder.events[0].messageNumber, 517);
+    ASSERT_EQ(recorder.events[0].args.size(), 1u);
+    EXPECT_EQ(recorder.events[0].args[0], Bytes(code));
+}
+
 TEST(Trace, ArgumentsAreEncodedByKind) {
     TraceRecorder recorder;
     ScopedTraceSession session(5, 1);
