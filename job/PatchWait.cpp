@@ -12,19 +12,19 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0xc2b9bea9, 0xd27e, 0x45d7, {0xae, 0x97, 0x78, 0x98, 0x86, 0x78, 0xf5, 0x9c}}};
-enum TraceEvent : uint16_t {
-    kLookingForPatch = 1,
-    kNoNewVersion,
-    kOtherVersion,
-    kWaitsForRestart,
-    kAlreadyFinished,
-    kNoEvent,
-    kNotifyFailed,
-    kWaiting,
-    kStageGone,
-    kFinished,
-    kCancelled,
-    kWaitFailed,
+enum class TraceEvent : uint16_t {
+    LookingForPatch = 1,
+    NoNewVersion,
+    OtherVersion,
+    WaitsForRestart,
+    AlreadyFinished,
+    NoEvent,
+    NotifyFailed,
+    Waiting,
+    StageGone,
+    Finished,
+    Cancelled,
+    WaitFailed,
 };
 
 const wchar_t kNewVersionValue[] = L"NewVersion";
@@ -45,7 +45,7 @@ std::wstring PatchKeyParent(const JobReader& reader) {
 bool Arm(HKEY patch, HANDLE changed) {
     const LONG rc = RegNotifyChangeKeyValue(patch, TRUE, kPatchChanges, changed, TRUE);
     if (rc == ERROR_SUCCESS) return true;
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNotifyFailed,
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NotifyFailed,
                  pxLib::FailureFromErrorCode(static_cast<uint32_t>(rc)));
     return false;
 }
@@ -58,20 +58,22 @@ PatchWaitResult WatchStage(pxLib::RegistryKey& patch, HANDLE changed, HANDLE can
     if (!Arm(patch.Handle(), changed)) return PatchWaitResult::NothingToWaitFor;
     const HANDLE waitFor[] = {cancelEvent, changed};
     for (;;) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kWaiting);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::Waiting);
         switch (WaitForMultipleObjects(2, waitFor, FALSE, kWatchTimeoutMs)) {
             case WAIT_OBJECT_0:
-                pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kCancelled);
+                pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::Cancelled);
                 return PatchWaitResult::NothingToWaitFor;
             case WAIT_OBJECT_0 + 1: {
                 if (!Arm(patch.Handle(), changed)) return PatchWaitResult::NothingToWaitFor;
                 DWORD stage = 0;
                 if (!patch.QueryDWORD(kStageValue, stage)) {
-                    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kStageGone);
+                    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information,
+                                 TraceEvent::StageGone);
                     return PatchWaitResult::StageRemoved;
                 }
                 if (stage == kStageFinished) {
-                    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kFinished);
+                    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information,
+                                 TraceEvent::Finished);
                     return PatchWaitResult::NothingToWaitFor;
                 }
                 break;
@@ -80,7 +82,8 @@ PatchWaitResult WatchStage(pxLib::RegistryKey& patch, HANDLE changed, HANDLE can
                 break;
             default:
                 // A wait that fails would fail again at once: going round would spin.
-                pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kWaitFailed, GetLastError());
+                pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::WaitFailed,
+                             GetLastError());
                 return PatchWaitResult::NothingToWaitFor;
         }
     }
@@ -93,7 +96,8 @@ PatchWaitResult WaitForPendingPatch(const JobReader& reader, RunReporter& report
     const std::wstring parent = PatchKeyParent(reader);
     const std::wstring patchKeyName = parent + pxLib::ToWide(reader.RunKey());
     const std::wstring rebootKeyName = parent + kRebootKeyName;
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kLookingForPatch, patchKeyName);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::LookingForPatch,
+                 patchKeyName);
     const REGSAM access = KEY_READ | pxLib::IsolationSettings::RegistryView();
 
     pxLib::RegistryKey patch;
@@ -101,23 +105,24 @@ PatchWaitResult WaitForPendingPatch(const JobReader& reader, RunReporter& report
         return PatchWaitResult::NothingToWaitFor;
     std::wstring newVersion;
     if (!patch.QueryString(kNewVersionValue, newVersion)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kNoNewVersion);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::NoNewVersion);
         return PatchWaitResult::NothingToWaitFor;
     }
     // Exactly, letter case included: a patch to another version is not ours to wait for.
     if (newVersion != pxLib::ToWide(reader.ProductVersion())) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kOtherVersion, newVersion);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::OtherVersion,
+                     newVersion);
         return PatchWaitResult::NothingToWaitFor;
     }
     pxLib::RegistryKey reboot;
     if (reboot.Open(HKEY_LOCAL_MACHINE, rebootKeyName.c_str(), access)) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kWaitsForRestart);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::WaitsForRestart);
         return PatchWaitResult::RestartNeeded;
     }
     DWORD stage = 0;
     if (!patch.QueryDWORD(kStageValue, stage)) return PatchWaitResult::NothingToWaitFor;
     if (stage == kStageFinished) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kAlreadyFinished);
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::AlreadyFinished);
         return PatchWaitResult::NothingToWaitFor;
     }
 
@@ -126,7 +131,7 @@ PatchWaitResult WaitForPendingPatch(const JobReader& reader, RunReporter& report
     // before the notification was armed is seen.
     const pxLib::UniqueHandle changed(CreateEventW(nullptr, FALSE, TRUE, nullptr));
     if (!changed) {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kNoEvent, GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::NoEvent, GetLastError());
         return PatchWaitResult::NothingToWaitFor;
     }
     return WatchStage(patch, changed.get(), cancelEvent);

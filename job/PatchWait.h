@@ -10,7 +10,7 @@
 
 namespace qvd::job {
 
-enum class PatchWaitResult {
+enum class PatchWaitResult : uint8_t {
     NothingToWaitFor,  // no patch of this version, it finished, or the host cancelled
     StageRemoved,      // the patch's Stage value went away while it was watched
     RestartNeeded,     // the patch of this version waits for a restart

@@ -13,11 +13,11 @@ namespace {
 
 const pxLib::TraceSource kTraceSource{
     {0xa9b2e384, 0xa7dc, 0x44b3, {0xb3, 0x68, 0xc9, 0xe1, 0x98, 0x9f, 0x88, 0x77}}};
-enum TraceEvent : uint16_t {
-    kLookingForProcess = 1,
-    kCancelledWhileWaiting,
-    kWaitFailed,
-    kExitCodeUnread,
+enum class TraceEvent : uint16_t {
+    LookingForProcess = 1,
+    CancelledWhileWaiting,
+    WaitFailed,
+    ExitCodeUnread,
 };
 
 // How often a process that is seen but cannot be opened is looked for again.
@@ -48,8 +48,8 @@ bool ProcessWait::waitForProcess(const std::wstring& path, uint32_t& exitCode) {
 
 bool ProcessWait::waitWhileRunning(const std::wstring& directory, const std::wstring& fileName,
                                    uint32_t& exitCode) {
-    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kLookingForProcess, directory,
-                 fileName);
+    pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::LookingForProcess,
+                 directory, fileName);
     bool seen = false;
     for (;;) {
         if (cancelled()) return seen;
@@ -75,20 +75,23 @@ void ProcessWait::waitForEnd(HANDLE process, uint32_t& exitCode) {
     const HANDLE waitFor[] = {m_cancelEvent, process};
     switch (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE)) {
         case WAIT_OBJECT_0:
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, kCancelledWhileWaiting);
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information,
+                         TraceEvent::CancelledWhileWaiting);
             return;
         case WAIT_OBJECT_0 + 1:
             break;
         default:
             // The process may still run: its exit code would read STILL_ACTIVE.
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kWaitFailed, GetLastError());
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::WaitFailed,
+                         GetLastError());
             return;
     }
     DWORD code = 0;
     if (GetExitCodeProcess(process, &code)) {
         exitCode = code;
     } else {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, kExitCodeUnread, GetLastError());
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::ExitCodeUnread,
+                     GetLastError());
     }
 }
 
