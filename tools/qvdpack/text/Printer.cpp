@@ -8,16 +8,10 @@
 #include "collections/values/StringImpl.h"
 #include "support/text/Utf.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <new>
-#include <set>
 #include <vector>
 
 namespace qvdpack::text {
