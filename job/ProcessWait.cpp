@@ -1,5 +1,6 @@
 #include "job/ProcessWait.h"
 
+#include "job/InstallerWait.h"
 #include "launch/FileExists.h"
 #include "support/logging/Log.h"
 #include "support/logging/Trace.h"
@@ -72,27 +73,22 @@ bool ProcessWait::waitWhileRunning(const std::wstring& directory, const std::wst
 }
 
 void ProcessWait::waitForEnd(HANDLE process, uint32_t& exitCode) {
-    const HANDLE waitFor[] = {m_cancelEvent, process};
-    switch (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE)) {
-        case WAIT_OBJECT_0:
+    const ProcessEnd end = WaitForProcessEnd(process, m_cancelEvent);
+    switch (end.result) {
+        case InstallerWaitResult::Cancelled:
             pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information,
                          TraceEvent::CancelledWhileWaiting);
             return;
-        case WAIT_OBJECT_0 + 1:
-            break;
-        default:
-            // The process may still run: its exit code would read STILL_ACTIVE.
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::WaitFailed,
-                         GetLastError());
+        case InstallerWaitResult::Failed:
+            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::WaitFailed, end.error);
             return;
+        case InstallerWaitResult::Ended:
+            break;
     }
-    DWORD code = 0;
-    if (GetExitCodeProcess(process, &code)) {
-        exitCode = code;
-    } else {
-        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::ExitCodeUnread,
-                     GetLastError());
-    }
+    if (end.exitCode)
+        exitCode = *end.exitCode;
+    else
+        pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::ExitCodeUnread, end.error);
 }
 
 bool ProcessWait::cancelled() const {

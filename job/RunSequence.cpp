@@ -52,8 +52,7 @@ RunOutcome RunSequence::runSteps() {
     if (cancelled()) return run_outcomes::Cancelled();
     m_forceOverinstall = ReadForceOverinstall(m_reader);
     // The restart the previous run asked for is behind us: what it installed stands.
-    m_rebootFromLastRun = CheckRebootFromLastRun(m_reader);
-    if (m_rebootFromLastRun) m_forceOverinstall = false;
+    if (CheckRebootFromLastRun(m_reader)) m_forceOverinstall = false;
 
     if (productInstalled(InstalledCheckKind::First))
         return patch == PatchWaitResult::StageRemoved ? run_outcomes::InstalledAfterWait()

@@ -52,8 +52,6 @@ private:
     const HANDLE m_cancelEvent;
 
     bool m_forceOverinstall = false;
-    // The previous run of this job ended asking for a restart.
-    bool m_rebootFromLastRun = false;
     InstalledVersion m_installedVersion;
     // Held from verification until the run ends, so the installer cannot change.
     pxLib::UniqueHandle m_heldInstaller;
