@@ -2,6 +2,7 @@
 
 #include "support/errors/LastError.h"
 #include "support/logging/Log.h"
+#include "support/system/FileIdentity.h"
 #include "support/system/FinalPath.h"
 #include "trust/InstallerTrust.h"
 
@@ -10,7 +11,10 @@ namespace qvd::job {
 HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held,
                                     std::wstring& launchPath) {
     HRESULT trusted = pxLib::VerifyInstallerTrust(installerPath, held);
-    if (trusted == S_OK && !pxLib::FinalPathOf(held.get(), launchPath))
+    // Path rules (a trailing dot or blank trimmed) could lead the launch from
+    // the resolved path to another file: it must lead back to the held one.
+    if (trusted == S_OK && (!pxLib::FinalPathOf(held.get(), launchPath) ||
+                            !pxLib::PathNamesHeldFile(launchPath, held.get())))
         trusted = pxLib::HResultFromLastError();
     if (trusted != S_OK) {
         pxLib::LogError(

@@ -2,6 +2,7 @@
 
 #include "support/logging/Trace.h"
 #include "support/system/Platform.h"
+#include "support/system/SubjectFile.h"
 #include "support/system/UniqueHandle.h"
 
 namespace pxLib {
@@ -67,10 +68,16 @@ std::wstring HashMemberTag(const std::vector<uint8_t>& hash) {
     return tag;
 }
 
-CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256,
+                                 HANDLE heldFile) {
+    UniqueHandle opened;
+    if (!heldFile)
+        opened.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, kSubjectOpenFlags, nullptr));
+    const HANDLE file = heldFile ? heldFile : opened.get();
+    // The hash is of the whole file, whoever read it before.
+    const LARGE_INTEGER start{};
+    if (!file || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
         m_lastError = GetLastError();
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::HashOpenFailed, path, m_lastError);
         return;
@@ -78,8 +85,8 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
     const auto calcHash2 = WinTrustEntry<CalcHash2Fn>("CryptCATAdminCalcHashFromFileHandle2");
     const bool second = calcHash2 && context && useSha256;
     const auto calc = [&](DWORD* size, BYTE* buffer) {
-        return second ? calcHash2(context, file.get(), size, buffer, 0)
-                      : CryptCATAdminCalcHashFromFileHandle(file.get(), size, buffer, 0);
+        return second ? calcHash2(context, file, size, buffer, 0)
+                      : CryptCATAdminCalcHashFromFileHandle(file, size, buffer, 0);
     };
     // Once for the size (some systems answer TRUE, others FALSE with
     // ERROR_INSUFFICIENT_BUFFER), once into a buffer of that size.
@@ -123,11 +130,11 @@ CatalogIterator::CatalogIterator(HCATADMIN context, const std::vector<uint8_t>& 
         Trace(kTraceSource, TraceLevel::Warning, TraceEvent::EnumerationFailed, error);
 }
 
-bool ChooseSha256ForCatalogs(const std::wstring& path) {
+bool ChooseSha256ForCatalogs(const std::wstring& path, HANDLE heldFile) {
     if (Platform().Version().AtLeast(6, 2)) return true;
     CatalogContext trial(true);
     if (!trial.Acquired() || !trial.UsesSha256()) return false;
-    const CatalogFileHash hash(trial.Handle(), path, true);
+    const CatalogFileHash hash(trial.Handle(), path, true, heldFile);
     if (!hash.Succeeded()) return false;
     if (CatalogIterator(trial.Handle(), hash.Bytes()).FoundNone()) {
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::Sha256NotInCatalogs, path);

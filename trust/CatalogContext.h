@@ -37,7 +37,9 @@ private:
 class CatalogFileHash {
 public:
     // context may be null (then the default algorithm's function is used).
-    CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256);
+    // A held file is hashed through its handle and its path is not opened.
+    CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256,
+                    HANDLE heldFile = nullptr);
 
     bool Succeeded() const { return m_succeeded; }
     const std::vector<uint8_t>& Bytes() const { return m_hash; }
@@ -69,6 +71,6 @@ std::wstring HashMemberTag(const std::vector<uint8_t>& hash);
 
 // SHA-256 on Windows 8 and later; before that SHA-256 only when the platform
 // has it and a catalog holds the file under its SHA-256 hash, else SHA-1.
-bool ChooseSha256ForCatalogs(const std::wstring& path);
+bool ChooseSha256ForCatalogs(const std::wstring& path, HANDLE heldFile = nullptr);
 
 }  // namespace pxLib

@@ -1,6 +1,6 @@
 // The signature stage: the platform's verdict on the file (VerifyFileStage.h),
-// then the first signer of the file's signed message, or of the catalog that
-// vouched for it, through the signer checks.
+// then the first signer of that same judgement (of the file, or of the catalog
+// that vouched for it) through the signer checks.
 #pragma once
 
 #include "trust/VerifyFileStage.h"

@@ -74,14 +74,13 @@ bool SignerCertificate::ReadAttribute(SubjectAttribute attribute, std::u16string
                                            const_cast<char*>(SubjectAttributeOid(attribute)),
                                            buffer, kAttributeCapacity);
     // The count includes the terminating zero: 1 is an empty or absent attribute.
-    if (count <= 1) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 on Windows");
+    if (!AttributeValueOf(reinterpret_cast<const char16_t*>(buffer), kAttributeCapacity, count,
+                          value)) {
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::AttributeAbsent,
               static_cast<uint32_t>(attribute), GetLastError());
-        value.clear();
         return false;
     }
-    buffer[kAttributeCapacity - 1] = 0;
-    value.assign(buffer, buffer + wcsnlen(buffer, kAttributeCapacity));
     return true;
 }
 

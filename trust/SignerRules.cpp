@@ -43,6 +43,14 @@ bool IsOneOf(std::u16string_view value, std::u16string_view a, std::u16string_vi
 
 }  // namespace
 
+bool AttributeValueOf(const char16_t* buffer, size_t capacity, size_t count,
+                      std::u16string& value) {
+    value.clear();
+    if (count <= 1 || count > capacity) return false;
+    value.assign(buffer, count - 1);
+    return true;
+}
+
 const char* SubjectAttributeOid(SubjectAttribute attribute) {
     switch (attribute) {
         case SubjectAttribute::CommonName:

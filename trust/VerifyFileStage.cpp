@@ -9,6 +9,8 @@
 
 #include <softpub.h>
 
+#include <utility>
+
 namespace pxLib {
 namespace {
 
@@ -29,34 +31,24 @@ constexpr wchar_t kGenericVerifyName[] = L"WINTRUST_ACTION_GENERIC_VERIFY_V2";
 
 // Settings every WinVerifyTrust call of one stage shares.
 struct TrustCall {
-    GUID action;
+    TrustSettings settings;
     const wchar_t* actionName;
-    DWORD revocationChecks;
-    DWORD providerFlags;
 
     explicit TrustCall(const FileStageInput& input)
-        : action(input.driverPolicy ? kDriverActionVerify : kGenericVerifyV2),
-          actionName(input.driverPolicy ? kDriverActionName : kGenericVerifyName),
-          revocationChecks(input.mode == TrustMode::RevocationCheck ? WTD_REVOKE_WHOLECHAIN
-                                                                    : WTD_REVOKE_NONE),
-          providerFlags(input.mode == TrustMode::RevocationCheck ? WTD_REVOCATION_CHECK_CHAIN
-                                                                 : WTD_REVOCATION_CHECK_NONE) {}
+        : settings{input.driverPolicy ? kDriverActionVerify : kGenericVerifyV2,
+                   input.mode == TrustMode::RevocationCheck ? DWORD{WTD_REVOKE_WHOLECHAIN}
+                                                            : DWORD{WTD_REVOKE_NONE},
+                   input.mode == TrustMode::RevocationCheck ? DWORD{WTD_REVOCATION_CHECK_CHAIN}
+                                                            : DWORD{WTD_REVOCATION_CHECK_NONE}},
+          actionName(input.driverPolicy ? kDriverActionName : kGenericVerifyName) {}
 
-    LONG Verify(DWORD unionChoice, void* subject, const std::wstring& path) {
-        WINTRUST_DATA data{};
-        data.cbStruct = sizeof(data);
-        data.dwUIChoice = WTD_UI_NONE;
-        data.fdwRevocationChecks = revocationChecks;
-        data.dwUnionChoice = unionChoice;
-        data.dwStateAction = WTD_STATEACTION_IGNORE;
-        data.dwProvFlags = providerFlags;
-        if (unionChoice == WTD_CHOICE_FILE)
-            data.pFile = static_cast<WINTRUST_FILE_INFO*>(subject);
-        else
-            data.pCatalog = static_cast<WINTRUST_CATALOG_INFO*>(subject);
+    // A new judgement, kept in outcome; judge is the call that makes it.
+    template <class Judge>
+    LONG Verify(FileStageOutcome& outcome, const std::wstring& path, Judge judge) {
+        outcome.judgement.reset();
+        outcome.judgement = std::make_unique<TrustJudgement>(settings);
         const CallTimer timer;
-        const LONG result =
-            TrustProvider().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), action, data);
+        const LONG result = judge(*outcome.judgement);
         if (const uint32_t ms = timer.SlowMs())
             Trace(kTraceSource, TraceLevel::Warning, TraceEvent::SlowCall, actionName, path, ms);
         return result;
@@ -74,14 +66,15 @@ bool ReadPolicyFlags(uint32_t& flags) {
 // through noDatabase when no administrator context could be had.
 LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG result,
                            FileStageOutcome& outcome, bool& noDatabase) {
-    const bool sha256 = ChooseSha256ForCatalogs(input.path);
-    const CatalogContext context(sha256);
+    const bool sha256 = ChooseSha256ForCatalogs(input.path, input.heldFile);
+    outcome.catalogs = std::make_unique<CatalogContext>(sha256);
+    const CatalogContext& context = *outcome.catalogs;
     if (!context.Acquired()) {
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoCatalogDatabase, input.path);
         noDatabase = true;
         return result;
     }
-    const CatalogFileHash hash(context.Handle(), input.path, context.UsesSha256());
+    const CatalogFileHash hash(context.Handle(), input.path, context.UsesSha256(), input.heldFile);
     if (!hash.Succeeded())
         return hash.LastError() == ERROR_INVALID_PARAMETER ? TRUST_E_SUBJECT_NOT_TRUSTED
                                                            : TRUST_E_SUBJECT_FORM_UNKNOWN;
@@ -93,15 +86,10 @@ LONG VerifyThroughCatalogs(const FileStageInput& input, TrustCall& call, LONG re
     outcome.throughCatalog = true;
     for (const std::wstring& catalog : catalogs.Catalogs()) {
         outcome.lastCatalog = catalog;
-        WINTRUST_CATALOG_INFO subject{};
-        subject.cbStruct = sizeof(subject);
-        subject.dwCatalogVersion = 0;
-        subject.pcwszCatalogFilePath = catalog.c_str();
-        subject.pcwszMemberTag = hash.MemberTag().c_str();
-        subject.pcwszMemberFilePath = input.path.c_str();
-        subject.hMemberFile = nullptr;
-        subject.hCatAdmin = context.Handle();
-        result = call.Verify(WTD_CHOICE_CATALOG, &subject, input.path);
+        result = call.Verify(outcome, input.path, [&](TrustJudgement& judgement) {
+            return judgement.JudgeCatalogMember(catalog, hash.MemberTag(), input.path,
+                                                input.heldFile, context.Handle());
+        });
         if (result == 0) break;
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::CatalogFailed, catalog, result);
     }
@@ -115,12 +103,10 @@ FileStageOutcome Run(const FileStageInput& input) {
         return outcome;
     }
     TrustCall call(input);
-    WINTRUST_FILE_INFO file{};
-    file.cbStruct = sizeof(file);
-    file.pcwszFilePath = input.path.c_str();
-    // The file the caller holds is the one judged; the same verdict as by path.
-    file.hFile = input.heldFile;
-    LONG result = call.Verify(WTD_CHOICE_FILE, &file, input.path);
+    // The file the caller holds is the one judged, whatever its path names now.
+    LONG result = call.Verify(outcome, input.path, [&](TrustJudgement& judgement) {
+        return judgement.JudgeFile(input.path, input.heldFile);
+    });
     if (result != 0) {
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::VerifyFailed, call.actionName,
               input.path, result, GetLastError());
@@ -144,7 +130,7 @@ FileStageOutcome Run(const FileStageInput& input) {
 FileStageOutcome VerifyFileStage(const FileStageInput& input) {
     FileStageOutcome failed;
     failed.result = ValidationError::VT_INTERNAL_ERROR;
-    return GuardedCall(u"VerifyFile", __LINE__, failed, [&] { return Run(input); });
+    return GuardedCall(u"VerifyFile", __LINE__, std::move(failed), [&] { return Run(input); });
 }
 
 }  // namespace pxLib

@@ -3,10 +3,13 @@
 // file's hash.
 #pragma once
 
+#include "trust/CatalogContext.h"
+#include "trust/TrustJudgement.h"
 #include "trust/TrustTypes.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace pxLib {
@@ -24,6 +27,10 @@ struct FileStageOutcome {
     ValidationError result = ValidationError::VT_NOT_TRUSTED;
     bool throughCatalog = false;  // a catalog was tried
     std::wstring lastCatalog;     // the last catalog tried
+    // The catalog database the judgement below used; it outlives it.
+    std::unique_ptr<CatalogContext> catalogs;
+    // The provider's last judgement, whose signer the signer checks examine.
+    std::unique_ptr<TrustJudgement> judgement;
 };
 
 FileStageOutcome VerifyFileStage(const FileStageInput& input);

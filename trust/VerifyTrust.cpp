@@ -2,6 +2,7 @@
 
 #include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
+#include "support/system/SubjectFile.h"
 #include "support/text/Utf.h"
 #include "trust/FileCache.h"
 #include "trust/PathNormaliser.h"
@@ -128,21 +129,26 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
 
     if (m_bProviderEnabled && m_bEnabled) m_provider.Initialise();
 
-    // Provider stage: the provider judges the file held open here.
+    // Provider stage: the provider judges the file held open here (the
+    // caller's own handle when it holds one).
     UniqueHandle providerFile;
+    bool providerHolds = false;
     bool fromProvider = false;
     ValidationError result = kTrusted;
     bool decided = false;
     if (m_bProviderEnabled && m_provider.Present() &&
         request.level != TrustLevel::SignedByAltPublisher) {
-        providerFile.reset(CreateFileW(path.c_str(), FILE_GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!providerFile) {
+        if (!request.heldFile)
+            providerFile.reset(CreateFileW(path.c_str(), FILE_GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, kSubjectOpenFlags, nullptr));
+        const HANDLE judged = request.heldFile ? request.heldFile : providerFile.get();
+        if (!judged) {
             Trace(kTraceSource, TraceLevel::Error, TraceEvent::FileNotOpened, path, GetLastError());
             return ValidationError::VT_ERROR;
         }
+        providerHolds = true;
         uint32_t flags = 0;
-        if (m_provider.ReadFlags(providerFile.get(), flags)) {
+        if (m_provider.ReadFlags(judged, flags)) {
             const ProviderVerdict verdict =
                 ReadProviderVerdict(flags, request.level, request.driverPolicy);
             systemComponent = verdict.systemComponent;
@@ -158,7 +164,9 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
         }
     }
 
-    if (!decided && m_bCacheEnabled) {
+    // The cache knows files by path: a held file is judged itself.
+    const bool useCache = m_bCacheEnabled && !request.heldFile;
+    if (!decided && useCache) {
         bool conflict = false;
         const ValidationError cached = ProcessFileCache().Lookup(
             normalised, request.level, request.variant, driverPolicy, systemComponent, conflict);
@@ -175,7 +183,7 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
         input.level = request.level;
         input.mode = mode;
         input.driverPolicy = request.driverPolicy;
-        input.heldOpen = static_cast<bool>(providerFile);
+        input.heldOpen = providerHolds;
         input.heldFile = request.heldFile;
         result = SignatureStage(input, systemComponent);
     }
@@ -184,7 +192,7 @@ ValidationError CVerifyTrust::VerifyCore(const CoreRequest& request) {
         TraceResult(result, path, request.level);
         return result;
     }
-    if (m_bCacheEnabled && !fromProvider) {
+    if (useCache && !fromProvider) {
         const TrustLevel cacheLevel =
             systemComponent ? TrustLevel::SignedByPlatform : request.level;
         if (ProcessFileCache().Add(normalised, cacheLevel, request.variant, systemComponent,
@@ -210,12 +218,13 @@ ValidationError CVerifyTrust::VerifyNarrow(const char* path, TrustLevel level, b
     });
 }
 
+// The plain forms keep their cache entries apart from the variant-false ones.
 ValidationError CVerifyTrust::VerifyFile(const wchar_t* path, TrustLevel level) {
-    return VerifyFile(path, level, false, nullptr);
+    return VerifyFile(path, level, true, nullptr);
 }
 
 ValidationError CVerifyTrust::VerifyFile(const char* path, TrustLevel level) {
-    return VerifyNarrow(path, level, false, nullptr, false);
+    return VerifyNarrow(path, level, true, nullptr, false);
 }
 
 ValidationError CVerifyTrust::VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
@@ -259,6 +268,7 @@ ValidationError CVerifyTrust::VerifyHeldFile(const wchar_t* path, TrustLevel lev
     CoreRequest request;
     request.path = path;
     request.level = level;
+    request.variant = true;
     request.heldFile = heldFile;
     return Verify(request);
 }

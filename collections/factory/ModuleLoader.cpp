@@ -1,10 +1,13 @@
 #include "collections/factory/ModuleLoader.h"
 
+#include "support/paths/PathTokens.h"
+#include "support/text/Utf.h"
+
 namespace pxLib {
 namespace {
 const TraceSource kTraceSource{
     {0x8C2B6F01, 0x5A3E, 0x4D7C, {0x9E, 0x14, 0x63, 0xB8, 0x0D, 0x27, 0xF5, 0x49}}};
-enum class TraceEvent : uint16_t { LoadFailed = 1, ExportMissing, FactoryFailed };
+enum class TraceEvent : uint16_t { LoadFailed = 1, ExportMissing, FactoryFailed, NotAbsolute };
 
 template <class Fn>
 Fn Export(HMODULE module, const char* name) {
@@ -14,6 +17,11 @@ Fn Export(HMODULE module, const char* name) {
 
 OBJRESULT ModuleLoader::Load(const std::wstring& path) {
     Unload();
+    // A relative name would be looked for along the search path.
+    if (!IsCompleteAbsolutePath(ToU16(path))) {
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::NotAbsolute, path);
+        return OBJ_E_MODULENOTFOUND;
+    }
     m_module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!m_module) {
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::LoadFailed, path, GetLastError());

@@ -3,6 +3,7 @@
 #include "collections/factory/SettingsStore.h"
 #include "support/isolation/IsolationSettings.h"
 #include "support/paths/PathExpansion.h"
+#include "support/paths/PathTokens.h"
 #include "support/registry/RegistryKey.h"
 #include "support/text/Utf.h"
 
@@ -59,17 +60,26 @@ bool ParseObjectId(const std::u16string& text, Guid& id) {
     return true;
 }
 
-std::u16string Expanded(const std::u16string& path) {
-    std::u16string output;
-    if (ExpandPath(path, output)) return output;
-    Trace(kTraceSource, TraceLevel::Warning, TraceEvent::PathNotExpanded, path);
-    return output.empty() ? path : output;
+// A module path with every token expanded and no folder left to chance: a
+// token left in it, or a relative result, would be loaded from wherever the
+// current folder or the search path lead.
+bool Expanded(const std::u16string& path, std::u16string& modulePath) {
+    if (ExpandPath(path, modulePath) && IsCompleteAbsolutePath(modulePath)) return true;
+    Trace(kTraceSource, TraceLevel::Error, TraceEvent::PathNotExpanded, path);
+    modulePath.clear();
+    return false;
 }
 
 // Object ids and module paths from the settings store.
 void ReadSettingsStore(std::map<Guid, std::u16string>& modules) {
+    std::u16string settingsPath;
+    if (!Expanded(kSettingsModule, settingsPath)) {
+        Trace(kTraceSource, TraceLevel::Information, TraceEvent::SettingsModuleUnavailable,
+              OBJ_E_MODULENOTFOUND);
+        return;
+    }
     ModuleLoader settingsModule;
-    OBJRESULT result = LoadCheckedModule(Expanded(kSettingsModule), settingsModule);
+    OBJRESULT result = LoadCheckedModule(settingsPath, settingsModule);
     if (!ObjSucceeded(result)) {
         Trace(kTraceSource, TraceLevel::Information, TraceEvent::SettingsModuleUnavailable, result);
         return;
@@ -219,8 +229,8 @@ bool RegistryObjectRepository::FindModule(const Guid& classId, std::u16string& m
         }
         found = it->second;
     }
-    modulePath = Expanded(found);
-    return true;
+    // A path that does not expand to one absolute file registers nothing.
+    return Expanded(found, modulePath);
 }
 
 OBJRESULT RegistryObjectRepository::LoadModuleProvider(const std::u16string& modulePath,

@@ -117,4 +117,12 @@ void CleanPathBackslashes(std::u16string& path) {
     path = std::move(cleaned);
 }
 
+bool IsCompleteAbsolutePath(std::u16string_view path) {
+    if (path.find(u'%') != std::u16string_view::npos) return false;
+    if (path.size() >= 3 && path[0] == u'\\' && path[1] == u'\\') return path[2] != u'\\';
+    const bool letter = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                                             (path[0] >= u'a' && path[0] <= u'z'));
+    return letter && path[1] == u':' && path[2] == u'\\';
+}
+
 }  // namespace pxLib

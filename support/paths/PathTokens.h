@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace pxLib {
 
@@ -28,6 +29,10 @@ constexpr size_t kMaxExpandedPathChars = 32767;
 // cleaned. May throw std::bad_alloc, or whatever the resolver throws.
 bool ExpandPathTokens(const std::u16string& input, const PathNameResolver& resolve,
                       std::u16string& output);
+
+// A path that names one file whatever the current folder and drive: "X:\..."
+// or "\\server\..." (the "\\?\" forms included), with no percent sign left.
+bool IsCompleteAbsolutePath(std::u16string_view path);
 
 // Collapses every run of backslashes to one, except that a path starting with
 // two or more keeps exactly two there (the prefix of a UNC path).

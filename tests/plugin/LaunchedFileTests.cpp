@@ -1,11 +1,16 @@
-// The file that is started is the very file that was verified: the launch
-// takes the path of the held file as the file system resolved it, so neither
-// a link retargeted after the check nor a relative path that the launcher
-// would resolve elsewhere can put another program in its place.
+// The file that is started is the very file that was verified: every check
+// judges the held file, and the launch takes a path proven to name it, so
+// neither a link retargeted after the open, nor a path text the verifier would
+// read otherwise, nor a name the launcher would resolve elsewhere can put
+// another program in its place.
 #include "InProcessPlugin.h"
 #include "support/system/UniqueHandle.h"
+#include "trust/TrustProvider.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
 
 namespace qvdtest {
 namespace {
@@ -44,6 +49,26 @@ bool LinkFolder(const std::wstring& link, const std::wstring& target, const wcha
     if (!StartUnixTool(L"Z:\\bin\\ln", L"-sfn " + Widen(from) + L" " + Widen(to))) return false;
     return WaitForFile(link + L"\\" + mark, 30000);
 }
+
+// Passes every judgement to the platform, and runs a step once just before
+// the first: by then the run holds the installer open.
+class StepBeforeFirstJudgement final : public pxLib::ITrustProvider {
+public:
+    explicit StepBeforeFirstJudgement(std::function<void()> step)
+        : m_step(std::move(step)), m_previous(pxLib::SetTrustProviderForTesting(this)) {}
+    ~StepBeforeFirstJudgement() override { pxLib::SetTrustProviderForTesting(m_previous); }
+    LONG VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& data) override {
+        if (m_step) std::exchange(m_step, nullptr)();
+        return pxLib::PlatformTrustProvider().VerifyTrust(window, action, data);
+    }
+    bool PolicyFlags(DWORD& flags) override {
+        return pxLib::PlatformTrustProvider().PolicyFlags(flags);
+    }
+
+private:
+    std::function<void()> m_step;
+    pxLib::ITrustProvider* m_previous;
+};
 
 class LaunchedFile : public ::testing::Test {
 protected:
@@ -94,6 +119,109 @@ TEST_F(LaunchedFile, ALinkRetargetedAfterTheCheckDoesNotChangeWhatStarts) {
         << Describe(calls);
     ASSERT_EQ(platform.launchedFiles.size(), 1u);
     EXPECT_EQ(platform.launchedFiles[0], good);
+}
+
+// A refused job: nothing started, the one failure status, and the installer
+// that must never run did not.
+void ExpectRefused(int32_t state, const std::vector<SinkCall>& calls, const FakePlatform& platform,
+                   const std::wstring& forbiddenMarker) {
+    EXPECT_EQ(state, qvd::QVD_STATE_LAUNCH_FAILED) << Describe(calls);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)})) << Describe(calls);
+    EXPECT_TRUE(platform.launchedFiles.empty());
+    EXPECT_FALSE(FileExists(forbiddenMarker));
+}
+
+TEST_F(LaunchedFile, ALinkRetargetedOnceTheFileIsHeldLendsItNoOtherPublisher) {
+    // The held file is validly signed, by another publisher; the link's new
+    // target is the maker's file of the same name.
+    ASSERT_FALSE(PlaceInstaller(dir, L"other", L"other\\setup.exe",
+                                {"started_marker=" + Narrow(otherMarker)})
+                     .empty());
+    ASSERT_FALSE(PlaceInstaller(dir, L"maker", L"good\\setup.exe",
+                                {"started_marker=" + Narrow(goodMarker)})
+                     .empty());
+    ASSERT_TRUE(LinkFolder(dir.file(L"link"), dir.file(L"other"), L"other.mark"));
+    bool swapped = false;
+    StepBeforeFirstJudgement swap(
+        [&] { swapped = LinkFolder(dir.file(L"link"), dir.file(L"good"), L"good.mark"); });
+
+    std::vector<SinkCall> calls;
+    const int32_t state = RunLinkedJob(JobFor(dir.file(L"link\\setup.exe")), calls);
+    EXPECT_TRUE(swapped);
+    ExpectRefused(state, calls, platform, otherMarker);
+    EXPECT_FALSE(FileExists(goodMarker));
+}
+
+TEST_F(LaunchedFile, APathTextTheNormaliserRewritesIsJudgedAsTheFileOpened) {
+    // The installer opened is in a folder whose name is a variable's text; the
+    // variable names the maker's folder.
+    const std::wstring variable = L"QVD_NAMED_FOLDER_" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring literal = L"%" + variable + L"%";
+    ASSERT_TRUE(CreateDirectoryW(dir.file(literal).c_str(), nullptr));
+    ASSERT_FALSE(PlaceInstaller(dir, L"other", literal + L"\\setup.exe",
+                                {"started_marker=" + Narrow(otherMarker)})
+                     .empty());
+    ASSERT_FALSE(PlaceInstaller(dir, L"maker", L"good\\setup.exe",
+                                {"started_marker=" + Narrow(goodMarker)})
+                     .empty());
+    ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), L"good"));
+
+    std::vector<SinkCall> calls;
+    const int32_t state = RunLinkedJob(JobFor(dir.file(literal + L"\\setup.exe")), calls);
+    SetEnvironmentVariableW(variable.c_str(), nullptr);
+    ExpectRefused(state, calls, platform, otherMarker);
+    EXPECT_FALSE(FileExists(goodMarker));
+}
+
+// Copies a fixture to a name that only a "\\?\" path reaches (a last
+// component ending in a dot or a blank).
+bool PlaceUnderExactName(const TempDir& dir, const wchar_t* fixture, const std::wstring& name) {
+    const std::wstring staged = PlaceInstaller(dir, fixture, L"staged.exe", {});
+    return !staged.empty() &&
+           MoveFileW((L"\\\\?\\" + staged).c_str(), (L"\\\\?\\" + dir.file(name)).c_str()) &&
+           DeleteFileW((staged + L".behaviour").c_str());
+}
+
+TEST_F(LaunchedFile, ANameThePathRulesWouldTrimIsNeverStartedAsAnotherFile) {
+    // The maker's "setup.exe." is held; without its prefix the same path text
+    // names the unsigned "setup.exe" beside it.
+    ASSERT_TRUE(PlaceUnderExactName(dir, L"maker", L"good\\setup.exe."));
+    ASSERT_FALSE(PlaceInstaller(dir, L"unsigned", L"good\\setup.exe",
+                                {"started_marker=" + Narrow(otherMarker)})
+                     .empty());
+    std::vector<SinkCall> calls;
+    const int32_t state =
+        RunLinkedJob(JobFor(L"\\\\?\\" + dir.file(L"good\\setup.exe.")), calls);
+    ExpectRefused(state, calls, platform, otherMarker);
+}
+
+TEST_F(LaunchedFile, EveryFormOfAPathToTheHeldFileStartsIt) {
+    const std::wstring folder = dir.file(L"a long folder name");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring installer = PlaceInstaller(dir, L"maker", L"a long folder name\\setup.exe",
+                                                  {"started_marker=" + Narrow(goodMarker)});
+    ASSERT_FALSE(installer.empty());
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(installer.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), installer) << "no 8.3 form to try";
+    const struct {
+        const char* form;
+        std::wstring path;
+    } cases[] = {
+        {"8.3", shortName},
+        {"\\\\?\\", L"\\\\?\\" + installer},
+        {"\\\\.\\", L"\\\\.\\" + installer},
+    };
+    for (const auto& c : cases) {
+        DeleteFileW(goodMarker.c_str());
+        platform.launchedFiles.clear();
+        std::vector<SinkCall> calls;
+        EXPECT_EQ(RunLinkedJob(JobFor(c.path), calls), qvd::QVD_STATE_NOT_INSTALLED)
+            << c.form << ": " << Describe(calls);
+        EXPECT_TRUE(WaitForFile(goodMarker, 30000)) << c.form;
+        ASSERT_EQ(platform.launchedFiles.size(), 1u) << c.form;
+        EXPECT_EQ(platform.launchedFiles[0], installer) << c.form;
+    }
 }
 
 TEST_F(LaunchedFile, ARelativePathStartsTheFileThatWasVerified) {

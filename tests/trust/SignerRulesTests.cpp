@@ -236,6 +236,40 @@ TEST(SignerRules, TheMakerCheckReadsInItsOrderAndStopsAtTheFirstGap) {
     EXPECT_EQ(unit.reads.size(), 2u);
 }
 
+TEST(SignerRules, AnAttributeValueIsAllTheUnitsThePlatformReturned) {
+    // The maker's name, a zero, then more: a value that only truncation
+    // would turn into the maker's name.
+    const std::u16string maker(pxLib::BuildIdentity().makerNames[0]);
+    const std::u16string withZero = maker + u'\0' + u"x";
+    const std::u16string returned = withZero + u'\0';  // as written, terminator included
+    const char16_t* embedded = returned.data();
+    const size_t embeddedCount = returned.size();
+    const char16_t plain[8] = u"Halvex";
+    const struct {
+        const char* what;
+        const char16_t* buffer;
+        size_t capacity, count;
+        bool present;
+        std::u16string value;
+    } rows[] = {
+        {"a zero inside", embedded, embeddedCount, embeddedCount, true, withZero},
+        {"a plain value", plain, 8, 7, true, u"Halvex"},
+        {"absent", plain, 8, 0, false, u""},
+        {"empty", plain, 8, 1, false, u""},
+        {"more than the buffer", plain, 8, 9, false, u""},
+    };
+    for (const auto& row : rows) {
+        std::u16string value = u"stale";
+        EXPECT_EQ(pxLib::AttributeValueOf(row.buffer, row.capacity, row.count, value),
+                  row.present)
+            << row.what;
+        EXPECT_EQ(value, row.value) << row.what;
+    }
+    std::u16string value;
+    ASSERT_TRUE(pxLib::AttributeValueOf(embedded, embeddedCount, embeddedCount, value));
+    EXPECT_NE(value, maker);
+}
+
 TEST(SignerRules, AttributeIdentifiers) {
     EXPECT_STREQ(pxLib::SubjectAttributeOid(SubjectAttribute::CommonName), "2.5.4.3");
     EXPECT_STREQ(pxLib::SubjectAttributeOid(SubjectAttribute::OrganisationalUnit), "2.5.4.11");

@@ -68,6 +68,9 @@ pxLib::RefPtr<pxLib::CVerifyTrust> NewVerifier() {
 }
 
 LONG FakeTrustProvider::VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& data) {
+    // Closing a judgement's state judges nothing: the platform's, unrecorded.
+    if (data.dwStateAction == WTD_STATEACTION_CLOSE)
+        return pxLib::PlatformTrustProvider().VerifyTrust(window, action, data);
     Call call{action, data.dwUnionChoice, data.fdwRevocationChecks, data.dwProvFlags, {}, nullptr};
     if (data.dwUnionChoice == WTD_CHOICE_FILE) {
         call.subject = data.pFile->pcwszFilePath;
@@ -77,8 +80,10 @@ LONG FakeTrustProvider::VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& da
     }
     calls.push_back(call);
     if (delayMs) Sleep(delayMs);
-    if (answer) return answer(call);
-    return pxLib::PlatformTrustProvider().VerifyTrust(window, action, data);
+    // The platform judges every call, so that its state holds the signer; an
+    // answer of the test replaces only the result.
+    const LONG judged = pxLib::PlatformTrustProvider().VerifyTrust(window, action, data);
+    return answer ? answer(call) : judged;
 }
 
 bool FakeTrustProvider::PolicyFlags(DWORD& flags) {

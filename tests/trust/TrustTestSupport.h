@@ -53,7 +53,8 @@ public:
     LONG VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& data) override;
     bool PolicyFlags(DWORD& flags) override;
 
-    // Answers each call; by default the platform's answer.
+    // Replaces the result of each call (the platform still judges it, so
+    // that the signer is there to examine); by default the platform's answer.
     std::function<LONG(const Call&)> answer;
     bool hasPolicy = true;
     DWORD policyFlags = 0;

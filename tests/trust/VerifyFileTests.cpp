@@ -144,8 +144,10 @@ TEST_F(VerifyFile, TheCacheAnswersRepeatedRequests) {
     EXPECT_EQ(verifier->VerifyFile(maker.c_str(), Level(1)), T);
     EXPECT_EQ(verifier->VerifyFile(maker.c_str(), Level(4)), N);
     EXPECT_EQ(provider->calls.size(), 1u);
-    // Another variant is another entry.
+    // Another variant is another entry: the plain form files its answers as variant 1.
     EXPECT_EQ(verifier->VerifyFile(maker.c_str(), Level(3), true), T);
+    EXPECT_EQ(provider->calls.size(), 1u);
+    EXPECT_EQ(verifier->VerifyFile(maker.c_str(), Level(3), false), T);
     EXPECT_EQ(provider->calls.size(), 2u);
 
     // A system component is filed at level 4, so it is no maker's file.
@@ -153,7 +155,7 @@ TEST_F(VerifyFile, TheCacheAnswersRepeatedRequests) {
     const size_t calls = provider->calls.size();
     EXPECT_EQ(verifier->VerifyFile(platformFile.c_str(), Level(3)), N);
     bool system = false;
-    EXPECT_EQ(verifier->VerifyFile(platformFile.c_str(), Level(4), false, &system), T);
+    EXPECT_EQ(verifier->VerifyFile(platformFile.c_str(), Level(4), true, &system), T);
     EXPECT_TRUE(system);
     EXPECT_EQ(provider->calls.size(), calls);
 
