@@ -77,7 +77,7 @@ CatalogFileHash::CatalogFileHash(HCATADMIN context, const std::wstring& path, bo
     const HANDLE file = heldFile ? heldFile : opened.get();
     // The hash is of the whole file, whoever read it before.
     const LARGE_INTEGER start{};
-    if (!file || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    if (heldFile ? !SetFilePointerEx(file, start, nullptr, FILE_BEGIN) : !opened) {
         m_lastError = GetLastError();
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::HashOpenFailed, path, m_lastError);
         return;

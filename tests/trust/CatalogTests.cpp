@@ -94,6 +94,23 @@ TEST_F(Catalogs, AnUnsignedFileListedInACatalogIsJudgedByTheCatalogsSigner) {
     EXPECT_EQ(verifier->VerifyFile(unsignedFile.c_str(), TrustLevel::SignedAny), N);
 }
 
+TEST_F(Catalogs, AHeldFileIsLookedUpByItsOwnBytes) {
+    // The path names a file no catalog lists; the held file is listed.
+    const std::wstring elsewhere = InstallerFixture(L"tampered");
+    const pxLib::UniqueHandle held(CreateFileW(unsignedFile.c_str(), FILE_READ_DATA,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                               nullptr));
+    ASSERT_TRUE(held);
+    const InstalledCatalog catalog(L"unsigned-by-maker");
+    ASSERT_FALSE(catalog.path().empty());
+    ScopedTrustProvider provider;
+    EXPECT_EQ(verifier->VerifyHeldFile(elsewhere.c_str(), TrustLevel::SignedAny, held.get()), T);
+    ASSERT_EQ(provider->calls.size(), 2u);
+    EXPECT_EQ(provider->calls[0].file, held.get());
+    EXPECT_EQ(provider->calls[1].subject, catalog.path());
+    EXPECT_EQ(verifier->VerifyFile(elsewhere.c_str(), TrustLevel::SignedAny), N);
+}
+
 TEST_F(Catalogs, WithoutACatalogContextTheDatabaseIsUnavailable) {
     platform->version = kWindows10;
     const InstalledCatalog catalog(L"unsigned-by-maker");
@@ -122,6 +139,19 @@ TEST_F(Catalogs, TheHashAndTagTheDatabaseLooksUp) {
     const pxLib::CatalogFileHash missing(context.Handle(), dir.file(L"missing.exe"), false);
     EXPECT_FALSE(missing.Succeeded());
     EXPECT_EQ(missing.LastError(), DWORD{ERROR_FILE_NOT_FOUND});
+    // A held file is hashed through its handle from its first byte, whatever
+    // was read before and whatever its path names.
+    const pxLib::UniqueHandle held(CreateFileW(unsignedFile.c_str(), FILE_READ_DATA,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                               nullptr));
+    ASSERT_TRUE(held);
+    char skipped[16];
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(held.get(), skipped, sizeof(skipped), &read, nullptr));
+    const pxLib::CatalogFileHash throughHandle(context.Handle(), dir.file(L"missing.exe"), false,
+                                               held.get());
+    ASSERT_TRUE(throughHandle.Succeeded());
+    EXPECT_EQ(throughHandle.Bytes(), hash.Bytes());
     // Before Windows 8 SHA-256 only where the platform has it: Wine has not.
     EXPECT_FALSE(pxLib::ChooseSha256ForCatalogs(unsignedFile));
     platform->version = kWindows10;

@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <iostream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace qvdtest {
 namespace {
 
@@ -55,6 +61,117 @@ TEST(InstallerTrust, OnlyTheMakersInstallerStarts) {
             EXPECT_EQ(sink.Calls(), std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)})
                 << Narrow(c.fixture) << ": " << Describe(sink.Calls());
             EXPECT_FALSE(FileExists(marker)) << Narrow(c.fixture);
+        }
+    }
+}
+
+// A named pipe served by the test. Each client that connects is impersonated
+// and the level of the token that gives is kept (-1: impersonation failed).
+class PipeServer {
+public:
+    PipeServer()
+        : m_name(L"\\\\.\\pipe\\qvdtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(GetTickCount())),
+          m_instance(NewInstance()),
+          m_thread([this] { Serve(); }) {}
+    ~PipeServer() {
+        m_stop = true;
+        // Wakes the server from its wait for a client.
+        pxLib::UniqueHandle(CreateFileW(m_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        m_thread.join();
+    }
+    const std::wstring& name() const { return m_name; }
+    // The levels of the first count clients, once that many were served
+    // (fewer after 10 seconds).
+    std::vector<int> Levels(size_t count) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                if (m_levels.size() >= count) return m_levels;
+            }
+            Sleep(20);
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_levels;
+    }
+
+private:
+    HANDLE NewInstance() const {
+        return CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+    }
+    void Serve() {
+        while (m_instance) {
+            const BOOL connected = ConnectNamedPipe(m_instance.get(), nullptr) ||
+                                   GetLastError() == ERROR_PIPE_CONNECTED;
+            pxLib::UniqueHandle client = std::move(m_instance);
+            if (m_stop) return;
+            m_instance.reset(NewInstance());
+            if (connected) Record(client.get());
+            DisconnectNamedPipe(client.get());
+        }
+    }
+    void Record(HANDLE client) {
+        int level = -1;
+        if (ImpersonateNamedPipeClient(client)) {
+            pxLib::UniqueHandle token;
+            SECURITY_IMPERSONATION_LEVEL value{};
+            DWORD size = 0;
+            if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) &&
+                GetTokenInformation(token.get(), TokenImpersonationLevel, &value, sizeof(value),
+                                    &size))
+                level = static_cast<int>(value);
+            RevertToSelf();
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_levels.push_back(level);
+    }
+
+    std::wstring m_name;
+    pxLib::UniqueHandle m_instance;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::vector<int> m_levels;
+    std::thread m_thread;
+};
+
+TEST(InstallerTrust, APipeNamedAsTheInstallerIsRefusedAndCannotActAsTheHost) {
+    LoadedPlugin dll;
+    ASSERT_NE(dll.module(), nullptr);
+    PipeServer server;
+    // A client that allows its server nothing: whether the platform keeps a
+    // server to the level a client asks for.
+    pxLib::UniqueHandle anonymous(CreateFileW(server.name().c_str(), GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING,
+                                              SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS, nullptr));
+    ASSERT_TRUE(anonymous);
+    ASSERT_EQ(server.Levels(1).size(), 1u);
+    anonymous.reset();
+
+    pxLib::ComPtr<qvd::IQVDPlugin> plugin = dll.CreatePlugin();
+    ASSERT_TRUE(plugin);
+    RecordingSink sink;
+    ASSERT_EQ(plugin->Start(JobFor(server.name()).c_str(), &sink), S_OK);
+    EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_LAUNCH_FAILED);
+    EXPECT_EQ(sink.Calls(), std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)})
+        << Describe(sink.Calls());
+    plugin.reset();
+
+    pxLib::RegisterVerifyTrustFactoryOnce(&pxLib::StaticVerifyTrustFactory);
+    pxLib::UniqueHandle held;
+    EXPECT_EQ(pxLib::VerifyInstallerTrust(server.name(), held), pxLib::kInstallerNotADiskFile);
+
+    // Both opens reached the server; neither lets it act as this account
+    // where the platform holds servers to what the client allows.
+    const std::vector<int> levels = server.Levels(3);
+    ASSERT_EQ(levels.size(), 3u);
+    const bool levelsHonoured = levels[0] == static_cast<int>(SecurityAnonymous);
+    for (size_t i = 1; i < levels.size(); ++i) {
+        std::cout << "impersonation level of the pipe's server: " << levels[i]
+                  << " (a client asking for anonymity gave " << levels[0] << ")\n";
+        if (levelsHonoured) {
+            EXPECT_LE(levels[i], static_cast<int>(SecurityIdentification));
         }
     }
 }
