@@ -116,7 +116,21 @@ TEST(ObjectRoute, ClassesOutsideTheBuiltInOnesComeFromTrustedModules) {
         0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x13}};
     const Guid unknown = {
         0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x14}};
+    const Guid unexpanded = {
+        0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x15}};
+    const Guid relative = {
+        0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x16}};
     const Product& product = *g_route->product;
+    // Both would find the maker's module in the current folder.
+    ASSERT_TRUE(product.Register(unexpanded, L"%QVDNOSUCHFOLDER%\\TestObject.dll"));
+    ASSERT_TRUE(product.Register(relative, L"TestObject.dll"));
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(ModulesDir(L"objects\\maker").c_str()));
+    struct RestoreFolder {
+        const wchar_t* folder;
+        ~RestoreFolder() { SetCurrentDirectoryW(folder); }
+    } restore{previous};
     ASSERT_TRUE(product.Register(qvdmodule::CLSID_TestObject, ObjectModule(L"maker")));
     ASSERT_TRUE(product.Register(refusedByOther, ObjectModule(L"other")));
     ASSERT_TRUE(product.Register(refusedUnsigned, ObjectModule(L"unsigned")));
@@ -139,6 +153,8 @@ TEST(ObjectRoute, ClassesOutsideTheBuiltInOnesComeFromTrustedModules) {
         {refusedUnsigned, pxLib::OBJ_E_MODULENOTTRUSTED, "unsigned"},
         {missingModule, pxLib::OBJ_E_MODULENOTFOUND, "missing"},
         {unknown, pxLib::OBJ_E_INVALIDARG, "in no repository"},
+        {unexpanded, pxLib::OBJ_E_INVALIDARG, "a token that does not expand"},
+        {relative, pxLib::OBJ_E_INVALIDARG, "a relative path"},
     };
     for (const auto& r : refusals) {
         void* out = &out;
