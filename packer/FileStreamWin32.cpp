@@ -1,6 +1,7 @@
 // The Win32 file stream of the package reader and the install data writer.
 #include "packer/FileSystem.h"
 #include "packer/StreamStatus.h"
+#include "support/system/SubjectFile.h"
 #include "support/errors/LastError.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
@@ -165,7 +166,7 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
     auto open = [&] {
         return pxLib::UniqueHandle(
             CreateFileW(widePath.c_str(), desiredAccess, FILE_SHARE_READ, nullptr, creation,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                        pxLib::kSubjectOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     };
     pxLib::UniqueHandle file = open();
     if (!file && ::GetLastError() == ERROR_PATH_NOT_FOUND) {

@@ -111,22 +111,34 @@ TEST_F(ProviderResults, CallsSlowerThanHalfASecondAreTraced) {
     EXPECT_EQ(SlowCallsNaming(recorder, u"DRIVER_ACTION_VERIFY"), 1u);
 }
 
+// The prelaunch verification's own trace source.
+const pxLib::TraceSource kInstallerTrustSource{
+    {0x91d04f6e, 0x2a58, 0x4b17, {0xa0, 0x6c, 0x3f, 0x88, 0x1e, 0x57, 0xd4, 0x02}}};
+
 TEST_F(ProviderResults, ThePrelaunchVerificationRefusesWhatIsNotTrusted) {
     pxLib::RegisterVerifyTrustFactoryOnce(&pxLib::StaticVerifyTrustFactory);
     const struct {
         LONG answer;
         HRESULT expected;
+        bool tracedAsError;  // a failure to judge, not a signature that fails
     } cases[] = {
-        {0, S_OK},
-        {pxLib::kTrustTimeStamp, pxLib::kInstallerNotTrusted},
-        {pxLib::kTrustRevocationFailure, pxLib::kInstallerNotTrusted},
-        {pxLib::kTrustNoSignature, pxLib::kInstallerNotTrusted},
+        {0, S_OK, false},
+        {pxLib::kTrustTimeStamp, pxLib::kInstallerNotTrusted, true},
+        {pxLib::kTrustRevocationFailure, pxLib::kInstallerNotTrusted, true},
+        {pxLib::kTrustNoSignature, pxLib::kInstallerNotTrusted, false},
+        {static_cast<LONG>(0x800B0003), pxLib::kInstallerNotTrusted, true},
     };
     for (const auto& c : cases) {
         provider->answer = [&](const FakeTrustProvider::Call&) { return c.answer; };
         pxLib::UniqueHandle held;
+        TraceRecorder recorder;
+        ScopedTraceSession errorsOnly(static_cast<uint8_t>(pxLib::TraceLevel::Error), 1);
         EXPECT_EQ(pxLib::VerifyInstallerTrust(maker, held), c.expected) << std::hex << c.answer;
         EXPECT_TRUE(held);
+        size_t errors = 0;
+        for (const RecordedEvent& event : recorder.events)
+            if (SameGuid(event.messageGuid, kInstallerTrustSource.messageGuid)) ++errors;
+        EXPECT_EQ(errors, c.tracedAsError ? 1u : 0u) << std::hex << c.answer;
     }
 }
 
