@@ -1,8 +1,8 @@
 // The Win32 file stream of the package reader and the install data writer.
 #include "packer/FileSystem.h"
 #include "packer/StreamStatus.h"
-#include "support/system/SubjectFile.h"
 #include "support/errors/LastError.h"
+#include "support/system/SubjectFile.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 

@@ -30,8 +30,7 @@ const char* SubjectAttributeOid(SubjectAttribute attribute);
 // them, so that a value with a zero inside is not taken for its first part.
 // False (value empty) when the attribute is absent or empty, or count does
 // not fit the buffer.
-bool AttributeValueOf(const char16_t* buffer, size_t capacity, size_t count,
-                      std::u16string& value);
+bool AttributeValueOf(const char16_t* buffer, size_t capacity, size_t count, std::u16string& value);
 
 constexpr std::string_view kCodeSigningUsage = "1.3.6.1.5.5.7.3.3";
 constexpr std::string_view kSystemComponentUsage = "1.3.6.1.4.1.311.10.3.6";

@@ -7,8 +7,7 @@ namespace pxLib {
 TrustJudgement::~TrustJudgement() {
     if (!m_judged) return;
     m_data.dwStateAction = WTD_STATEACTION_CLOSE;
-    TrustProvider().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), m_settings.action,
-                                m_data);
+    TrustProvider().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), m_settings.action, m_data);
 }
 
 LONG TrustJudgement::JudgeFile(const std::wstring& path, HANDLE file) {

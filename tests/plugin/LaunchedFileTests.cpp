@@ -126,7 +126,8 @@ TEST_F(LaunchedFile, ALinkRetargetedAfterTheCheckDoesNotChangeWhatStarts) {
 void ExpectRefused(int32_t state, const std::vector<SinkCall>& calls, const FakePlatform& platform,
                    const std::wstring& forbiddenMarker) {
     EXPECT_EQ(state, qvd::QVD_STATE_LAUNCH_FAILED) << Describe(calls);
-    EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)})) << Describe(calls);
+    EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)}))
+        << Describe(calls);
     EXPECT_TRUE(platform.launchedFiles.empty());
     EXPECT_FALSE(FileExists(forbiddenMarker));
 }
@@ -137,9 +138,9 @@ TEST_F(LaunchedFile, ALinkRetargetedOnceTheFileIsHeldLendsItNoOtherPublisher) {
     ASSERT_FALSE(PlaceInstaller(dir, L"other", L"other\\setup.exe",
                                 {"started_marker=" + Narrow(otherMarker)})
                      .empty());
-    ASSERT_FALSE(PlaceInstaller(dir, L"maker", L"good\\setup.exe",
-                                {"started_marker=" + Narrow(goodMarker)})
-                     .empty());
+    ASSERT_FALSE(
+        PlaceInstaller(dir, L"maker", L"good\\setup.exe", {"started_marker=" + Narrow(goodMarker)})
+            .empty());
     ASSERT_TRUE(LinkFolder(dir.file(L"link"), dir.file(L"other"), L"other.mark"));
     bool swapped = false;
     StepBeforeFirstJudgement swap(
@@ -161,9 +162,9 @@ TEST_F(LaunchedFile, APathTextTheNormaliserRewritesIsJudgedAsTheFileOpened) {
     ASSERT_FALSE(PlaceInstaller(dir, L"other", literal + L"\\setup.exe",
                                 {"started_marker=" + Narrow(otherMarker)})
                      .empty());
-    ASSERT_FALSE(PlaceInstaller(dir, L"maker", L"good\\setup.exe",
-                                {"started_marker=" + Narrow(goodMarker)})
-                     .empty());
+    ASSERT_FALSE(
+        PlaceInstaller(dir, L"maker", L"good\\setup.exe", {"started_marker=" + Narrow(goodMarker)})
+            .empty());
     ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), L"good"));
 
     std::vector<SinkCall> calls;
@@ -190,8 +191,7 @@ TEST_F(LaunchedFile, ANameThePathRulesWouldTrimIsNeverStartedAsAnotherFile) {
                                 {"started_marker=" + Narrow(otherMarker)})
                      .empty());
     std::vector<SinkCall> calls;
-    const int32_t state =
-        RunLinkedJob(JobFor(L"\\\\?\\" + dir.file(L"good\\setup.exe.")), calls);
+    const int32_t state = RunLinkedJob(JobFor(L"\\\\?\\" + dir.file(L"good\\setup.exe.")), calls);
     ExpectRefused(state, calls, platform, otherMarker);
 }
 

@@ -97,9 +97,8 @@ TEST_F(Catalogs, AnUnsignedFileListedInACatalogIsJudgedByTheCatalogsSigner) {
 TEST_F(Catalogs, AHeldFileIsLookedUpByItsOwnBytes) {
     // The path names a file no catalog lists; the held file is listed.
     const std::wstring elsewhere = InstallerFixture(L"tampered");
-    const pxLib::UniqueHandle held(CreateFileW(unsignedFile.c_str(), FILE_READ_DATA,
-                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                               nullptr));
+    const pxLib::UniqueHandle held(CreateFileW(
+        unsignedFile.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     const InstalledCatalog catalog(L"unsigned-by-maker");
     ASSERT_FALSE(catalog.path().empty());
@@ -141,9 +140,8 @@ TEST_F(Catalogs, TheHashAndTagTheDatabaseLooksUp) {
     EXPECT_EQ(missing.LastError(), DWORD{ERROR_FILE_NOT_FOUND});
     // A held file is hashed through its handle from its first byte, whatever
     // was read before and whatever its path names.
-    const pxLib::UniqueHandle held(CreateFileW(unsignedFile.c_str(), FILE_READ_DATA,
-                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                               nullptr));
+    const pxLib::UniqueHandle held(CreateFileW(
+        unsignedFile.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     char skipped[16];
     DWORD read = 0;

@@ -77,8 +77,8 @@ public:
     ~PipeServer() {
         m_stop = true;
         // Wakes the server from its wait for a client.
-        pxLib::UniqueHandle(CreateFileW(m_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
+        pxLib::UniqueHandle(
+            CreateFileW(m_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         m_thread.join();
     }
     const std::wstring& name() const { return m_name; }

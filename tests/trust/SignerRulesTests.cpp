@@ -260,8 +260,7 @@ TEST(SignerRules, AnAttributeValueIsAllTheUnitsThePlatformReturned) {
     };
     for (const auto& row : rows) {
         std::u16string value = u"stale";
-        EXPECT_EQ(pxLib::AttributeValueOf(row.buffer, row.capacity, row.count, value),
-                  row.present)
+        EXPECT_EQ(pxLib::AttributeValueOf(row.buffer, row.capacity, row.count, value), row.present)
             << row.what;
         EXPECT_EQ(value, row.value) << row.what;
     }

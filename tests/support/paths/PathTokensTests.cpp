@@ -174,13 +174,13 @@ TEST(PathTokens, OnlyACompleteAbsolutePathNamesAModuleToLoad) {
         {u"z:\\x.dll", true},
         {u"\\\\server\\share\\x.dll", true},
         {u"\\\\?\\C:\\x.dll", true},
-        {u"%PXROOTX64%\\pxSet.dll", false},     // a token left
-        {u"C:\\a\\%b%\\x.dll", false},        // one inside
-        {u"C:\\100%\\x.dll", false},           // a lone percent sign
-        {u"pxSet.dll", false},                  // the search path's
-        {u"sub\\pxSet.dll", false},             // the current folder's
-        {u"C:pxSet.dll", false},                // the drive's current folder
-        {u"\\pxSet.dll", false},                // the current drive's root
+        {u"%PXROOTX64%\\pxSet.dll", false},  // a token left
+        {u"C:\\a\\%b%\\x.dll", false},       // one inside
+        {u"C:\\100%\\x.dll", false},         // a lone percent sign
+        {u"pxSet.dll", false},               // the search path's
+        {u"sub\\pxSet.dll", false},          // the current folder's
+        {u"C:pxSet.dll", false},             // the drive's current folder
+        {u"\\pxSet.dll", false},             // the current drive's root
         {u"\\\\\\x.dll", false},
         {u"", false},
     };
