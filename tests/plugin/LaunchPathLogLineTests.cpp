@@ -14,10 +14,8 @@ TEST(LaunchPathLogLine, ANameThePathRulesWouldTrimFailsAsAVerification) {
     LoadedPlugin dll;
     ASSERT_NE(dll.module(), nullptr);
     TempDir dir;
-    const std::wstring product = std::wstring(L"SOFTWARE\\Halvex\\") + kSilo;
-    ScopedRegistryKey productKey(HKEY_LOCAL_MACHINE, product);
-    const ProductDebugLog debugLog(product, dir.path());
-    ASSERT_TRUE(debugLog.Ready());
+    const LoggingProduct product(kSilo, dir.path());
+    ASSERT_TRUE(product.log.Ready());
 
     // The maker's "setup.exe." is held; the same path without its prefix
     // names the unsigned "setup.exe".
@@ -39,7 +37,7 @@ TEST(LaunchPathLogLine, ANameThePathRulesWouldTrimFailsAsAVerification) {
     plugin.reset();
     EXPECT_FALSE(FileExists(marker));
 
-    const std::wstring log = debugLog.Text();
+    const std::wstring log = product.log.Text();
     ASSERT_FALSE(log.empty()) << "no log file, or no byte-order mark";
     // ERROR_FILE_INVALID: the launch path names another file than the held one.
     const wchar_t line[] =

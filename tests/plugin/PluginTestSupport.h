@@ -77,6 +77,16 @@ private:
     bool m_ready;
 };
 
+// A product key (HKLM\SOFTWARE\Halvex\<silo>) whose debug options log to
+// folder; both go with the object.
+struct LoggingProduct {
+    LoggingProduct(const wchar_t* silo, const std::wstring& folder)
+        : key(HKEY_LOCAL_MACHINE, std::wstring(L"SOFTWARE\\Halvex\\") + silo),
+          log(key.path(), folder) {}
+    ScopedRegistryKey key;
+    ProductDebugLog log;
+};
+
 // One job started on a plug-in object and left to run while the test acts;
 // the object is cancelled and released when this goes.
 class StartedJob {
