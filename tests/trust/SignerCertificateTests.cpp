@@ -99,6 +99,33 @@ TEST(SignerCertificate, WhatTheCertificateServicesGiveTheRules) {
     EXPECT_TRUE(usages.empty());
 }
 
+TEST(SignerCertificate, AnAttributeWithAZeroInsideIsNotItsFirstPart) {
+    // The maker's organisation "<maker name 1> Ltd" (maker name 2) with its
+    // blank turned into a zero: cut at the zero it would read as maker name 1.
+    const UniqueCertificate pair12 = LoadTestCertificate("maker-pair12");
+    ASSERT_TRUE(pair12);
+    std::string encoded(reinterpret_cast<const char*>(pair12.get()->pbCertEncoded),
+                        pair12.get()->cbCertEncoded);
+    const std::string makerName1 = pxLib::Utf16ToUtf8(pxLib::BuildIdentity().makerNames[0]);
+    const std::string makerName2 = pxLib::Utf16ToUtf8(pxLib::BuildIdentity().makerNames[1]);
+    ASSERT_EQ(makerName2.rfind(makerName1 + " ", 0), 0u) << "maker name 2 is maker name 1 and more";
+    const size_t at = encoded.find(makerName2);
+    ASSERT_NE(at, std::string::npos);
+    encoded[at + makerName1.size()] = '\0';
+    const UniqueCertificate patched(CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(encoded.data()),
+        static_cast<DWORD>(encoded.size())));
+    ASSERT_TRUE(patched);
+
+    pxLib::SignerCertificate read(patched.get());
+    std::u16string organisation;
+    ASSERT_TRUE(read.ReadAttribute(SubjectAttribute::Organisation, organisation));
+    std::u16string expected(pxLib::BuildIdentity().makerNames[1]);
+    expected[pxLib::BuildIdentity().makerNames[0].size()] = u'\0';
+    EXPECT_EQ(organisation, expected);
+    ExpectChecks(patched.get(), {{T, T, N, N, N}, false, false}, "maker-pair12 with a zero");
+}
+
 TEST(SignerCertificate, ANullCertificateIsAnInvalidArgument) {
     bool system = true, driver = true;
     EXPECT_EQ(pxLib::CheckSigner(nullptr, TrustLevel::SignedAny,
