@@ -118,19 +118,8 @@ TEST(ObjectRoute, ClassesOutsideTheBuiltInOnesComeFromTrustedModules) {
         0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x14}};
     const Guid unexpanded = {
         0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x15}};
-    const Guid relative = {
-        0x0E1C4A77, 0x1D2B, 0x4B50, {0xA1, 0x7E, 0x4C, 0x2A, 0x08, 0x93, 0xD6, 0x16}};
     const Product& product = *g_route->product;
-    // Both would find the maker's module in the current folder.
     ASSERT_TRUE(product.Register(unexpanded, L"%QVDNOSUCHFOLDER%\\TestObject.dll"));
-    ASSERT_TRUE(product.Register(relative, L"TestObject.dll"));
-    wchar_t previous[MAX_PATH] = {};
-    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryW(ModulesDir(L"objects\\maker").c_str()));
-    struct RestoreFolder {
-        const wchar_t* folder;
-        ~RestoreFolder() { SetCurrentDirectoryW(folder); }
-    } restore{previous};
     ASSERT_TRUE(product.Register(qvdmodule::CLSID_TestObject, ObjectModule(L"maker")));
     ASSERT_TRUE(product.Register(refusedByOther, ObjectModule(L"other")));
     ASSERT_TRUE(product.Register(refusedUnsigned, ObjectModule(L"unsigned")));
@@ -154,7 +143,6 @@ TEST(ObjectRoute, ClassesOutsideTheBuiltInOnesComeFromTrustedModules) {
         {missingModule, pxLib::OBJ_E_MODULENOTFOUND, "missing"},
         {unknown, pxLib::OBJ_E_INVALIDARG, "in no repository"},
         {unexpanded, pxLib::OBJ_E_INVALIDARG, "a token that does not expand"},
-        {relative, pxLib::OBJ_E_INVALIDARG, "a relative path"},
     };
     for (const auto& r : refusals) {
         void* out = &out;
@@ -166,6 +154,31 @@ TEST(ObjectRoute, ClassesOutsideTheBuiltInOnesComeFromTrustedModules) {
     // A module of another publisher is not even loaded.
     EXPECT_EQ(GetModuleHandleW(ObjectModule(L"other").c_str()), nullptr);
     EXPECT_NE(GetModuleHandleW(ObjectModule(L"maker").c_str()), nullptr);
+}
+
+TEST(ObjectRoute, AModuleNamedByARelativePathIsNotLoaded) {
+    // The maker's module serves the class and lies in the current folder.
+    const Product& product = *g_route->product;
+    ASSERT_TRUE(product.Register(qvdmodule::CLSID_TestStoreObject, L"TestObject.dll"));
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(ModulesDir(L"objects\\maker").c_str()));
+    const auto factory = Factory();
+    void* out = &out;
+    EXPECT_EQ(
+        factory->CreateInstance(qvdmodule::CLSID_TestStoreObject, qvdmodule::IID_ITestObject, &out),
+        pxLib::OBJ_E_INVALIDARG);
+    EXPECT_EQ(out, nullptr);
+    SetCurrentDirectoryW(previous);
+
+    // The class is the settings store's in the next test.
+    while (factory->IsRegisteredLocally(qvdmodule::CLSID_TestStoreObject))
+        ASSERT_EQ(factory->Unregister(qvdmodule::CLSID_TestStoreObject), OBJ_OK);
+    EXPECT_TRUE(product.Unregister(qvdmodule::CLSID_TestStoreObject));
+    auto* repository =
+        dynamic_cast<pxLib::RegistryObjectRepository*>(&pxLib::CurrentObjectRepository());
+    ASSERT_NE(repository, nullptr);
+    repository->Forget();
 }
 
 TEST(ObjectRoute, TheSettingsStoreNamesModulesToo) {
