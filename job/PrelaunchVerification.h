@@ -10,9 +10,9 @@ namespace qvd::job {
 
 // S_OK when the held file is the maker's signed installer; launchPath then
 // names that very file as the file system resolved it, proven to lead back to
-// it, so that a link, a relative path or a trimmed name cannot lead the launch
-// to another file (ERROR_FILE_INVALID when it would). Otherwise the failure,
-// logged.
+// it, so that a link, a relative path, a trimmed name or a variable's text
+// cannot lead the launch to another file (ERROR_FILE_INVALID when it could).
+// Otherwise the failure, logged.
 HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held,
                                     std::wstring& launchPath);
 

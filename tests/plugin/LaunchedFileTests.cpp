@@ -174,6 +174,27 @@ TEST_F(LaunchedFile, APathTextTheNormaliserRewritesIsJudgedAsTheFileOpened) {
     EXPECT_FALSE(FileExists(goodMarker));
 }
 
+TEST_F(LaunchedFile, AVariableInTheLaunchPathIsNotExpandedToAnotherFile) {
+    // The held file is the maker's, in a folder whose name is a variable's
+    // text; the variable names a folder with an unsigned file of that name.
+    // Wine's shell expands variables in the file it is given even unasked.
+    const std::wstring variable = L"QVD_LAUNCH_FOLDER_" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring literal = L"%" + variable + L"%";
+    ASSERT_TRUE(CreateDirectoryW(dir.file(literal).c_str(), nullptr));
+    ASSERT_FALSE(PlaceInstaller(dir, L"maker", literal + L"\\setup.exe",
+                                {"started_marker=" + Narrow(goodMarker)})
+                     .empty());
+    ASSERT_FALSE(PlaceInstaller(dir, L"unsigned", L"other\\setup.exe",
+                                {"started_marker=" + Narrow(otherMarker)})
+                     .empty());
+    ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), L"other"));
+
+    std::vector<SinkCall> calls;
+    const int32_t state = RunLinkedJob(JobFor(dir.file(literal + L"\\setup.exe")), calls);
+    SetEnvironmentVariableW(variable.c_str(), nullptr);
+    ExpectRefused(state, calls, platform, otherMarker);
+}
+
 // Copies a fixture to a name that only a "\\?\" path reaches (a last
 // component ending in a dot or a blank).
 bool PlaceUnderExactName(const TempDir& dir, const wchar_t* fixture, const std::wstring& name) {
