@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <utility>
 
 namespace qvdtest {
@@ -153,46 +154,41 @@ TEST_F(LaunchedFile, ALinkRetargetedOnceTheFileIsHeldLendsItNoOtherPublisher) {
     EXPECT_FALSE(FileExists(goodMarker));
 }
 
-TEST_F(LaunchedFile, APathTextTheNormaliserRewritesIsJudgedAsTheFileOpened) {
-    // The installer opened is in a folder whose name is a variable's text; the
-    // variable names the maker's folder.
-    const std::wstring variable = L"QVD_NAMED_FOLDER_" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring literal = L"%" + variable + L"%";
-    ASSERT_TRUE(CreateDirectoryW(dir.file(literal).c_str(), nullptr));
-    ASSERT_FALSE(PlaceInstaller(dir, L"other", literal + L"\\setup.exe",
-                                {"started_marker=" + Narrow(otherMarker)})
-                     .empty());
-    ASSERT_FALSE(
-        PlaceInstaller(dir, L"maker", L"good\\setup.exe", {"started_marker=" + Narrow(goodMarker)})
-            .empty());
-    ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), L"good"));
+TEST_F(LaunchedFile, AVariableInThePathLeadsNoStepToAnotherFile) {
+    // The installer opened lies in a folder whose name is a variable's text;
+    // the folder the variable names holds another file of the same name.
+    const struct {
+        const wchar_t* opened;  // the fixture in the folder named "%...%"
+        const wchar_t* named;   // the fixture in the folder the variable names
+        const char* what;
+    } cases[] = {
+        {L"other", L"maker", "the verifier's normaliser expands the variable"},
+        {L"maker", L"unsigned", "Wine's shell expands the variable, even unasked"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::wstring n = std::to_wstring(i);
+        const std::wstring variable =
+            L"QVD_NAMED_FOLDER_" + std::to_wstring(GetCurrentProcessId()) + L"_" + n;
+        const std::wstring literal = L"%" + variable + L"%";
+        const std::wstring openedMarker = dir.file(L"opened-started-" + n);
+        const std::wstring namedMarker = dir.file(L"named-started-" + n);
+        ASSERT_TRUE(CreateDirectoryW(dir.file(literal).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(dir.file(L"named" + n).c_str(), nullptr));
+        ASSERT_FALSE(PlaceInstaller(dir, cases[i].opened, literal + L"\\setup.exe",
+                                    {"started_marker=" + Narrow(openedMarker)})
+                         .empty());
+        ASSERT_FALSE(PlaceInstaller(dir, cases[i].named, L"named" + n + L"\\setup.exe",
+                                    {"started_marker=" + Narrow(namedMarker)})
+                         .empty());
+        ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), (L"named" + n).c_str()));
 
-    std::vector<SinkCall> calls;
-    const int32_t state = RunLinkedJob(JobFor(dir.file(literal + L"\\setup.exe")), calls);
-    SetEnvironmentVariableW(variable.c_str(), nullptr);
-    ExpectRefused(state, calls, platform, otherMarker);
-    EXPECT_FALSE(FileExists(goodMarker));
-}
-
-TEST_F(LaunchedFile, AVariableInTheLaunchPathIsNotExpandedToAnotherFile) {
-    // The held file is the maker's, in a folder whose name is a variable's
-    // text; the variable names a folder with an unsigned file of that name.
-    // Wine's shell expands variables in the file it is given even unasked.
-    const std::wstring variable = L"QVD_LAUNCH_FOLDER_" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring literal = L"%" + variable + L"%";
-    ASSERT_TRUE(CreateDirectoryW(dir.file(literal).c_str(), nullptr));
-    ASSERT_FALSE(PlaceInstaller(dir, L"maker", literal + L"\\setup.exe",
-                                {"started_marker=" + Narrow(goodMarker)})
-                     .empty());
-    ASSERT_FALSE(PlaceInstaller(dir, L"unsigned", L"other\\setup.exe",
-                                {"started_marker=" + Narrow(otherMarker)})
-                     .empty());
-    ASSERT_TRUE(SetEnvironmentVariableW(variable.c_str(), L"other"));
-
-    std::vector<SinkCall> calls;
-    const int32_t state = RunLinkedJob(JobFor(dir.file(literal + L"\\setup.exe")), calls);
-    SetEnvironmentVariableW(variable.c_str(), nullptr);
-    ExpectRefused(state, calls, platform, otherMarker);
+        std::vector<SinkCall> calls;
+        const int32_t state = RunLinkedJob(JobFor(dir.file(literal + L"\\setup.exe")), calls);
+        SetEnvironmentVariableW(variable.c_str(), nullptr);
+        SCOPED_TRACE(cases[i].what);
+        ExpectRefused(state, calls, platform, namedMarker);
+        EXPECT_FALSE(FileExists(openedMarker));
+    }
 }
 
 // Copies a fixture to a name that only a "\\?\" path reaches (a last
