@@ -2,6 +2,7 @@
 // from a text description, and packages of archives in executables.
 #include "CollectionText.h"
 #include "ExecutablePackage.h"
+#include "InstallerCheck.h"
 #include "ToolFiles.h"
 #include "job/SiteCode.h"
 #include "packer/FileDataExtender.h"
@@ -39,7 +40,14 @@ const char kUsage[] =
     "      prints the layout data of the package as a text description\n"
     "  qvdpack site-code <PartnerUnitID> <PartnerID>\n"
     "      prints the site code that entry 1002 of install.dat must hold for a\n"
-    "      distribution with these partner numbers\n";
+    "      distribution with these partner numbers\n"
+#ifdef _WIN32
+    "  qvdpack check <installer.exe>\n"
+    "      runs the checks the plug-in runs before it starts an installer and says\n"
+    "      whether this build would start it (exit 0) or refuse it (exit 1, with the\n"
+    "      reason last)\n"
+#endif
+    ;
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -157,6 +165,16 @@ int SiteCodeCommand(const std::vector<std::u16string>& args) {
     return 0;
 }
 
+#ifdef _WIN32
+int CheckCommand(const std::vector<std::u16string>& args) {
+    if (args.size() != 1) return Usage();
+    std::string text;
+    const qvdpack::CheckVerdict verdict = qvdpack::CheckInstaller(pxLib::ToWide(args[0]), text);
+    Print(text);
+    return static_cast<int>(verdict);
+}
+#endif
+
 int Run(const std::vector<std::u16string>& argv) {
     if (argv.size() < 2) return Usage();
     const std::u16string& command = argv[1];
@@ -167,6 +185,9 @@ int Run(const std::vector<std::u16string>& argv) {
     if (command == u"list") return List(args);
     if (command == u"dump-layout") return DumpLayout(args);
     if (command == u"site-code") return SiteCodeCommand(args);
+#ifdef _WIN32
+    if (command == u"check") return CheckCommand(args);
+#endif
     return Usage();
 }
 
