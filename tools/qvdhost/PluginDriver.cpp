@@ -2,7 +2,7 @@
 
 #include "ConsoleSink.h"
 #include "VersionResource.h"
-#include "plugin/QVDHostInterface.h"
+#include "QVDHostInterface.h"
 #include "support/system/ComPtr.h"
 
 #include <objbase.h>
@@ -18,25 +18,24 @@ std::wstring Hex(long value) {
 
 // Polls the state until it leaves 2, or cancels once the time is up.
 template <class Plugin, class StateType>
-void WaitForJob(Plugin* plugin, long cancelAfterMs, StateType& state) {
+void WaitForJob(Plugin* plugin, long cancelAfterMs, StateType& state, HostReport& report) {
     const ULONGLONG start = GetTickCount64();
     int32_t last = 2;
-    PrintLine(L"state: 2 - %ls", StateMeaning(2));
+    report.State(2);
     for (;;) {
         plugin->GetState(&state);
         if (static_cast<int32_t>(state) != last) {
             last = static_cast<int32_t>(state);
-            PrintLine(L"state: %d - %ls", last, StateMeaning(last));
+            report.State(last);
         }
         if (last != 2) return;
         if (cancelAfterMs >= 0 &&
             GetTickCount64() - start >= static_cast<ULONGLONG>(cancelAfterMs)) {
-            PrintLine(L"host: CancelAndWait() after %ld ms", cancelAfterMs);
+            report.Note(L"CancelAndWait() after %ld ms", cancelAfterMs);
             const HRESULT hr = plugin->CancelAndWait();
-            PrintLine(L"host: CancelAndWait returned %ls", Hex(hr).c_str());
+            report.Note(L"CancelAndWait returned %ls", Hex(hr).c_str());
             plugin->GetState(&state);
-            PrintLine(L"state: %d - %ls", static_cast<int32_t>(state),
-                      StateMeaning(static_cast<int32_t>(state)));
+            report.State(static_cast<int32_t>(state));
             return;
         }
         Sleep(20);
@@ -44,7 +43,7 @@ void WaitForJob(Plugin* plugin, long cancelAfterMs, StateType& state) {
 }
 
 bool RunHostModel(HMODULE module, const HostOptions& options, const std::wstring& job,
-                  JobOutcome& outcome, std::wstring& error) {
+                  JobOutcome& outcome, HostReport& report, std::wstring& error) {
     const auto getFactory = reinterpret_cast<PFN_QVDGetFactory>(
         reinterpret_cast<void*>(GetProcAddress(module, "GetFactory")));
     const auto getObjectCount = reinterpret_cast<PFN_QVDGetObjectCount>(
@@ -66,26 +65,27 @@ bool RunHostModel(HMODULE module, const HostOptions& options, const std::wstring
         error = L"CreateInstance failed with " + Hex(r);
         return false;
     }
-    PrintLine(L"host: plug-in object created (live objects: %u)", getObjectCount());
+    report.Note(L"plug-in object created (live objects: %u)", getObjectCount());
 
-    ConsoleSink sink;
+    ConsoleSink sink(report);
+    report.Starting();
     const HRESULT started = plugin->Start(job.c_str(), &sink);
-    PrintLine(L"host: Start returned %ls", Hex(started).c_str());
+    report.Note(L"Start returned %ls", Hex(started).c_str());
     if (FAILED(started)) {
         error = L"Start failed";
         return false;
     }
     int32_t state = 0;
-    WaitForJob(plugin.get(), options.cancelAfterMs, state);
+    WaitForJob(plugin.get(), options.cancelAfterMs, state, report);
     outcome.state = state;
     outcome.exitCode = plugin->GetExitCode();
     plugin.reset();
-    PrintLine(L"host: plug-in object released (live objects: %u)", getObjectCount());
+    report.Note(L"plug-in object released (live objects: %u)", getObjectCount());
     return true;
 }
 
 bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
-            JobOutcome& outcome, std::wstring& error) {
+            JobOutcome& outcome, HostReport& report, std::wstring& error) {
     using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     using CanUnloadNowFn = HRESULT(WINAPI*)();
     const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
@@ -110,58 +110,57 @@ bool RunCom(HMODULE module, const HostOptions& options, const std::wstring& job,
         error = L"CreateInstance failed with " + Hex(hr);
         return false;
     }
-    PrintLine(L"host: COM object created (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
+    report.Note(L"COM object created (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
 
-    ConsoleSink sink;
+    ConsoleSink sink(report);
+    report.Starting();
     hr = plugin->Start(job.c_str(), &sink);
-    PrintLine(L"host: Start returned %ls", Hex(hr).c_str());
+    report.Note(L"Start returned %ls", Hex(hr).c_str());
     if (FAILED(hr)) {
         error = L"Start failed";
         return false;
     }
     LONG state = 0;
-    WaitForJob(plugin.get(), options.cancelAfterMs, state);
+    WaitForJob(plugin.get(), options.cancelAfterMs, state, report);
     outcome.state = state;
     outcome.exitCode = plugin->GetExitCode();
     plugin.reset();
-    PrintLine(L"host: COM object released (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
+    report.Note(L"COM object released (DllCanUnloadNow: %ls)", Hex(canUnloadNow()).c_str());
     return true;
 }
 
 // The DLL introduces itself: which file was loaded and which build it is.
-void PrintModuleVersion(HMODULE module) {
+void ReportModuleVersion(HMODULE module, HostReport& report) {
     std::wstring path;
     if (!ModulePath(module, path)) return;
     VersionResource version;
     if (!version.Load(path)) {
-        PrintLine(L"host: loaded %ls, which has no version resource", path.c_str());
+        report.Note(L"loaded %ls, which has no version resource", path.c_str());
         return;
     }
     std::wstring about = version.String(L"FileDescription");
     const std::wstring company = version.String(L"CompanyName");
     if (!company.empty()) about += (about.empty() ? L"" : L", ") + company;
-    if (!about.empty()) about = L" (" + about + L")";
-    PrintLine(L"host: loaded %ls, version %ls%ls", path.c_str(), version.FileVersion().c_str(),
-              about.c_str());
+    report.Loaded(path, version.FileVersion(), about);
 }
 
 }  // namespace
 
 bool RunJob(const HostOptions& options, const std::wstring& job, JobOutcome& outcome,
-            std::wstring& error) {
+            HostReport& report, std::wstring& error) {
     HMODULE module = LoadLibraryW(options.pluginPath.c_str());
     if (!module) {
         error = L"cannot load " + options.pluginPath + L" (error " +
                 std::to_wstring(GetLastError()) + L")";
         return false;
     }
-    PrintModuleVersion(module);
+    ReportModuleVersion(module, report);
     bool ran;
     if (options.useCom) {
         const pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
-        ran = RunCom(module, options, job, outcome, error);
+        ran = RunCom(module, options, job, outcome, report, error);
     } else {
-        ran = RunHostModel(module, options, job, outcome, error);
+        ran = RunHostModel(module, options, job, outcome, report, error);
     }
     // The plug-in's worker may still be returning after its final state: the
     // module stays loaded until this process ends.

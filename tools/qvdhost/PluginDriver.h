@@ -2,6 +2,7 @@
 #pragma once
 
 #include "HostOptions.h"
+#include "HostReport.h"
 
 #include <cstdint>
 #include <string>
@@ -15,6 +16,6 @@ struct JobOutcome {
 
 // False (with a message) when the plug-in could not be loaded or the job not started.
 bool RunJob(const HostOptions& options, const std::wstring& jobText, JobOutcome& outcome,
-            std::wstring& error);
+            HostReport& report, std::wstring& error);
 
 }  // namespace qvdhost
