@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "support/cmdline/QuotedArgument.h"
 #include "support/system/UniqueHandle.h"
 #else
 #include <sys/wait.h>
@@ -23,22 +24,6 @@ std::wstring ToolPath() {
     return path;
 }
 
-// Quoted as the C runtime splits a command line.
-std::wstring Quote(const std::wstring& arg) {
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
 }  // namespace
 
 ToolRun RunQvdpack(const std::vector<std::u16string>& args) {
@@ -50,8 +35,9 @@ ToolRun RunQvdpack(const std::vector<std::u16string>& args) {
                                            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                            nullptr));
     if (!output) return run;
-    std::wstring commandLine = Quote(ToolPath());
-    for (const std::u16string& arg : args) commandLine += L" " + Quote(pxLib::ToWide(arg));
+    std::wstring commandLine = pxLib::QuotedArgument(ToolPath());
+    for (const std::u16string& arg : args)
+        commandLine += L" " + pxLib::QuotedArgument(pxLib::ToWide(arg));
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -1,5 +1,6 @@
 #include "DebugLogSwitch.h"
 
+#include "Utf8Text.h"
 #include "support/system/UniqueHandle.h"
 
 #include <json/json.h>
@@ -23,23 +24,6 @@ constexpr struct {
 };
 constexpr wchar_t kDirectory[] = L"Directory";
 constexpr wchar_t kLogFileName[] = L"QVDPlugin.log";
-
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n,
-                        nullptr, nullptr);
-    return bytes;
-}
-
-std::wstring Wide(const std::string& text) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
 
 // The plug-in reads the product's keys in the 64-bit view unless the
 // product key is found in the 32-bit view only.
@@ -84,7 +68,7 @@ bool JobSilo(const std::wstring& jobText, std::wstring& silo) {
         return false;
     const Json::Value& data = job["product_data"];
     if (!data.isObject() || !data["silo"].isString()) return false;
-    silo = Wide(data["silo"].asString());
+    silo = FromUtf8(data["silo"].asString());
     return !silo.empty();
 }
 

@@ -1,5 +1,7 @@
 #include "HostReport.h"
 
+#include "Utf8Text.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -13,15 +15,6 @@ std::wstring Format(const wchar_t* format, va_list args) {
     _vsnwprintf(line, sizeof(line) / sizeof(line[0]) - 1, format, args);
     line[sizeof(line) / sizeof(line[0]) - 1] = L'\0';
     return line;
-}
-
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n,
-                        nullptr, nullptr);
-    return bytes;
 }
 
 void Write(const std::string& bytes) {

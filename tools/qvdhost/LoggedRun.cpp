@@ -3,6 +3,7 @@
 #include "DebugLogSwitch.h"
 #include "HostReport.h"
 #include "VersionResource.h"
+#include "support/cmdline/QuotedArgument.h"
 #include "support/system/UniqueHandle.h"
 
 #include <cstdio>
@@ -13,30 +14,15 @@ namespace {
 // The largest log this host reads back.
 constexpr LONGLONG kMaxLogBytes = 64ll * 1024 * 1024;
 
-// Quoted as the C runtime splits a command line.
-std::wstring Quote(const std::wstring& arg) {
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
-
 // Starts this program again on the same job and waits for it; false when it
 // could not be started.
 bool RunChild(const HostOptions& options, const std::wstring& logFile, DWORD& exitCode) {
     std::wstring self;
     if (!ModulePath(nullptr, self)) return false;
-    std::wstring commandLine = Quote(self) + L" --print-log " + Quote(logFile);
-    for (const std::wstring& arg : options.childArguments) commandLine += L" " + Quote(arg);
+    std::wstring commandLine =
+        pxLib::QuotedArgument(self) + L" --print-log " + pxLib::QuotedArgument(logFile);
+    for (const std::wstring& arg : options.childArguments)
+        commandLine += L" " + pxLib::QuotedArgument(arg);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
