@@ -27,6 +27,12 @@ constexpr uint32_t kValues = 100000;
 constexpr double kMinimumSeconds = 2.0;
 constexpr size_t kMinimumRounds = 10;
 
+void Require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "%s failed\n", what);
+    std::exit(1);
+}
+
 // Integers of several widths, doubles, short strings of both widths, class
 // ids and small blocks, in a fixed rotation.
 void Fill(pxLib::pxTavKeyValueCollection& collection) {
@@ -34,38 +40,40 @@ void Fill(pxLib::pxTavKeyValueCollection& collection) {
     const uint8_t block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     for (uint32_t i = 0; i < kValues; ++i) {
         const uint64_t key = uint64_t{i} * 3 + 1;
+        bool stored = false;
         switch (i % 10) {
             case 0:
-                collection.SetUInt32(key, i);
+                stored = collection.SetUInt32(key, i);
                 break;
             case 1:
-                collection.SetInt32(key, -static_cast<int32_t>(i));
+                stored = collection.SetInt32(key, -static_cast<int32_t>(i));
                 break;
             case 2:
-                collection.SetBool(key, (i & 1) != 0);
+                stored = collection.SetBool(key, (i & 1) != 0);
                 break;
             case 3:
-                collection.SetUInt64(key, uint64_t{i} << 20);
+                stored = collection.SetUInt64(key, uint64_t{i} << 20);
                 break;
             case 4:
-                collection.SetDouble(key, i * 0.5);
+                stored = collection.SetDouble(key, i * 0.5);
                 break;
             case 5:
-                collection.SetString(key, u"value " + std::u16string(1, u'a' + i % 26));
+                stored = collection.SetString(key, u"value " + std::u16string(1, u'a' + i % 26));
                 break;
             case 6:
-                collection.SetAnsiString(key, "path\\file" + std::to_string(i % 100));
+                stored = collection.SetAnsiString(key, "path\\file" + std::to_string(i % 100));
                 break;
             case 7:
-                collection.SetGuid(key, guid);
+                stored = collection.SetGuid(key, guid);
                 break;
             case 8:
-                collection.SetBinary(key, block, sizeof(block));
+                stored = collection.SetBinary(key, block, sizeof(block));
                 break;
             default:
-                collection.SetInt16(key, static_cast<int16_t>(i));
+                stored = collection.SetInt16(key, static_cast<int16_t>(i));
                 break;
         }
+        Require(stored, "storing a value");
     }
 }
 
@@ -93,10 +101,7 @@ Figures Measure(Prepare&& prepare, Step&& step) {
         prepare();
         const std::clock_t cpuStart = std::clock();
         const Clock::time_point wallStart = Clock::now();
-        if (!step()) {
-            std::fprintf(stderr, "a round failed\n");
-            std::exit(1);
-        }
+        Require(step(), "a round");
         figures.wall.push_back(std::chrono::duration<double>(Clock::now() - wallStart).count());
         figures.cpu.push_back(static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC);
     }
@@ -135,8 +140,8 @@ int main() {
     // One stream for every round, emptied first: the figure is the writing,
     // not the supply of fresh pages to a new stream.
     auto output = pxLib::MemoryStream::Create();
-    const Figures save =
-        Measure([&] { output->SetSize(0); }, [&] { return source.Save(output.get()); });
+    const Figures save = Measure([&] { Require(output->SetSize(0), "emptying the stream"); },
+                                 [&] { return source.Save(output.get()); });
     const std::vector<uint8_t> saved = output->Data();
 
     auto input = pxLib::MemoryStream::Create(saved);
@@ -144,7 +149,7 @@ int main() {
     const Figures load = Measure(
         [&] {
             loaded = std::make_unique<pxLib::pxTavKeyValueCollection>();
-            input->SetPosition(0);
+            Require(input->SetPosition(0), "rewinding the stream");
         },
         [&] { return loaded->Load(input.get()); });
     const size_t loadedCount = loaded->GetCount();

@@ -16,6 +16,9 @@
 #include "support/system/ComPtr.h"
 #include "support/system/Platform.h"
 #include "support/system/UniqueHandle.h"
+#include "support/text/WideUtf8.h"
+
+#include <json/json.h>
 
 #include <windows.h>
 #include <objbase.h>
@@ -40,22 +43,11 @@ constexpr DWORD kPatchWaitPeriodMs = 250;
 constexpr DWORD kPollPeriodMs = 100;
 
 std::wstring Widen(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
-
-std::string Narrow(const std::wstring& s) {
-    std::string out;
-    for (wchar_t c : s) out.push_back(static_cast<char>(c));
-    return out;
+    return pxLib::Utf8ToWide(s);
 }
 
 std::string JsonString(const std::wstring& text) {
-    std::string out = "\"";
-    for (char c : Narrow(text)) {
-        if (c == '\\' || c == '"') out.push_back('\\');
-        out.push_back(c);
-    }
-    return out + "\"";
+    return Json::valueToQuotedString(pxLib::WideToUtf8(text).c_str());
 }
 
 std::wstring NewGuidText() {
@@ -146,7 +138,8 @@ double CancelOnce(const std::wstring& job, DWORD delayMs, Figures* cpu = nullptr
     pxLib::ComPtr<qvd::IQVDPlugin> plugin = NewPlugin();
     StatusSink sink;
     if (!plugin || plugin->Start(job.c_str(), &sink) != S_OK || !sink.WaitForWaiting()) {
-        if (plugin) plugin->CancelAndWait();
+        // The round is lost either way; what cancelling answers adds nothing.
+        if (plugin) static_cast<void>(plugin->CancelAndWait());
         return -1;
     }
     double cpuBefore = 0;
@@ -163,13 +156,12 @@ double CancelOnce(const std::wstring& job, DWORD delayMs, Figures* cpu = nullptr
         cpu->wallMs = Milliseconds(wallBefore, wallAfter);
     }
     int32_t state = 0;
-    plugin->GetState(&state);
-    if (state != qvd::QVD_STATE_RUNNING) return -1;
+    if (plugin->GetState(&state) != S_OK || state != qvd::QVD_STATE_RUNNING) return -1;
     LARGE_INTEGER before, after;
     QueryPerformanceCounter(&before);
-    plugin->CancelAndWait();
+    const HRESULT cancelled = plugin->CancelAndWait();
     QueryPerformanceCounter(&after);
-    return Milliseconds(before, after);
+    return cancelled == S_OK ? Milliseconds(before, after) : -1;
 }
 
 Figures Measure(const std::wstring& job, DWORD periodMs, std::mt19937& random) {
@@ -203,7 +195,7 @@ public:
     RunningInstaller(const std::wstring& path, const std::wstring& release) {
         if (!CopyFileW(FakeInstaller().c_str(), path.c_str(), FALSE)) return;
         std::ofstream((path + L".behaviour").c_str())
-            << "wait_for_file=" << Narrow(release) << "\n";
+            << "wait_for_file=" << pxLib::WideToUtf8(release) << "\n";
         std::wstring commandLine = L"\"" + path + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

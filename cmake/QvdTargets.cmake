@@ -1,6 +1,6 @@
 # Shared flags: warnings stay at zero on both builds.
 add_library(qvd_warnings INTERFACE)
-target_compile_options(qvd_warnings INTERFACE -Wall -Wextra -Werror)
+target_compile_options(qvd_warnings INTERFACE -Wall -Wextra -Werror -Werror=unused-result)
 
 # The subsystem folder (first path component below the source root) of the current list file.
 function(qvd_current_folder out)

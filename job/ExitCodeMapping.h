@@ -11,7 +11,7 @@ namespace qvd::job {
 constexpr uint32_t kExitInstallerDeclined = 0x80047C10;
 
 // The one code that is mapped before (and without) the follow-up installed check.
-inline bool NeedsInstalledCheck(uint32_t exitCode) {
+[[nodiscard]] inline bool NeedsInstalledCheck(uint32_t exitCode) {
     return exitCode != kExitInstallerDeclined;
 }
 

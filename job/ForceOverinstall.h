@@ -7,6 +7,6 @@ namespace qvd::job {
 
 // True for a signed-integer force_overinstall other than 0; a value of any
 // other kind is logged with its kind and ignored.
-bool ReadForceOverinstall(const JobReader& reader);
+[[nodiscard]] bool ReadForceOverinstall(const JobReader& reader);
 
 }  // namespace qvd::job

@@ -34,7 +34,8 @@ bool ReadRunOnceCommandPath(const std::u16string& valueName, std::wstring& path)
 }
 
 void RecordInstStubPath(const JobReader& reader) {
-    pxLib::GuardedCall(kSource, __LINE__, false, [&] {
+    // Failures are logged and absorbed: the run goes on without it.
+    static_cast<void>(pxLib::GuardedCall(kSource, __LINE__, false, [&] {
         if (!reader.HasRunKey()) return false;
         std::wstring stub;
         if (!ReadRunOnceCommandPath(reader.RunKey(), stub)) return false;
@@ -44,7 +45,7 @@ void RecordInstStubPath(const JobReader& reader) {
         return recorded.Open(HKEY_CURRENT_USER, kInstStubKey, kRecordAccess, true,
                              REG_OPTION_NON_VOLATILE) &&
                recorded.SetString(pxLib::AsWide(jobId), stub);
-    });
+    }));
 }
 
 }  // namespace qvd::job

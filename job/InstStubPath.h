@@ -15,7 +15,7 @@ inline constexpr wchar_t kInstStubKey[] = L"SOFTWARE\\Halvex";
 
 // The program path (the first word, without its quotes) of the RunOnce entry
 // named valueName; false when the entry is missing or yields no program word.
-bool ReadRunOnceCommandPath(const std::u16string& valueName, std::wstring& path);
+[[nodiscard]] bool ReadRunOnceCommandPath(const std::u16string& valueName, std::wstring& path);
 
 // Copies the stub path of the job's RunOnce entry (named by run_key) to the
 // value named by the job id. Writes nothing when there is no such entry;

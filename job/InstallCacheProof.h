@@ -9,6 +9,6 @@ namespace qvd::job {
 // True when "install.dat" in the expanded install_cache loads, the site code
 // (where the product's layout data asks for one) matches, and "finalzed.dat"
 // is there.
-bool InstallCacheShowsProductInstalled(const JobReader& reader);
+[[nodiscard]] bool InstallCacheShowsProductInstalled(const JobReader& reader);
 
 }  // namespace qvd::job

@@ -14,10 +14,7 @@ const wchar_t kProductIdValue[] = L"PRODUCTID";
 
 }  // namespace
 
-bool IsProductInstalled(const JobReader& reader, InstalledCheckKind kind, bool forceOverinstall,
-                        InstalledVersion& found) {
-    // Each check judges afresh: what an earlier check found must not carry over.
-    found = InstalledVersion{};
+bool IsProductInstalled(const JobReader& reader, InstalledCheckKind kind, bool forceOverinstall) {
     std::u16string silo;
     if (!reader.HasProductData() || !reader.Silo(silo)) return false;
 
@@ -32,24 +29,15 @@ bool IsProductInstalled(const JobReader& reader, InstalledCheckKind kind, bool f
     if (!versionValue.empty() &&
         !productKey.QueryString(pxLib::AsWide(versionValue), installedVersion))
         return false;
-    switch (CompareInstalledVersion(reader.ProductVersion(), pxLib::ToU16(installedVersion))) {
-        case VersionOrder::Same:
-            found.sameVersion = true;
-            found.notOlder = true;
-            break;
-        case VersionOrder::Newer:
-            found.notOlder = true;
-            break;
-        case VersionOrder::Older:
-            break;
-    }
-
-    if (found.sameVersion) {
+    const VersionOrder order =
+        CompareInstalledVersion(reader.ProductVersion(), pxLib::ToU16(installedVersion));
+    if (order == VersionOrder::Older) return false;
+    if (order == VersionOrder::Same) {
+        // The same version needs the product id value; which id it holds does
+        // not matter, as the version is not older either way.
         std::wstring productId;
         if (!productKey.QueryString(kProductIdValue, productId)) return false;
-        if (pxLib::ToU16(productId) != reader.RunKey()) found.sameVersion = false;
     }
-    if (!found.sameVersion && !found.notOlder) return false;
     if (kind == InstalledCheckKind::First && forceOverinstall) return false;
 
     return InstallCacheShowsProductInstalled(reader);

@@ -10,13 +10,7 @@ namespace qvd::job {
 // installer ran, does not.
 enum class InstalledCheckKind : uint8_t { First, FollowUp };
 
-// What the check found out about the installed version on its way.
-struct InstalledVersion {
-    bool sameVersion = false;  // equal version and the same product id
-    bool notOlder = false;     // equal or newer version
-};
-
-bool IsProductInstalled(const JobReader& reader, InstalledCheckKind kind, bool forceOverinstall,
-                        InstalledVersion& found);
+[[nodiscard]] bool IsProductInstalled(const JobReader& reader, InstalledCheckKind kind,
+                                      bool forceOverinstall);
 
 }  // namespace qvd::job

@@ -19,7 +19,7 @@ struct LaunchResult {
 };
 
 // True when the worker runs as LocalSystem: a service host.
-bool HostIsService();
+[[nodiscard]] bool HostIsService();
 
 // The launch of a service host: the system context as the host's own child,
 // any other in the interactive user's session, where the waits between the

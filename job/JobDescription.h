@@ -33,7 +33,7 @@ std::u16string StyledJobText(const Json::Value& value);
 
 // The four accessors.
 // True when value is an object with key; false on null; raises on any other kind.
-bool HasMember(const Json::Value& value, std::u16string_view key);
+[[nodiscard]] bool HasMember(const Json::Value& value, std::u16string_view key);
 // The member, or null when missing; raises when value is neither object nor null.
 Json::Value Member(const Json::Value& value, std::u16string_view key);
 // Text copy: null "", booleans "true"/"false", numbers in decimal, strings as
@@ -45,36 +45,39 @@ std::u16string AsStringValue(const Json::Value& value);
 // Numbers in range, booleans 0/1, null 0; raises otherwise.
 uint32_t AsUnsigned(const Json::Value& value);
 // null false, booleans, numbers (non-zero true); raises for strings and containers.
-bool AsBool(const Json::Value& value);
+[[nodiscard]] bool AsBool(const Json::Value& value);
 
 // The first element of file_array (array or object, in order) whose "type" is
 // exactly "job_installer", copied out. Member tests as everywhere: a root or an
 // element that is neither object nor null raises.
-bool FindInstallerFileEntry(const Json::Value& job, Json::Value& entry);
+[[nodiscard]] bool FindInstallerFileEntry(const Json::Value& job, Json::Value& entry);
 
 // Each key of the document, read exactly the way the run sequence needs it.
-// A "present" result is false when the key (or its parent) is absent.
+// A "present" result is false when the key (or its parent) is absent. The
+// silo, payload destination and job id are then empty, which is how most
+// callers take them, so those three results may go unread.
 struct JobReader {
     const Json::Value& job;
 
     std::u16string InstallerPath(const Json::Value& entry) const;  // destination_file, "" if absent
     bool Silo(std::u16string& silo) const;                         // product_data.silo
     // product_data.force_overinstall: present with its kind; forced when kind 1 and non-zero.
-    bool ForceOverinstall(JsonKind& kind, bool& forced) const;
-    bool CommandLine(std::u16string& text) const;  // product_data.command_line
-    bool ContextIsSystem() const;                  // product_data.context == "system"
-    bool Admin() const;                            // product_data.admin
-    std::u16string ProductVersion() const;         // "" when absent
-    std::u16string ProductVersionKey() const;      // "" when absent
-    std::u16string RunKey() const;                 // "" when absent
-    bool HasProductData() const;
-    bool HasRunKey() const;                               // product_data has run_key
-    bool HasInstallCache() const;                         // product_data has install_cache
-    bool InstallCache(std::u16string& unexpanded) const;  // product_data.install_cache
-    bool Token(std::u16string& token) const;              // distribution.ebe_token, else .token
-    bool MachineName(std::u16string& name) const;         // distribution.machinename
+    [[nodiscard]] bool ForceOverinstall(JsonKind& kind, bool& forced) const;
+    [[nodiscard]] bool CommandLine(std::u16string& text) const;  // product_data.command_line
+    [[nodiscard]] bool ContextIsSystem() const;                  // product_data.context == "system"
+    [[nodiscard]] bool Admin() const;                            // product_data.admin
+    std::u16string ProductVersion() const;                       // "" when absent
+    std::u16string ProductVersionKey() const;                    // "" when absent
+    std::u16string RunKey() const;                               // "" when absent
+    [[nodiscard]] bool HasProductData() const;
+    [[nodiscard]] bool HasRunKey() const;        // product_data has run_key
+    [[nodiscard]] bool HasInstallCache() const;  // product_data has install_cache
+    [[nodiscard]] bool InstallCache(
+        std::u16string& unexpanded) const;                  // product_data.install_cache
+    [[nodiscard]] bool Token(std::u16string& token) const;  // distribution.ebe_token, else .token
+    [[nodiscard]] bool MachineName(std::u16string& name) const;  // distribution.machinename
     // distribution.PartnerID and PartnerUnitID, both required, as decimal text.
-    bool PartnerIds(std::u16string& partnerId, std::u16string& partnerUnitId) const;
+    [[nodiscard]] bool PartnerIds(std::u16string& partnerId, std::u16string& partnerUnitId) const;
     bool PayloadDestination(std::u16string& path) const;  // environment.PAYLOAD_DESTINATION
     bool JobId(std::u16string& id) const;                 // job_id
 };

@@ -19,13 +19,13 @@ public:
     // True when a process running from path was seen during the call; status
     // 15 is reported once, at the first sighting. exitCode is written only
     // when the process ended and its code could be read.
-    bool waitForProcess(const std::wstring& path, uint32_t& exitCode);
+    [[nodiscard]] bool waitForProcess(const std::wstring& path, uint32_t& exitCode);
 
 private:
     bool waitWhileRunning(const std::wstring& directory, const std::wstring& fileName,
                           uint32_t& exitCode);
     void waitForEnd(HANDLE process, uint32_t& exitCode);
-    bool cancelled() const;
+    [[nodiscard]] bool cancelled() const;
 
     RunReporter& m_reporter;
     const HANDLE m_cancelEvent;

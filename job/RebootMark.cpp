@@ -1,5 +1,6 @@
 #include "job/RebootMark.h"
 
+#include "job/InstStubPath.h"
 #include "support/errors/GuardedCall.h"
 #include "support/logging/Log.h"
 #include "support/registry/RegistryKey.h"
@@ -32,7 +33,8 @@ std::wstring RebootMarkKeyName(const JobReader& reader) {
 }
 
 void SetRebootRequired(const JobReader& reader) {
-    pxLib::GuardedCall(kSource, __LINE__, false, [&] {
+    // Failures are logged and absorbed: the run goes on without it.
+    static_cast<void>(pxLib::GuardedCall(kSource, __LINE__, false, [&] {
         const std::wstring name = RebootMarkKeyName(reader);
         pxLib::RegistryKey mark;
         if (mark.Open(HKEY_CURRENT_USER, name.c_str(), kMarkAccess)) {
@@ -56,7 +58,7 @@ void SetRebootRequired(const JobReader& reader) {
             return false;
         }
         return true;
-    });
+    }));
 }
 
 bool CheckRebootFromLastRun(const JobReader& reader) {
@@ -76,7 +78,8 @@ bool CheckRebootFromLastRun(const JobReader& reader) {
         pxLib::LogInformation(
             L"qvd::plugin::QVDPluginImpl::CheckRebootFromLastRun(1758) : RebootKey us set from "
             L"previous install");
-        mark.DeleteValue(kMarkValue);
+        // The restart is behind us even when the mark cannot be taken away.
+        static_cast<void>(mark.DeleteValue(kMarkValue));
         mark.Close();
 
         pxLib::RegistryKey halvex;
@@ -93,6 +96,11 @@ bool CheckRebootFromLastRun(const JobReader& reader) {
         }
         return true;
     });
+}
+
+void RecordRestartState(const JobReader& reader) {
+    RecordInstStubPath(reader);
+    SetRebootRequired(reader);
 }
 
 }  // namespace qvd::job

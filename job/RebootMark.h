@@ -16,8 +16,13 @@ std::wstring RebootMarkKeyName(const JobReader& reader);
 // Writes the mark, unless the job's mark key already exists.
 void SetRebootRequired(const JobReader& reader);
 
+// What the next run of the job needs after this one asked for a restart: the
+// stub's path (its RunOnce entry goes once Windows has run it, and the next run
+// waits for the stub) and the mark.
+void RecordRestartState(const JobReader& reader);
+
 // True when an earlier run left the mark; the mark's value and key are then
 // removed (true even when removing them failed).
-bool CheckRebootFromLastRun(const JobReader& reader);
+[[nodiscard]] bool CheckRebootFromLastRun(const JobReader& reader);
 
 }  // namespace qvd::job

@@ -5,7 +5,6 @@
 #include "job/HostProcess.h"
 #include "job/InstallerArguments.h"
 #include "job/InstallerLaunch.h"
-#include "job/InstStubPath.h"
 #include "job/InstallerWait.h"
 #include "job/PatchWait.h"
 #include "job/PrelaunchVerification.h"
@@ -24,17 +23,18 @@ namespace qvd::job {
 RunSequence::RunSequence(const Json::Value& job, RunReporter& reporter, HANDLE cancelEvent)
     : m_job(job), m_reader{job}, m_reporter(reporter), m_cancelEvent(cancelEvent) {}
 
-JobState RunSequence::Run() {
+RunResult RunSequence::Run() {
     pxLib::ComApartment apartment(COINIT_APARTMENTTHREADED);
-    const std::optional<RunOutcome> outcome =
-        pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, std::optional<RunOutcome>(),
-                           [this] { return std::optional<RunOutcome>(runSteps()); });
-    const JobState state = finish(outcome ? *outcome : run_outcomes::Exception());
+    const std::optional<StepEnd> end =
+        pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, std::optional<StepEnd>(),
+                           [this] { return std::optional<StepEnd>(runSteps()); });
+    const RunResult result{finish(end ? end->outcome : run_outcomes::Exception()),
+                           end ? end->exitCode : kExitCodeNotKnown};
     m_heldInstaller.reset();
-    return state;
+    return result;
 }
 
-RunOutcome RunSequence::runSteps() {
+RunSequence::StepEnd RunSequence::runSteps() {
     Json::Value installerEntry;
     if (!FindInstallerFileEntry(m_job, installerEntry)) return run_outcomes::NoInstallerEntry();
     const std::wstring installerPath = pxLib::ToWide(m_reader.InstallerPath(installerEntry));
@@ -66,10 +66,7 @@ RunOutcome RunSequence::runSteps() {
     // The product may have been installed meanwhile, by what was waited for or by others.
     if (productInstalled(waited ? InstalledCheckKind::FollowUp : InstalledCheckKind::First))
         return run_outcomes::InstalledAfterWait();
-    if (waited) {
-        m_exitCode = waitedExitCode;
-        return mapExitCode();
-    }
+    if (waited) return endWithExitCode(waitedExitCode);
 
     InstallerArguments arguments = BuildInstallerArguments(m_reader, CurrentHostProcess());
     if (cancelled()) return run_outcomes::Cancelled();
@@ -82,8 +79,8 @@ RunOutcome RunSequence::runSteps() {
     return launchAndWait(verifiedPath, arguments.text);
 }
 
-RunOutcome RunSequence::launchAndWait(const std::wstring& installerPath,
-                                      const std::u16string& arguments) {
+RunSequence::StepEnd RunSequence::launchAndWait(const std::wstring& installerPath,
+                                                const std::u16string& arguments) {
     LaunchResult launched = HostIsService()
                                 ? LaunchAsService(m_reader, installerPath, arguments, m_cancelEvent)
                                 : LaunchForInteractiveHost(m_reader, installerPath, arguments);
@@ -91,7 +88,7 @@ RunOutcome RunSequence::launchAndWait(const std::wstring& installerPath,
     return waitForInstaller(std::move(launched.process));
 }
 
-RunOutcome RunSequence::waitForInstaller(pxLib::UniqueHandle process) {
+RunSequence::StepEnd RunSequence::waitForInstaller(pxLib::UniqueHandle process) {
     if (!process) return run_outcomes::NoProcess();
     m_reporter.ReportStatus(static_cast<int32_t>(JobStatus::InstallerStarted));
     std::optional<uint32_t> exitCode;
@@ -103,24 +100,30 @@ RunOutcome RunSequence::waitForInstaller(pxLib::UniqueHandle process) {
         case InstallerWaitResult::Ended:
             break;
     }
-    if (exitCode) m_exitCode = *exitCode;
     process.reset();
-    return mapExitCode();
+    return endWithExitCode(exitCode.value_or(kExitCodeNotKnown));
 }
 
-RunOutcome RunSequence::mapExitCode() {
+RunSequence::StepEnd RunSequence::endWithExitCode(uint32_t exitCode) {
+    // The code was read: a failure from here on still leaves it to the host.
+    const std::optional<RunOutcome> outcome =
+        pxLib::GuardedCall(u"QVDPluginImpl", __LINE__, std::optional<RunOutcome>(), [&] {
+            const RunOutcome mapped = outcomeOfExitCode(exitCode);
+            if (mapped.restartNeeded) RecordRestartState(m_reader);
+            signalRunOver();
+            return std::optional<RunOutcome>(mapped);
+        });
+    return {outcome ? *outcome : run_outcomes::Exception(), exitCode};
+}
+
+RunOutcome RunSequence::outcomeOfExitCode(uint32_t exitCode) {
     const bool installed =
-        NeedsInstalledCheck(m_exitCode) && productInstalled(InstalledCheckKind::FollowUp);
-    const RunOutcome outcome = MapInstallerExitCode(m_exitCode, installed);
-    if (outcome.restartNeeded) {
-        // The stub's RunOnce entry goes once Windows has run it: its path is
-        // kept for the next run of this job, which waits for the stub.
-        RecordInstStubPath(m_reader);
-        SetRebootRequired(m_reader);
-    }
-    // Whatever waits on the cancel event learns that the run is over.
+        NeedsInstalledCheck(exitCode) && productInstalled(InstalledCheckKind::FollowUp);
+    return MapInstallerExitCode(exitCode, installed);
+}
+
+void RunSequence::signalRunOver() {
     SetEvent(m_cancelEvent);
-    return outcome;
 }
 
 bool RunSequence::cancelled() const {
@@ -128,7 +131,7 @@ bool RunSequence::cancelled() const {
 }
 
 bool RunSequence::productInstalled(InstalledCheckKind kind) {
-    return IsProductInstalled(m_reader, kind, m_forceOverinstall, m_installedVersion);
+    return IsProductInstalled(m_reader, kind, m_forceOverinstall);
 }
 
 JobState RunSequence::finish(const RunOutcome& outcome) {

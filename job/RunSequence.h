@@ -9,6 +9,7 @@
 #include "job/JobDescription.h"
 #include "job/RunOutcome.h"
 #include "job/RunReporter.h"
+#include "support/errors/ErrorCode.h"
 #include "support/system/UniqueHandle.h"
 
 #include <json/json.h>
@@ -19,7 +20,14 @@
 
 namespace qvd::job {
 
-constexpr uint32_t kExitCodeNotKnown = 0x8000FFFF;
+// The exit code before any installer ended (E_UNEXPECTED).
+constexpr uint32_t kExitCodeNotKnown = static_cast<uint32_t>(pxLib::kUnexpectedFailure);
+
+// How a run ended: the job's final state and the installer's exit code.
+struct RunResult {
+    JobState state = JobState::Failed;
+    uint32_t exitCode = kExitCodeNotKnown;
+};
 
 class RunSequence {
 public:
@@ -28,21 +36,30 @@ public:
     RunSequence(const RunSequence&) = delete;
     RunSequence& operator=(const RunSequence&) = delete;
 
-    // Carries the job out and returns its final state. Never throws: an
+    // Carries the job out and returns its final state with the installer's
+    // exit code (kExitCodeNotKnown unless one was read). Never throws: an
     // exception from any step ends the run as a failed one.
-    JobState Run();
-
-    // The installer's exit code once one was read, else kExitCodeNotKnown.
-    uint32_t ExitCode() const { return m_exitCode; }
+    [[nodiscard]] RunResult Run();
 
 private:
-    RunOutcome runSteps();
-    RunOutcome launchAndWait(const std::wstring& installerPath, const std::u16string& arguments);
-    RunOutcome waitForInstaller(pxLib::UniqueHandle process);
-    RunOutcome mapExitCode();
+    // An outcome with the exit code it came from, if any.
+    struct StepEnd {
+        StepEnd(const RunOutcome& outcome, uint32_t exitCode = kExitCodeNotKnown)
+            : outcome(outcome), exitCode(exitCode) {}
+        RunOutcome outcome;
+        uint32_t exitCode;
+    };
 
-    bool cancelled() const;
-    bool productInstalled(InstalledCheckKind kind);
+    StepEnd runSteps();
+    StepEnd launchAndWait(const std::wstring& installerPath, const std::u16string& arguments);
+    StepEnd waitForInstaller(pxLib::UniqueHandle process);
+    StepEnd endWithExitCode(uint32_t exitCode);
+    RunOutcome outcomeOfExitCode(uint32_t exitCode);
+    // Whatever waits on the cancel event learns that the run is over.
+    void signalRunOver();
+
+    [[nodiscard]] bool cancelled() const;
+    [[nodiscard]] bool productInstalled(InstalledCheckKind kind);
     // Reports what the outcome carries and gives its state: every end of the run passes here.
     JobState finish(const RunOutcome& outcome);
 
@@ -52,10 +69,8 @@ private:
     const HANDLE m_cancelEvent;
 
     bool m_forceOverinstall = false;
-    InstalledVersion m_installedVersion;
     // Held from verification until the run ends, so the installer cannot change.
     pxLib::UniqueHandle m_heldInstaller;
-    uint32_t m_exitCode = kExitCodeNotKnown;
 };
 
 }  // namespace qvd::job

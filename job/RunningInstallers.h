@@ -21,11 +21,12 @@ public:
 
     // True when one of them was found running (and waited for where it could
     // be opened). exitCode is written only when the waited process's code was read.
-    bool waitForRunningInstallers(const std::wstring& installerPath, uint32_t& exitCode);
+    [[nodiscard]] bool waitForRunningInstallers(const std::wstring& installerPath,
+                                                uint32_t& exitCode);
 
 private:
-    bool waitForRecordedInstStub(uint32_t& exitCode);
-    bool waitForRunOnceInstStub(uint32_t& exitCode);
+    [[nodiscard]] bool waitForRecordedInstStub(uint32_t& exitCode);
+    [[nodiscard]] bool waitForRunOnceInstStub(uint32_t& exitCode);
 
     const JobReader& m_reader;
     ProcessWait m_processWait;

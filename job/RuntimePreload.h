@@ -8,7 +8,7 @@ namespace qvd::job {
 // S_OK on Windows 8 (6.2) or later without doing anything. On older systems
 // the library "%INSTALLDIR%\ucrtbase.dll" is loaded once per process; the
 // first attempt's result is kept.
-HRESULT PreloadCRuntime();
+[[nodiscard]] HRESULT PreloadCRuntime();
 
 // The preload as a run makes it: the outcome is logged and never stops the run.
 void PreloadCRuntimeForRun();

@@ -21,6 +21,6 @@ std::u16string SiteCode(const std::u16string& partnerUnitId, const std::u16strin
 
 // The job's code from distribution.PartnerUnitID and distribution.PartnerID;
 // false when either is missing. Raises as the job reader does.
-bool JobSiteCode(const JobReader& reader, std::u16string& code);
+[[nodiscard]] bool JobSiteCode(const JobReader& reader, std::u16string& code);
 
 }  // namespace qvd::job

@@ -27,21 +27,20 @@ HRESULT ProcessLauncher::Launch(const std::wstring& commandLine, bool visible) {
     if (commandLine.empty()) return E_INVALIDARG;
     m_processInfo.reset();
     StartupInfoEx startup;
-    HRESULT hr = SetUpStartupInfoEx(startup);
+    HRESULT hr = startup.SetUp();
     if (FAILED(hr)) {
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::StartupInfoFailed, hr);
         return hr;
     }
     if (!visible) {
-        startup.info.StartupInfo.dwFlags |= STARTF_USESHOWWINDOW;
-        startup.info.StartupInfo.wShowWindow = SW_HIDE;
+        startup.StartupInfo().dwFlags |= STARTF_USESHOWWINDOW;
+        startup.StartupInfo().wShowWindow = SW_HIDE;
     }
     // CreateProcessW may write into the command line.
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(L'\0');
-    const DWORD flags = startup.inUse ? EXTENDED_STARTUPINFO_PRESENT : 0;
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup.info.StartupInfo, m_processInfo.put()))
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, startup.CreationFlag(),
+                        nullptr, nullptr, &startup.StartupInfo(), m_processInfo.put()))
         return pxLib::HResultFromLastError();
     return S_OK;
 }

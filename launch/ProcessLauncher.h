@@ -22,8 +22,10 @@ public:
     virtual DWORD ProcessId() const { return m_processInfo.processId(); }
     // E_INVALIDARG for an empty command line; the start-up information's or
     // CreateProcessW's failure as an HRESULT.
-    virtual HRESULT Launch(const std::wstring& commandLine, bool visible);
-    virtual HRESULT Launch(const std::wstring& commandLine) { return Launch(commandLine, true); }
+    [[nodiscard]] virtual HRESULT Launch(const std::wstring& commandLine, bool visible);
+    [[nodiscard]] virtual HRESULT Launch(const std::wstring& commandLine) {
+        return Launch(commandLine, true);
+    }
     virtual DWORD Wait(DWORD timeoutMs) const;
     virtual HANDLE ProcessHandle() const { return m_processInfo.process(); }
 

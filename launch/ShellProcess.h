@@ -20,7 +20,7 @@ std::wstring ReadShellName();
 
 // Every Win32_Process object of "\\.\ROOT\cimv2", forward only. COM must be
 // initialised on the calling thread.
-HRESULT OpenProcessList(pxLib::ComPtr<IEnumWbemClassObject>& processes);
+[[nodiscard]] HRESULT OpenProcessList(pxLib::ComPtr<IEnumWbemClassObject>& processes);
 
 // Walks processes to the first whose "ExecutablePath" contains shellName
 // (both lower-cased) and whose "SessionId" is sessionId; its "ProcessId" goes
@@ -29,12 +29,12 @@ HRESULT FindShellInProcessList(IEnumWbemClassObject* processes, const std::wstri
                                DWORD sessionId, DWORD& processId);
 
 // The three above together.
-HRESULT FindShellProcessInSession(DWORD sessionId, DWORD& processId);
+[[nodiscard]] HRESULT FindShellProcessInSession(DWORD sessionId, DWORD& processId);
 
 // The token of a process, opened for MAXIMUM_ALLOWED.
-bool OpenProcessTokenById(DWORD processId, pxLib::UniqueHandle& token);
+[[nodiscard]] bool OpenProcessTokenById(DWORD processId, pxLib::UniqueHandle& token);
 
 // The token of the shell process in sessionId.
-bool OpenShellProcessToken(DWORD sessionId, pxLib::UniqueHandle& token);
+[[nodiscard]] bool OpenShellProcessToken(DWORD sessionId, pxLib::UniqueHandle& token);
 
 }  // namespace qvd::launch

@@ -14,13 +14,11 @@ enum class TraceEvent : uint16_t {
     SizeQueryFailed,
     InitialiseFailed,
     UpdateFailed,
-    DeleteMissing,
 };
 
 using InitializeFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
 using UpdateFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID,
                                PSIZE_T);
-using DeleteFn = VOID(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
 
 template <class Fn>
 Fn Kernel32Function(const char* name) {
@@ -37,18 +35,17 @@ bool SystemTakesMitigationPolicy(const pxLib::OsVersion& v) {
 
 }  // namespace
 
-HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
-    startup.info = STARTUPINFOEXW{};
-    startup.info.StartupInfo.cb = sizeof(STARTUPINFOEXW);
-    startup.inUse = false;
-    startup.initialised = false;
+HRESULT StartupInfoEx::SetUp() {
+    reset();
+    m_info.StartupInfo.cb = sizeof(STARTUPINFOEXW);
 
     const pxLib::OsVersion version = pxLib::Platform().Version();
     if (!SystemTakesMitigationPolicy(version)) return S_OK;
 
     const auto initialize = Kernel32Function<InitializeFn>("InitializeProcThreadAttributeList");
     const auto update = Kernel32Function<UpdateFn>("UpdateProcThreadAttribute");
-    const auto remove = Kernel32Function<DeleteFn>("DeleteProcThreadAttributeList");
+    const auto remove =
+        Kernel32Function<pxLib::AttributeList::DeleteFn>("DeleteProcThreadAttributeList");
     if (!initialize || !update || !remove) {
         const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::FunctionMissing, hr);
@@ -63,56 +60,36 @@ HRESULT SetUpStartupInfoEx(StartupInfoEx& startup) {
             return hr;
         }
     }
-    try {
-        startup.attributeList.assign(size, 0);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(startup.attributeList.data());
-    startup.info.lpAttributeList = list;
-    if (!initialize(list, 1, 0, &size)) {
+    if (!m_list.Allocate(size)) return E_OUTOFMEMORY;
+    m_info.lpAttributeList = m_list.get();
+    if (!initialize(m_list.get(), 1, 0, &size)) {
         const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::InitialiseFailed, hr);
         return hr;
     }
-    startup.initialised = true;
+    m_list.Initialised(remove);
 
-    startup.mitigationPolicy = kMitigationDep;
-    startup.mitigationPolicySize = sizeof(uint64_t);
+    m_mitigationPolicy = kMitigationDep;
+    m_mitigationPolicySize = sizeof(uint64_t);
     if (version.AtLeast(6, 2)) {
-        startup.mitigationPolicy |= kMitigationWindows8Extra;
+        m_mitigationPolicy |= kMitigationWindows8Extra;
     } else {
-        startup.mitigationPolicySize = sizeof(uint32_t);
+        m_mitigationPolicySize = sizeof(uint32_t);
     }
-    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY, &startup.mitigationPolicy,
-                startup.mitigationPolicySize, nullptr, nullptr)) {
+    if (!update(m_list.get(), 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY, &m_mitigationPolicy,
+                m_mitigationPolicySize, nullptr, nullptr)) {
         const HRESULT hr = pxLib::HResultFromLastError();
         pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::UpdateFailed, hr);
         return hr;
     }
-    startup.inUse = true;
+    m_inUse = true;
     return S_OK;
 }
 
-StartupInfoEx::~StartupInfoEx() {
-    ReleaseStartupInfoEx(*this);
-}
-
-void ReleaseStartupInfoEx(StartupInfoEx& startup) {
-    if (startup.initialised) {
-        const auto remove = Kernel32Function<DeleteFn>("DeleteProcThreadAttributeList");
-        if (remove) {
-            remove(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(startup.attributeList.data()));
-        } else {
-            pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error, TraceEvent::DeleteMissing,
-                         pxLib::HResultFromLastError());
-        }
-        startup.initialised = false;
-    }
-    startup.attributeList.clear();
-    startup.attributeList.shrink_to_fit();
-    startup.info.lpAttributeList = nullptr;
-    startup.inUse = false;
+void StartupInfoEx::reset() {
+    m_list.reset();
+    m_info = STARTUPINFOEXW{};
+    m_inUse = false;
 }
 
 }  // namespace qvd::launch

@@ -4,6 +4,6 @@
 namespace qvd::launch {
 
 // True only when HKLM\...\Policies\System "EnableLUA" is a REG_DWORD equal to 1.
-bool IsUacEnabled();
+[[nodiscard]] bool IsUacEnabled();
 
 }  // namespace qvd::launch

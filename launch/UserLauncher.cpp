@@ -23,6 +23,7 @@ enum class TraceEvent : uint16_t {
     Cancelled,
     PreparingAgain,
     NotPrepared,
+    PreparedAgainFailed,
 };
 
 // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT
@@ -64,7 +65,7 @@ HRESULT UserLauncher::LaunchInUserSession(const std::wstring& commandLine) {
         return HRESULT_FROM_WIN32(ERROR_NO_TOKEN);
     }
     StartupInfoEx startup;
-    const HRESULT hr = SetUpStartupInfoEx(startup);
+    const HRESULT hr = startup.SetUp();
     if (FAILED(hr)) {
         pxLib::LogError(
             L"qvd::launch::UserLauncher::LaunchInUserSession(412) : failed to set up "
@@ -74,9 +75,9 @@ HRESULT UserLauncher::LaunchInUserSession(const std::wstring& commandLine) {
         return hr;
     }
     wchar_t desktop[] = L"winsta0\\default";
-    startup.info.StartupInfo.lpDesktop = desktop;
-    const DWORD flags = kCreationFlags | (startup.inUse ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    return CreateWithRetries(commandLine, startup.info.StartupInfo, flags);
+    startup.StartupInfo().lpDesktop = desktop;
+    return CreateWithRetries(commandLine, startup.StartupInfo(),
+                             kCreationFlags | startup.CreationFlag());
 }
 
 HRESULT UserLauncher::CreateWithRetries(const std::wstring& commandLine, STARTUPINFOW& startup,
@@ -115,7 +116,11 @@ HRESULT UserLauncher::CreateWithRetries(const std::wstring& commandLine, STARTUP
         if (attempt % kPrepareAgainEvery == 0) {
             pxLib::Trace(kTraceSource, pxLib::TraceLevel::Information, TraceEvent::PreparingAgain,
                          static_cast<uint32_t>(attempt));
-            PrepareUserToken(m_elevated);
+            // The tokens held so far stay for the next attempts.
+            const HRESULT prepared = PrepareUserToken(m_elevated);
+            if (FAILED(prepared))
+                pxLib::Trace(kTraceSource, pxLib::TraceLevel::Error,
+                             TraceEvent::PreparedAgainFailed, prepared);
         }
     }
     return kWindowStationNotReady;

@@ -28,13 +28,13 @@ public:
     // The system error of the failing call as an HRESULT; when no user token
     // can be had at all, the terminal-services query's error. A failure keeps
     // the tokens of an earlier preparation.
-    HRESULT PrepareUserToken(bool elevated);
+    [[nodiscard]] HRESULT PrepareUserToken(bool elevated);
     // The event that ends the waits between attempts; not owned.
     void SetCancelEvent(HANDLE cancelEvent) { m_cancelEvent = cancelEvent; }
     // S_OK when the process was created. 0x800700E9 when a cancel ended the
     // retries or they ran out; another CreateProcessAsUserW error at once;
     // ERROR_NO_TOKEN when no preparation succeeded (never the caller's token).
-    HRESULT LaunchInUserSession(const std::wstring& commandLine);
+    [[nodiscard]] HRESULT LaunchInUserSession(const std::wstring& commandLine);
     // The started process, now the caller's (null when nothing was started).
     pxLib::UniqueHandle TakeProcess() { return m_processInfo.TakeProcess(); }
 

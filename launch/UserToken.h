@@ -26,9 +26,9 @@ struct LaunchTokenSet {
 // request where there is one, raised to High integrity, and the environment
 // block for it. When no user token can be had, the terminal-services
 // query's error as an HRESULT; otherwise the failing call's.
-HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens);
+[[nodiscard]] HRESULT BuildLaunchToken(DWORD sessionId, bool elevated, LaunchTokenSet& tokens);
 
 // Sets the token's integrity level to High (S-1-16-12288).
-bool RaiseToHighIntegrity(HANDLE token);
+[[nodiscard]] bool RaiseToHighIntegrity(HANDLE token);
 
 }  // namespace qvd::launch

@@ -2,6 +2,7 @@
 // written) and the legacy form of versions 0 to 4 (read only).
 #include "collections/archive/Archive.h"
 #include "packer/FilePackerEx.h"
+#include "packer/PackerLog.h"
 #include "packer/StreamStatus.h"
 #include "support/logging/Log.h"
 
@@ -50,73 +51,45 @@ bool LegacyArchiveType(uint32_t legacyType, pxLib::Guid& type) {
 HRESULT CFilePackerEx::CArchiveInfo::Serialize(pxLib::IByteStream* stream) const {
     uint64_t position = 0;
     HRESULT hr = GetPosition(stream, position);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(434) : Failed to get position. HRESULT "
-            u"0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(434) : Failed to get "
+                              u"position. HRESULT 0x%08x\n");
     if (m_strId.size() > INT32_MAX / 2) {
         hr = kHrInvalidArg;
     } else {
         hr = WriteU32(stream, static_cast<uint32_t>(m_strId.size()));
     }
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(443) : Failed to write length of id. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(443) : Failed to "
+                              u"write length of id. HRESULT 0x%08x\n");
     hr = m_strId.empty() ? kHrInvalidArg
                          : WriteExact(stream, m_strId.data(),
                                       static_cast<uint32_t>(m_strId.size() * sizeof(char16_t)));
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(450) : Failed to write size of archive. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(450) : Failed to "
+                              u"write size of archive. HRESULT 0x%08x\n");
     hr = WriteU32(stream, m_dwSize);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(457) : Failed to write size of archive. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(457) : Failed to "
+                              u"write size of archive. HRESULT 0x%08x\n");
     hr = WriteExact(stream, &m_type, sizeof(m_type));
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(464) : Failed to write type of archive. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Serialize(464) : Failed to "
+                              u"write type of archive. HRESULT 0x%08x\n");
     return kHrOk;
 }
 
 HRESULT CFilePackerEx::CArchiveInfo::Deserialize(pxLib::IByteStream* stream) {
     uint64_t position = 0;
     HRESULT hr = GetPosition(stream, position);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(478) : Failed to get position. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(478) : Failed to "
+                              u"get position. HRESULT 0x%08x\n");
     uint32_t idLength = 0;
     hr = ReadU32(stream, idLength);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(487) : Failed to read id size. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(487) : Failed to "
+                              u"read id size. HRESULT 0x%08x\n");
     const uint64_t idBytes = uint64_t{idLength} * sizeof(char16_t);
     hr = CheckFieldLength(stream, idLength, idBytes);
     if (!Failed(hr)) {
@@ -136,34 +109,22 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize(pxLib::IByteStream* stream) {
         return hr;
     }
     hr = ReadU32(stream, m_dwSize);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(499) : Failed to read archive size. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(499) : Failed to "
+                              u"read archive size. HRESULT 0x%08x\n");
     hr = ReadExact(stream, &m_type, sizeof(m_type));
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(505) : Failed to archive type. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize(505) : Failed to "
+                              u"archive type. HRESULT 0x%08x\n");
     return kHrOk;
 }
 
 HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stream) {
     uint8_t tag = 0;
     HRESULT hr = ReadTag(stream, tag);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(538) : Read fiels 1 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(538) : Read "
+                              u"fiels 1 failed. HRESULT 0x%08x\n");
     if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::eWStringData)) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(543) : Unexpected type value: "
@@ -173,13 +134,9 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
     }
     uint32_t idBytes = 0;
     hr = ReadU32(stream, idBytes);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(551) : Read fiels 2 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(551) : Read "
+                              u"fiels 2 failed. HRESULT 0x%08x\n");
     std::vector<uint8_t> idBuffer;
     hr = CheckFieldLength(stream, idBytes, idBytes);
     if (!Failed(hr)) {
@@ -192,13 +149,9 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
         }
         hr = ReadExact(stream, idBuffer.data(), idBytes);
     }
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(564) : Read fiels 3 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(564) : Read "
+                              u"fiels 3 failed. HRESULT 0x%08x\n");
     // The id is the text up to its first NUL within those bytes.
     try {
         m_strId.clear();
@@ -214,13 +167,9 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
     }
 
     hr = ReadTag(stream, tag);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(580) : Read fiels 4 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(580) : Read "
+                              u"fiels 4 failed. HRESULT 0x%08x\n");
     if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::UInt64Data)) {
         // The line names the string tag although tag 4 is expected; it stays as
         // readers of the log know it.
@@ -232,23 +181,15 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
     }
     uint64_t size = 0;
     hr = ReadU64(stream, size);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(593) : Read fiels 5 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(593) : Read "
+                              u"fiels 5 failed. HRESULT 0x%08x\n");
     m_dwSize = static_cast<uint32_t>(size);
 
     hr = ReadTag(stream, tag);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(604) : Read fiels 6 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(604) : Read "
+                              u"fiels 6 failed. HRESULT 0x%08x\n");
     if (tag != pxLib::CArchive::TagByte(pxLib::CArchive::Tag::eUInt32Data)) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(609) : Unexpected type value: "
@@ -258,13 +199,9 @@ HRESULT CFilePackerEx::CArchiveInfo::Deserialize_legacy(pxLib::IByteStream* stre
     }
     uint32_t legacyType = 0;
     hr = ReadU32(stream, legacyType);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(617) : Read fiels 7 failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(617) : Read "
+                              u"fiels 7 failed. HRESULT 0x%08x\n");
     if (!LegacyArchiveType(legacyType, m_type)) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(623) : Unexpected legacy type "

@@ -6,6 +6,7 @@
 #include "collections/archive/RegionStream.h"
 #include "packer/FilePackerEx.h"
 #include "packer/FileSystem.h"
+#include "packer/PackerLog.h"
 #include "packer/StreamStatus.h"
 #include "support/errors/GuardedCall.h"
 #include "support/logging/Log.h"
@@ -125,20 +126,15 @@ HRESULT CIRT_FileDataExtender::LoadWithFallbacks(const std::u16string& modulePat
 HRESULT CIRT_FileDataExtender::LoadFromModule(const std::u16string& modulePath) {
     CFilePackerEx packer;
     HRESULT hr = packer.Open(modulePath);
-    if (Failed(hr)) {
-        pxLib::LogError(u"Failed to open file %s in Packer. HRESULT 0x%08x", modulePath, hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr, u"Failed to open file %s in Packer. HRESULT 0x%08x", modulePath);
     if (!packer.HasArchive(kLayoutArchiveId, kLayoutArchiveType)) {
         pxLib::LogInformation(u"Data not found in Module %s", modulePath);
         return kHrNotFound;
     }
     pxLib::RefPtr<pxLib::IByteStream> stream;
     hr = packer.ExtractStream(kLayoutArchiveId, kLayoutArchiveType, stream);
-    if (Failed(hr)) {
-        pxLib::LogError(u"Failed to extract stream from file %s. HRESULT 0x%08x", modulePath, hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr, u"Failed to extract stream from file %s. HRESULT 0x%08x",
+                              modulePath);
     const CFilePackerEx::CArchiveInfo* archive =
         packer.FindArchive(kLayoutArchiveId, kLayoutArchiveType);
     uint64_t fileSize = 0;
@@ -158,10 +154,7 @@ HRESULT CIRT_FileDataExtender::LoadFromModule(const std::u16string& modulePath) 
         return kHrOutOfMemory;
     }
     hr = LoadFromStream(region.get());
-    if (Failed(hr)) {
-        pxLib::LogError(u"Failed to deserialize stream to KVC. HRESULT 0x%08x", hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr, u"Failed to deserialize stream to KVC. HRESULT 0x%08x");
     return kHrOk;
 }
 
@@ -223,7 +216,8 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
             try {
                 if (m_collection->GetString(kFilteredKey, copy.m_text)) {
                     copy.m_kind = kind;
-                    m_collection->Remove(kFilteredKey);
+                    // Just read, so it is there to remove.
+                    static_cast<void>(m_collection->Remove(kFilteredKey));
                 }
             } catch (const std::bad_alloc&) {
                 pxLib::LogError(u"Memory error handling filtered FDE Keys");
@@ -251,13 +245,10 @@ HRESULT CIRT_FileDataExtender::SaveFile(const std::u16string& path) {
     // A new file in the same folder takes the old one's place in one step: a
     // reader never sees a torn file or the tail of a longer old one.
     hr = ReplaceFileWith(path, memory.get());
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CIRT_FileDataExtender::SaveToStorage(336) : Failed to Create Stream for file "
-            u"%s. HRESULT 0x%08x",
-            path, hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CIRT_FileDataExtender::SaveToStorage(336) : Failed to Create "
+                              u"Stream for file %s. HRESULT 0x%08x",
+                              path);
     return kHrOk;
 }
 

@@ -38,21 +38,21 @@ public:
     // The module form: the archive "FDELayoutData" of the module's package,
     // else "install.dat" beside the module, else one folder up. When all fail,
     // the module's failure is returned.
-    HRESULT Load(const std::u16string& modulePath);
+    [[nodiscard]] HRESULT Load(const std::u16string& modulePath);
     // The file form: a side file. 0x80070490 when path is no file (a folder too).
-    HRESULT LoadFromStorage(const std::u16string& path);
+    [[nodiscard]] HRESULT LoadFromStorage(const std::u16string& path);
     // Writes the collection to path without entry 20041, which stays in the
     // collection. The file is replaced in one step. 0x800700E8 for an empty
     // collection, 0x80004003 when there is none.
-    HRESULT SaveToStorage(const std::u16string& path);
+    [[nodiscard]] HRESULT SaveToStorage(const std::u16string& path);
 #ifdef _WIN32
-    HRESULT Load(const std::wstring& modulePath) {
+    [[nodiscard]] HRESULT Load(const std::wstring& modulePath) {
         return Load(Utf16(modulePath));
     }
-    HRESULT LoadFromStorage(const std::wstring& path) {
+    [[nodiscard]] HRESULT LoadFromStorage(const std::wstring& path) {
         return LoadFromStorage(Utf16(path));
     }
-    HRESULT SaveToStorage(const std::wstring& path) {
+    [[nodiscard]] HRESULT SaveToStorage(const std::wstring& path) {
         return SaveToStorage(Utf16(path));
     }
 #endif
@@ -74,12 +74,12 @@ private:
         return std::u16string(s.begin(), s.end());
     }
 #endif
-    HRESULT LoadWithFallbacks(const std::u16string& modulePath);
-    HRESULT LoadFile(const std::u16string& path);
-    HRESULT SaveFile(const std::u16string& path);
-    HRESULT LoadFromModule(const std::u16string& modulePath);
-    HRESULT LoadFromStream(pxLib::IByteStream* stream);
-    HRESULT SaveToStream(pxLib::IByteStream* stream);
+    [[nodiscard]] HRESULT LoadWithFallbacks(const std::u16string& modulePath);
+    [[nodiscard]] HRESULT LoadFile(const std::u16string& path);
+    [[nodiscard]] HRESULT SaveFile(const std::u16string& path);
+    [[nodiscard]] HRESULT LoadFromModule(const std::u16string& modulePath);
+    [[nodiscard]] HRESULT LoadFromStream(pxLib::IByteStream* stream);
+    [[nodiscard]] HRESULT SaveToStream(pxLib::IByteStream* stream);
     void ClearAfterFailure();
 
     pxLib::RefPtr<pxLib::pxTavKeyValueCollection> m_collection;
@@ -88,6 +88,7 @@ private:
 
 // The side-file path for a module: form 0 is "install.dat" in the module's
 // folder, form 1 the one a folder up ("..\install.dat").
-HRESULT StorageKeyName(const std::u16string& modulePath, int form, std::u16string& name);
+[[nodiscard]] HRESULT StorageKeyName(const std::u16string& modulePath, int form,
+                                     std::u16string& name);
 
 }  // namespace ZOLT

@@ -3,6 +3,7 @@
 #include "packer/FilePackerEx.h"
 
 #include "packer/FileSystem.h"
+#include "packer/PackerLog.h"
 #include "packer/StreamStatus.h"
 #include "support/errors/ErrorCode.h"
 #include "support/errors/GuardedCall.h"
@@ -51,13 +52,10 @@ HRESULT CFilePackerEx::OpenPath(const std::u16string& path) {
     }
     pxLib::RefPtr<IFileStream> file;
     HRESULT hr = CreateFileStream(path, FileAccess::Read, FileDisposition::OpenExisting, file);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::Open(99) : Failed to Create Stream from file %s. HRESULT "
-            u"0x%08x\n",
-            path, hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(
+        hr,
+        u"ZOLT::CFilePackerEx::Open(99) : Failed to Create Stream from file %s. HRESULT 0x%08x\n",
+        path);
     m_stream = pxLib::RefPtr<pxLib::IByteStream>(file.get());
     hr = InitPEHeaders();
     if (Failed(hr)) return hr;
@@ -122,34 +120,24 @@ HRESULT CFilePackerEx::ReadPackageHeader() {
     HRESULT hr = GetSize(m_stream.get(), fileSize);
     if (Failed(hr)) return hr;
     hr = SetPosition(m_stream.get(), endOfRawData);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::ReadPackageHeader(896) : Failed to set position to %d. HRESULT "
-            u"0x%08x\n",
-            static_cast<uint32_t>(endOfRawData), hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::ReadPackageHeader(896) : Failed to set "
+                              u"position to %d. HRESULT 0x%08x\n",
+                              static_cast<uint32_t>(endOfRawData));
     uint32_t certificateLength = 0;
     hr = ReadU32(m_stream.get(), certificateLength);
     if (hr == kHrHandleEof) return noPackage(endOfRawData);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::ReadPackageHeader(907) : Failed to read signature size from "
-            u"the end of raw data. HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::ReadPackageHeader(907) : Failed to read "
+                              u"signature size from the end of raw data. HRESULT 0x%08x\n");
 
     const uint64_t start = endOfRawData + (certificateLength != 0 ? certificateLength : 4u);
     if (start > fileSize) return noPackage(start);
     hr = SetPosition(m_stream.get(), start);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::ReadPackageHeader(956) : Failed to set position to %d. HRESULT "
-            u"0x%08x\n",
-            static_cast<uint32_t>(start), hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::ReadPackageHeader(956) : Failed to set "
+                              u"position to %d. HRESULT 0x%08x\n",
+                              static_cast<uint32_t>(start));
     hr = header->Deserialize(m_stream.get());
     if (Failed(hr)) {
         pxLib::LogError(u"ZOLT::CFilePackerEx::ReadPackageHeader(965) : Failed to deserialize\n");

@@ -38,11 +38,11 @@ public:
             : m_strId(std::move(id)), m_dwSize(size), m_type(type) {}
 
         // Current form at the stream's position.
-        HRESULT Serialize(pxLib::IByteStream* stream) const;
+        [[nodiscard]] HRESULT Serialize(pxLib::IByteStream* stream) const;
         // Legacy form; on success the record keeps a reference to stream.
-        HRESULT Deserialize_legacy(pxLib::IByteStream* stream);
+        [[nodiscard]] HRESULT Deserialize_legacy(pxLib::IByteStream* stream);
         // Current form. An id longer than the bytes left is not allocated.
-        HRESULT Deserialize(pxLib::IByteStream* stream);
+        [[nodiscard]] HRESULT Deserialize(pxLib::IByteStream* stream);
 
         const std::u16string& GetId() const { return m_strId; }
         uint32_t GetSize() const { return m_dwSize; }
@@ -64,10 +64,10 @@ public:
     class CPackageHeader {
     public:
         // Current form: magic, version 5, count, records. False at the first failure.
-        bool Serialize(pxLib::IByteStream* stream) const;
+        [[nodiscard]] bool Serialize(pxLib::IByteStream* stream) const;
         // 0 when a package was read, 1 when the stream ends before a magic
         // value (no package), else a failure.
-        HRESULT Deserialize(pxLib::IByteStream* stream);
+        [[nodiscard]] HRESULT Deserialize(pxLib::IByteStream* stream);
 
         uint32_t GetVersion() const { return m_dwVersion; }
         const std::vector<CArchiveInfo>& GetArchives() const { return m_archives; }
@@ -85,17 +85,17 @@ public:
     // Opens the file read-only, reads its headers and its package list. A file
     // without a package opens with HasPackage() false. After a failure the
     // reader is to be discarded.
-    HRESULT Open(const std::u16string& path);
+    [[nodiscard]] HRESULT Open(const std::u16string& path);
 #ifdef _WIN32
-    HRESULT Open(const std::wstring& path) {
+    [[nodiscard]] HRESULT Open(const std::wstring& path) {
         return Open(std::u16string(path.begin(), path.end()));
     }
 #endif
     // The same over a stream that is already open (memory, counting, ...).
-    HRESULT OpenStream(pxLib::IByteStream* stream);
+    [[nodiscard]] HRESULT OpenStream(pxLib::IByteStream* stream);
 
     // Whether a record has exactly this type and id (case-sensitive).
-    bool HasArchive(const std::u16string& id, const pxLib::Guid& type) const;
+    [[nodiscard]] bool HasArchive(const std::u16string& id, const pxLib::Guid& type) const;
     // The package's stream, moved to the first record with this id and type.
     // The caller must not read beyond the record's size.
     HRESULT ExtractStream(const std::u16string& id, const pxLib::Guid& type,
@@ -103,7 +103,7 @@ public:
     // The first record with this id and type, or null.
     const CArchiveInfo* FindArchive(const std::u16string& id, const pxLib::Guid& type) const;
 
-    bool HasPackage() const {
+    [[nodiscard]] bool HasPackage() const {
         return m_bHasPackage;
     }
     // Where the package was looked for (64 bits: the sum of two 32-bit fields).
@@ -122,10 +122,10 @@ public:
 
 private:
     void Reset();
-    HRESULT OpenPath(const std::u16string& path);
-    HRESULT OpenOver(pxLib::IByteStream* stream);
-    HRESULT InitPEHeaders();
-    HRESULT ReadPackageHeader();
+    [[nodiscard]] HRESULT OpenPath(const std::u16string& path);
+    [[nodiscard]] HRESULT OpenOver(pxLib::IByteStream* stream);
+    [[nodiscard]] HRESULT InitPEHeaders();
+    [[nodiscard]] HRESULT ReadPackageHeader();
 
     std::u16string m_strSourcePath;
     pxLib::RefPtr<pxLib::IByteStream> m_stream;
@@ -136,6 +136,6 @@ private:
 };
 
 // The type GUID of legacy type 0-9; false for 10 and above.
-bool LegacyArchiveType(uint32_t legacyType, pxLib::Guid& type);
+[[nodiscard]] bool LegacyArchiveType(uint32_t legacyType, pxLib::Guid& type);
 
 }  // namespace ZOLT

@@ -156,7 +156,7 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
     struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(fd);
-        return FromWin32(5);  // ERROR_ACCESS_DENIED, as for a folder on Windows
+        return pxLib::FailureFromErrorCode(5);  // ERROR_ACCESS_DENIED, as for a folder on Windows
     }
     PosixFileStream* created = new (std::nothrow) PosixFileStream(fd);
     if (created == nullptr) {

@@ -18,7 +18,7 @@ constexpr pxLib::Guid IID_IFileStream = {
 class IFileStream : public pxLib::IByteStream {
 public:
     // Flushes the file buffers to the disk.
-    virtual HRESULT Flush() = 0;
+    [[nodiscard]] virtual HRESULT Flush() = 0;
 
 protected:
     ~IFileStream() = default;
@@ -36,26 +36,27 @@ HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisp
 // Copies source from its start into file at file's position, in chunks of
 // 16384 bytes, then flushes the file buffers.
 constexpr uint32_t kCopyChunkSize = 16384;
-HRESULT CopyStreamToFile(pxLib::IByteStream* source, IFileStream* file);
+[[nodiscard]] HRESULT CopyStreamToFile(pxLib::IByteStream* source, IFileStream* file);
 
 // True when path names an existing file that is not a folder. Otherwise error
 // is the system error of the look-up (0 for a folder).
-bool IsExistingFile(const std::u16string& path, uint32_t& error);
+[[nodiscard]] bool IsExistingFile(const std::u16string& path, uint32_t& error);
 
 // Writes content (from its start) to a new file in path's folder, created when
 // missing, flushes it, and puts it in path's place in one step: a reader sees
 // the old file or the new one, whole, and nothing of a longer old file stays.
-HRESULT ReplaceFileWith(const std::u16string& path, pxLib::IByteStream* content);
+[[nodiscard]] HRESULT ReplaceFileWith(const std::u16string& path, pxLib::IByteStream* content);
 
 // Splits at the last separator ('\\' or '/'): folder keeps its separator. A
 // path ending in a separator gives that folder and an empty file name, as the
 // platform's splitter does. False when there is no separator.
-bool SplitPath(const std::u16string& path, std::u16string& folder, std::u16string& fileName);
+[[nodiscard]] bool SplitPath(const std::u16string& path, std::u16string& folder,
+                             std::u16string& fileName);
 
 namespace fs_detail {
 // Platform parts of ReplaceFileWith.
-HRESULT CreateUniqueFileBeside(const std::u16string& path, std::u16string& tempPath);
-HRESULT MoveReplacing(const std::u16string& from, const std::u16string& to);
+[[nodiscard]] HRESULT CreateUniqueFileBeside(const std::u16string& path, std::u16string& tempPath);
+[[nodiscard]] HRESULT MoveReplacing(const std::u16string& from, const std::u16string& to);
 void RemoveFile(const std::u16string& path);
 }  // namespace fs_detail
 

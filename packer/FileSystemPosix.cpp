@@ -18,21 +18,21 @@ HRESULT FromErrno(int error) {
         case 0:
             return kHrUnexpected;
         case ENOENT:
-            return FromWin32(2);  // ERROR_FILE_NOT_FOUND
+            return pxLib::FailureFromErrorCode(2);  // ERROR_FILE_NOT_FOUND
         case ENOTDIR:
-            return FromWin32(3);  // ERROR_PATH_NOT_FOUND
+            return pxLib::FailureFromErrorCode(3);  // ERROR_PATH_NOT_FOUND
         case EACCES:
         case EPERM:
         case EISDIR:
-            return FromWin32(5);  // ERROR_ACCESS_DENIED
+            return pxLib::FailureFromErrorCode(5);  // ERROR_ACCESS_DENIED
         case ENOMEM:
             return kHrOutOfMemory;
         case EEXIST:
-            return FromWin32(80);  // ERROR_FILE_EXISTS
+            return pxLib::FailureFromErrorCode(80);  // ERROR_FILE_EXISTS
         case ENOSPC:
-            return FromWin32(112);  // ERROR_DISK_FULL
+            return pxLib::FailureFromErrorCode(112);  // ERROR_DISK_FULL
         case ENAMETOOLONG:
-            return FromWin32(206);
+            return pxLib::FailureFromErrorCode(206);
         default:
             return kHrFail;
     }

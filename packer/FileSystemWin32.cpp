@@ -31,7 +31,7 @@ HRESULT CreateUniqueFileBeside(const std::u16string& path, std::u16string& tempP
         const int rc = SHCreateDirectoryExW(
             nullptr, pxLib::ToWide(folder.substr(0, folder.size() - 1)).c_str(), nullptr);
         if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS)
-            return FromWin32(static_cast<uint32_t>(rc));
+            return pxLib::FailureFromErrorCode(static_cast<uint32_t>(rc));
     }
     static std::atomic<uint32_t> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -45,9 +45,10 @@ HRESULT CreateUniqueFileBeside(const std::u16string& path, std::u16string& tempP
             return kHrOk;
         }
         const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return FromWin32(error);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return pxLib::FailureFromErrorCode(error);
     }
-    return FromWin32(ERROR_FILE_EXISTS);
+    return pxLib::FailureFromErrorCode(ERROR_FILE_EXISTS);
 }
 
 HRESULT MoveReplacing(const std::u16string& from, const std::u16string& to) {

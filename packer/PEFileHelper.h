@@ -16,10 +16,10 @@ public:
     // log) for anything that is not a PE32 or PE32+ image with at least one
     // section header inside the file, whose last section's raw data and whose
     // certificate table end within the file.
-    bool ReadHeaders(pxLib::IByteStream* file);
+    [[nodiscard]] bool ReadHeaders(pxLib::IByteStream* file);
 
-    bool IsInitialized() const { return m_bInitialized; }
-    bool IsPE32Plus() const { return m_pe32Plus; }
+    [[nodiscard]] bool IsInitialized() const { return m_bInitialized; }
+    [[nodiscard]] bool IsPE32Plus() const { return m_pe32Plus; }
     // File offset of the optional header's CheckSum field, and its size (4).
     uint32_t GetCheckSumOffset() const { return m_dwCheckSumOffset; }
     uint32_t GetCheckSumSize() const { return m_dwCheckSumSize; }

@@ -1,6 +1,7 @@
 // The package header: magic, version and the list of records, then the
 // archives' offsets, which the file does not store.
 #include "packer/FilePackerEx.h"
+#include "packer/PackerLog.h"
 #include "packer/StreamStatus.h"
 #include "support/logging/Log.h"
 
@@ -65,13 +66,9 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
     m_archives.clear();
     uint64_t position = 0;
     HRESULT hr = GetPosition(stream, position);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(65) : Failed to get position. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(65) : Failed to "
+                              u"get position. HRESULT 0x%08x\n");
     uint32_t magic = 0;
     hr = ReadU32(stream, magic);
     if (hr == kHrHandleEof) return kHrFalse;
@@ -79,13 +76,9 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
     if (magic != kPackageMagic) return kHrBadFormat;
 
     hr = ReadU32(stream, m_dwVersion);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(88) : Read package version failed. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(88) : Read "
+                              u"package version failed. HRESULT 0x%08x\n");
     if (m_dwVersion > kPackageVersion) {
         pxLib::LogError(
             u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(93) : Invalid package version %d. "
@@ -98,43 +91,28 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
     uint64_t count = 0;
     if (legacy) {
         hr = ReadU64(stream, count);
-        if (Failed(hr)) {
-            pxLib::LogError(
-                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(106) : Read legacy number of "
-                u"archives failed. HRESULT 0x%08x\n",
-                hr);
-            return hr;
-        }
+        ZOLT_RETURN_IF_FAILED_LOG(hr,
+                                  u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(106) : Read "
+                                  u"legacy number of archives failed. HRESULT 0x%08x\n");
         uint32_t recordsSize = 0;
         hr = ReadU32(stream, recordsSize);
-        if (Failed(hr)) {
-            pxLib::LogError(
-                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(114) : Read legacy size of "
-                u"archives info failed. HRESULT 0x%08x\n",
-                hr);
-            return hr;
-        }
+        ZOLT_RETURN_IF_FAILED_LOG(hr,
+                                  u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(114) : Read "
+                                  u"legacy size of archives info failed. HRESULT 0x%08x\n");
     } else {
         uint32_t currentCount = 0;
         hr = ReadU32(stream, currentCount);
         count = currentCount;
-        if (Failed(hr)) {
-            pxLib::LogError(
-                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(128) : Read number of archives "
-                u"failed. HRESULT 0x%08x\n",
-                hr);
-            return hr;
-        }
+        ZOLT_RETURN_IF_FAILED_LOG(hr,
+                                  u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(128) : Read "
+                                  u"number of archives failed. HRESULT 0x%08x\n");
     }
 
     hr = CheckArchiveCount(stream, count, legacy ? kMinLegacyRecordBytes : kMinCurrentRecordBytes);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(135) : Invalid number of archives "
-            u"%llu. HRESULT 0x%08x\n",
-            count, hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(135) : Invalid "
+                              u"number of archives %llu. HRESULT 0x%08x\n",
+                              count);
     for (uint64_t i = 0; i < count; ++i) {
         CArchiveInfo record;
         hr = legacy ? record.Deserialize_legacy(stream) : record.Deserialize(stream);
@@ -148,34 +126,23 @@ HRESULT CFilePackerEx::CPackageHeader::Deserialize(pxLib::IByteStream* stream) {
 
     uint64_t next = 0;
     hr = GetPosition(stream, next);
-    if (Failed(hr)) {
-        pxLib::LogError(
-            u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(150) : Failed to get position. "
-            u"HRESULT 0x%08x\n",
-            hr);
-        return hr;
-    }
+    ZOLT_RETURN_IF_FAILED_LOG(hr,
+                              u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(150) : Failed to "
+                              u"get position. HRESULT 0x%08x\n");
     for (CArchiveInfo& record : m_archives) {
         record.SetOffset(next);
         next += record.GetSize();
         if (legacy) continue;
         hr = SetPosition(stream, next);
-        if (Failed(hr)) {
-            pxLib::LogError(
-                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(169) : Failed to set position "
-                u"to %d. HRESULT 0x%08x\n",
-                static_cast<uint32_t>(next), hr);
-            return hr;
-        }
+        ZOLT_RETURN_IF_FAILED_LOG(hr,
+                                  u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(169) : Failed "
+                                  u"to set position to %d. HRESULT 0x%08x\n",
+                                  static_cast<uint32_t>(next));
         uint32_t marker = 0;
         hr = ReadU32(stream, marker);
-        if (Failed(hr)) {
-            pxLib::LogError(
-                u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(176) : Failed to read stream. "
-                u"HRESULT 0x%08x\n",
-                hr);
-            return hr;
-        }
+        ZOLT_RETURN_IF_FAILED_LOG(hr,
+                                  u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(176) : Failed "
+                                  u"to read stream. HRESULT 0x%08x\n");
         if (marker != kArchiveEndMarker) {
             pxLib::LogError(
                 u"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(181) : Package is corrupted\n");

@@ -17,9 +17,11 @@ struct PackageArchive {
 
 // Writes at the stream's position. 0x80070057 for an empty id or an archive
 // too large for its u32 size; otherwise the stream's failure.
-HRESULT WritePackage(const std::vector<PackageArchive>& archives, pxLib::IByteStream* stream);
+[[nodiscard]] HRESULT WritePackage(const std::vector<PackageArchive>& archives,
+                                   pxLib::IByteStream* stream);
 
 // The same into a block of memory.
-HRESULT PackageBytes(const std::vector<PackageArchive>& archives, std::vector<uint8_t>& bytes);
+[[nodiscard]] HRESULT PackageBytes(const std::vector<PackageArchive>& archives,
+                                   std::vector<uint8_t>& bytes);
 
 }  // namespace ZOLT

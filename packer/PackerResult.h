@@ -2,6 +2,8 @@
 // Windows; the native build spells the same 32-bit values with its own type.
 #pragma once
 
+#include "support/errors/ErrorCode.h"
+
 #include <cstdint>
 
 #ifdef _WIN32
@@ -16,16 +18,16 @@ using ::HRESULT;
 typedef int32_t HRESULT;
 #endif
 
-constexpr HRESULT HResult(uint32_t value) {
+[[nodiscard]] constexpr HRESULT HResult(uint32_t value) {
     return static_cast<HRESULT>(static_cast<int32_t>(value));
 }
 
 constexpr HRESULT kHrOk = 0;
-constexpr HRESULT kHrFalse = 1;                           // S_FALSE: no package
-constexpr HRESULT kHrNoInterface = HResult(0x80004002);   // E_NOINTERFACE
-constexpr HRESULT kHrPointer = HResult(0x80004003);       // E_POINTER
-constexpr HRESULT kHrFail = HResult(0x80004005);          // E_FAIL
-constexpr HRESULT kHrUnexpected = HResult(0x8000FFFF);    // E_UNEXPECTED
+constexpr HRESULT kHrFalse = 1;                          // S_FALSE: no package
+constexpr HRESULT kHrNoInterface = HResult(0x80004002);  // E_NOINTERFACE
+constexpr HRESULT kHrPointer = HResult(0x80004003);      // E_POINTER
+constexpr HRESULT kHrFail = HResult(0x80004005);         // E_FAIL
+constexpr HRESULT kHrUnexpected = pxLib::kUnexpectedFailure;
 constexpr HRESULT kHrBadFormat = HResult(0x8007000B);     // ERROR_BAD_FORMAT
 constexpr HRESULT kHrOutOfMemory = HResult(0x8007000E);   // E_OUTOFMEMORY
 constexpr HRESULT kHrWriteFault = HResult(0x8007001D);    // ERROR_WRITE_FAULT
@@ -37,13 +39,8 @@ constexpr HRESULT kHrBadVersion = HResult(0x80070309);    // package version abo
 constexpr HRESULT kHrNotFound = HResult(0x80070490);      // ERROR_NOT_FOUND
 constexpr HRESULT kHrInvalidState = HResult(0x8007139F);  // ERROR_INVALID_STATE
 
-constexpr bool Failed(HRESULT hr) {
+[[nodiscard]] constexpr bool Failed(HRESULT hr) {
     return hr < 0;
-}
-
-// A Win32 error code as an HRESULT (0 stays 0).
-constexpr HRESULT FromWin32(uint32_t error) {
-    return error == 0 ? kHrOk : HResult((error & 0xFFFF) | 0x80070000u);
 }
 
 }  // namespace ZOLT

@@ -8,11 +8,11 @@
 
 namespace ZOLT {
 
-HRESULT FromErrno(int error);
+[[nodiscard]] HRESULT FromErrno(int error);
 std::string NativePath(const std::u16string& path);
 // Whether the folder that holds path exists.
-bool FolderOfExists(const std::string& path);
+[[nodiscard]] bool FolderOfExists(const std::string& path);
 // Creates the folder that holds path with all its missing parents.
-bool CreateFolderOf(const std::string& path);
+[[nodiscard]] bool CreateFolderOf(const std::string& path);
 
 }  // namespace ZOLT

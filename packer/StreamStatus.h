@@ -14,25 +14,25 @@ constexpr pxLib::Guid IID_IStreamStatus = {
 class IStreamStatus : public pxLib::IRefObject {
 public:
     // A failure HRESULT, or 0 when the last operation succeeded.
-    virtual HRESULT GetLastResult() = 0;
+    [[nodiscard]] virtual HRESULT GetLastResult() = 0;
 
 protected:
     ~IStreamStatus() = default;
 };
 
 // What the stream reports for its last failure, else fallback.
-HRESULT LastStreamResult(pxLib::IByteStream* stream, HRESULT fallback);
+[[nodiscard]] HRESULT LastStreamResult(pxLib::IByteStream* stream, HRESULT fallback);
 
 // Helpers over a stream that report failures as HRESULTs: a read that finds
 // too few bytes is end of file (0x80070026) unless the stream knows better.
-HRESULT ReadExact(pxLib::IByteStream* stream, void* bytes, uint32_t count);
-HRESULT ReadU32(pxLib::IByteStream* stream, uint32_t& value);
-HRESULT ReadU64(pxLib::IByteStream* stream, uint64_t& value);
-HRESULT WriteExact(pxLib::IByteStream* stream, const void* bytes, uint32_t count);
-HRESULT WriteU32(pxLib::IByteStream* stream, uint32_t value);
-HRESULT GetPosition(pxLib::IByteStream* stream, uint64_t& position);
-HRESULT GetSize(pxLib::IByteStream* stream, uint64_t& size);
-HRESULT SetPosition(pxLib::IByteStream* stream, uint64_t position);
+[[nodiscard]] HRESULT ReadExact(pxLib::IByteStream* stream, void* bytes, uint32_t count);
+[[nodiscard]] HRESULT ReadU32(pxLib::IByteStream* stream, uint32_t& value);
+[[nodiscard]] HRESULT ReadU64(pxLib::IByteStream* stream, uint64_t& value);
+[[nodiscard]] HRESULT WriteExact(pxLib::IByteStream* stream, const void* bytes, uint32_t count);
+[[nodiscard]] HRESULT WriteU32(pxLib::IByteStream* stream, uint32_t value);
+[[nodiscard]] HRESULT GetPosition(pxLib::IByteStream* stream, uint64_t& position);
+[[nodiscard]] HRESULT GetSize(pxLib::IByteStream* stream, uint64_t& size);
+[[nodiscard]] HRESULT SetPosition(pxLib::IByteStream* stream, uint64_t position);
 // Bytes between the position and the end; 0 when either cannot be taken.
 uint64_t BytesLeft(pxLib::IByteStream* stream);
 

@@ -13,7 +13,7 @@ void LockComModule();
 void UnlockComModule();
 long ComModuleLockCount();
 
-HRESULT ComGetClassObject(REFCLSID clsid, REFIID iid, void** out);
-HRESULT ComCanUnloadNow();
+[[nodiscard]] HRESULT ComGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+[[nodiscard]] HRESULT ComCanUnloadNow();
 
 }  // namespace qvd::plugin

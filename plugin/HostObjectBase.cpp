@@ -1,5 +1,6 @@
 #include "plugin/HostObjectBase.h"
 
+#include "plugin/ObjectModelTies.h"
 #include "support/system/LiveObjects.h"
 #include "support/system/ModuleInstance.h"
 
@@ -39,7 +40,8 @@ int64_t HostObjectBase::ReleaseCommon() {
     // lets go of its last reference from here.
     const pxLib::ComPtr<IObjectOwner> owner = m_pOwner;
     delete this;
-    if (owner) owner->ObjectReleased(pxLib::CurrentModule());
+    // The object is gone whatever the owner answers.
+    if (owner) static_cast<void>(owner->ObjectReleased(pxLib::CurrentModule()));
     return 0;
 }
 

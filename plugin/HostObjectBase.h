@@ -16,13 +16,13 @@ public:
     HostObjectBase(const HostObjectBase&) = delete;
     HostObjectBase& operator=(const HostObjectBase&) = delete;
 
-    virtual OBJRESULT Initialise();
+    [[nodiscard]] virtual OBJRESULT Initialise();
     virtual void FinalReleaseHook() {}
     IObjectOwner* GetOwner() const { return m_pOwner.get(); }
     // Adds a reference to the new owner and releases the old one.
     void SetOwner(IObjectOwner* owner);
     // Tells the owner about this module first; a refusal is returned unchanged.
-    OBJRESULT AttachOwner(IObjectOwner* owner);
+    [[nodiscard]] OBJRESULT AttachOwner(IObjectOwner* owner);
 
 protected:
     int64_t AddRefCommon() { return ++m_nRefCount; }
@@ -34,7 +34,7 @@ private:
     pxLib::ComPtr<IObjectOwner> m_pOwner;
 };
 
-inline bool IsSameGuid(const GUID& a, const GUID& b) {
+[[nodiscard]] inline bool IsSameGuid(const GUID& a, const GUID& b) {
     return IsEqualGUID(a, b) != FALSE;
 }
 

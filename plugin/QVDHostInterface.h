@@ -24,7 +24,7 @@ constexpr OBJRESULT OBJ_E_NOINTERFACE = static_cast<OBJRESULT>(0x80010200u);
 constexpr OBJRESULT OBJ_E_OUTOFMEMORY = static_cast<OBJRESULT>(0x80010201u);
 constexpr OBJRESULT OBJ_E_INVALIDARG = static_cast<OBJRESULT>(0x80010203u);
 
-inline bool ObjSucceeded(OBJRESULT r) {
+[[nodiscard]] inline bool ObjSucceeded(OBJRESULT r) {
     return r >= 0;
 }
 
@@ -33,7 +33,7 @@ constexpr GUID IID_IObjectBase = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0,
 
 // The first three operations of every interface of the model.
 struct IObjectBase {
-    virtual OBJRESULT QueryInterface(const GUID& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT QueryInterface(const GUID& iid, void** out) = 0;
     virtual int64_t AddRef() = 0;
     virtual int64_t Release() = 0;  // returns the new count
 };
@@ -42,13 +42,13 @@ struct IObjectBase {
 // Only its ninth and tenth operations are used by the plug-in; the slots
 // between are the owner's own business and are never called here.
 struct IObjectOwner : IObjectBase {
-    virtual OBJRESULT OwnerSlot4() = 0;
-    virtual OBJRESULT OwnerSlot5() = 0;
-    virtual OBJRESULT OwnerSlot6() = 0;
-    virtual OBJRESULT OwnerSlot7() = 0;
-    virtual OBJRESULT OwnerSlot8() = 0;
-    virtual OBJRESULT ObjectReleased(HINSTANCE module) = 0;  // slot 9
-    virtual OBJRESULT ObjectAttached(HINSTANCE module) = 0;  // slot 10
+    [[nodiscard]] virtual OBJRESULT OwnerSlot4() = 0;
+    [[nodiscard]] virtual OBJRESULT OwnerSlot5() = 0;
+    [[nodiscard]] virtual OBJRESULT OwnerSlot6() = 0;
+    [[nodiscard]] virtual OBJRESULT OwnerSlot7() = 0;
+    [[nodiscard]] virtual OBJRESULT OwnerSlot8() = 0;
+    [[nodiscard]] virtual OBJRESULT ObjectReleased(HINSTANCE module) = 0;  // slot 9
+    [[nodiscard]] virtual OBJRESULT ObjectAttached(HINSTANCE module) = 0;  // slot 10
 };
 
 // ---------------------------------------------------------------------------
@@ -64,8 +64,9 @@ constexpr GUID IID_IPluginFactory = {
 
 struct IPluginFactory : IObjectBase {
     // Both return 0 on success (not OBJ_OK): test by sign.
-    virtual OBJRESULT CreateInstance(const GUID& iid, void** out) = 0;
-    virtual OBJRESULT CreateInstanceWithOwner(const GUID& iid, void** out, IObjectOwner* owner) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstance(const GUID& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstanceWithOwner(const GUID& iid, void** out,
+                                                            IObjectOwner* owner) = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -87,11 +88,11 @@ struct IQVDJobSink {
 struct IQVDPlugin : IObjectBase {
     virtual uint32_t GetExitCode() = 0;  // 0x8000FFFF until an installer ended
     virtual uint32_t GetDetail() = 0;    // always 0
-    virtual HRESULT GetState(int32_t* state) = 0;
+    [[nodiscard]] virtual HRESULT GetState(int32_t* state) = 0;
     // Signals the cancel event and joins the worker. Never call it from a sink call.
-    virtual HRESULT CancelAndWait() = 0;
+    [[nodiscard]] virtual HRESULT CancelAndWait() = 0;
     // job: NUL-terminated UTF-16 JSON text. Job outcomes never come back here.
-    virtual HRESULT Start(const wchar_t* job, IQVDJobSink* sink) = 0;
+    [[nodiscard]] virtual HRESULT Start(const wchar_t* job, IQVDJobSink* sink) = 0;
 };
 
 // Job states read through GetState.
@@ -141,14 +142,16 @@ constexpr CLSID CLSID_QVDPluginImplCOM = {
 struct IQVDPluginCOM : IUnknown {  // IID_IQVDPlugin
     virtual ULONG STDMETHODCALLTYPE GetExitCode() = 0;
     virtual ULONG STDMETHODCALLTYPE GetDetail() = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetState(LONG* state) = 0;
+    [[nodiscard]] virtual HRESULT STDMETHODCALLTYPE GetState(LONG* state) = 0;
     // The job as a parsed jsoncpp value, for hosts that built it themselves.
-    virtual HRESULT STDMETHODCALLTYPE StartFromValue(const Json::Value& job, IQVDJobSink* sink) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CancelAndWait() = 0;
+    [[nodiscard]] virtual HRESULT STDMETHODCALLTYPE StartFromValue(const Json::Value& job,
+                                                                   IQVDJobSink* sink) = 0;
+    [[nodiscard]] virtual HRESULT STDMETHODCALLTYPE CancelAndWait() = 0;
 };
 
 struct IQVDPluginCOM2 : IQVDPluginCOM {  // IID_IQVDPlugin2
-    virtual HRESULT STDMETHODCALLTYPE Start(const wchar_t* job, IQVDJobSink* sink) = 0;
+    [[nodiscard]] virtual HRESULT STDMETHODCALLTYPE Start(const wchar_t* job,
+                                                          IQVDJobSink* sink) = 0;
 };
 
 }  // namespace qvd

@@ -15,13 +15,14 @@ namespace qvd::plugin {
 class QVDPluginClassFactory final : public IClassFactory {
 public:
     // IUnknown: the object belongs to the module, so counting never frees it.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
     // An outer unknown may only ask for IUnknown (aggregation rules).
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
+                                                           void** out) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
     std::atomic<ULONG> m_refCount{1};  // the module's cached reference

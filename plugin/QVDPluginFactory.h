@@ -7,14 +7,15 @@ namespace qvd::plugin {
 
 class QVDPluginFactory final : public HostObjectBase, public IPluginFactory {
 public:
-    OBJRESULT QueryInterface(const GUID& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const GUID& iid, void** out) override;
     int64_t AddRef() override { return AddRefCommon(); }
     int64_t Release() override { return ReleaseCommon(); }
-    OBJRESULT CreateInstance(const GUID& iid, void** out) override;
-    OBJRESULT CreateInstanceWithOwner(const GUID& iid, void** out, IObjectOwner* owner) override;
+    [[nodiscard]] OBJRESULT CreateInstance(const GUID& iid, void** out) override;
+    [[nodiscard]] OBJRESULT CreateInstanceWithOwner(const GUID& iid, void** out,
+                                                    IObjectOwner* owner) override;
 };
 
 // GetFactory's work: only FACTORYID_QVDPlugin is known.
-OBJRESULT GetPluginFactory(const GUID* factoryId, void** out);
+[[nodiscard]] OBJRESULT GetPluginFactory(const GUID* factoryId, void** out);
 
 }  // namespace qvd::plugin

@@ -4,6 +4,8 @@
 #include "job/RunSequence.h"
 #include "plugin/ComModule.h"
 #include "plugin/SinkReporter.h"
+#include "plugin/WorkerKeepAlive.h"
+#include "support/errors/ErrorCode.h"
 #include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
 
@@ -55,7 +57,7 @@ static_assert(
     job::run_errors::kElevationDeclined.code == static_cast<uint32_t>(QVD_E_DECLINED) &&
     job::run_errors::kShellLaunchFailed.code == static_cast<uint32_t>(QVD_E_LAUNCH_FAILED));
 
-constexpr HRESULT kErrorBusy = static_cast<HRESULT>(0x800700AA);  // ERROR_BUSY
+constexpr HRESULT kErrorBusy = pxLib::FailureFromErrorCode(ERROR_BUSY);
 constexpr HRESULT kErrorIllegalMethodCall =
     static_cast<HRESULT>(0x8000000E);  // E_ILLEGAL_METHOD_CALL
 
@@ -89,16 +91,13 @@ OBJRESULT QVDPluginImpl::QueryInterface(const GUID& iid, void** out) {
 }
 
 void QVDPluginImpl::run() {
+    // Destroyed last, after the final state is stored.
+    const WorkerKeepAlive keepAlive = WorkerKeepAlive::Adopt(*static_cast<IQVDPlugin*>(this));
     SinkReporter reporter(m_pSink);
     job::RunSequence sequence(m_job, reporter, m_hCancelEvent.get());
-    const job::JobState state = sequence.Run();
-    m_dwExitCode = sequence.ExitCode();
-    m_nState = Value(state);
-    // The run's own reference and module lock go last: a host that released
-    // the object during the run (a service shutting down) frees it here, and
-    // neither the object nor the module can go while the run uses them.
-    Release();
-    UnlockComModule();
+    const job::RunResult result = sequence.Run();
+    m_dwExitCode = result.exitCode;
+    m_nState = Value(result.state);
 }
 
 HRESULT QVDPluginImpl::GetState(int32_t* state) {
@@ -128,16 +127,10 @@ HRESULT QVDPluginImpl::Start(const wchar_t* job, IQVDJobSink* sink) {
         m_job = job::ParseJobText(reinterpret_cast<const char16_t*>(job));
         m_pSink = sink;
         m_nState = QVD_STATE_RUNNING;
-        // The worker holds the object and the module for the length of the run.
-        AddRef();
-        LockComModule();
-        try {
-            m_worker = std::make_unique<boost::thread>(std::bind(&QVDPluginImpl::run, this));
-        } catch (...) {
-            UnlockComModule();
-            Release();  // the caller's reference keeps the object
-            throw;
-        }
+        // Without a worker the hold goes back here; the caller's reference keeps the object.
+        WorkerKeepAlive keepAlive = WorkerKeepAlive::Take(*static_cast<IQVDPlugin*>(this));
+        m_worker = std::make_unique<boost::thread>(std::bind(&QVDPluginImpl::run, this));
+        keepAlive.release();
         return S_OK;
     });
     if (FAILED(started)) {

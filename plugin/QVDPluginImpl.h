@@ -2,6 +2,7 @@
 // thread of its own and exposes the job's state and the installer's exit code.
 #pragma once
 
+#include "job/RunSequence.h"
 #include "plugin/HostObjectBase.h"
 #include "support/system/UniqueHandle.h"
 
@@ -23,17 +24,17 @@ public:
     ~QVDPluginImpl() override;
 
     // Class operations.
-    OBJRESULT Initialise() override { return 0; }
+    [[nodiscard]] OBJRESULT Initialise() override { return 0; }
 
     // IQVDPlugin.
-    OBJRESULT QueryInterface(const GUID& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const GUID& iid, void** out) override;
     int64_t AddRef() override { return AddRefCommon(); }
     int64_t Release() override { return ReleaseCommon(); }
     uint32_t GetExitCode() override { return m_dwExitCode.load(); }
     uint32_t GetDetail() override { return m_dwDetail.load(); }
-    HRESULT GetState(int32_t* state) override;
-    HRESULT CancelAndWait() override;
-    HRESULT Start(const wchar_t* job, IQVDJobSink* sink) override;
+    [[nodiscard]] HRESULT GetState(int32_t* state) override;
+    [[nodiscard]] HRESULT CancelAndWait() override;
+    [[nodiscard]] HRESULT Start(const wchar_t* job, IQVDJobSink* sink) override;
 
 private:
     // The worker's body: carries the job out, then stores the exit code and,
@@ -45,7 +46,7 @@ private:
     bool m_startAccepted = false;  // Start takes one job per object
     std::atomic<int32_t> m_nState{QVD_STATE_CREATED};
     std::atomic<uint32_t> m_dwDetail{0};
-    std::atomic<uint32_t> m_dwExitCode{0x8000FFFF};
+    std::atomic<uint32_t> m_dwExitCode{job::kExitCodeNotKnown};
     pxLib::UniqueHandle m_hCancelEvent;
     Json::Value m_job;
     IQVDJobSink* m_pSink = nullptr;

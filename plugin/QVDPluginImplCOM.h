@@ -12,10 +12,10 @@ namespace qvd::plugin {
 class QVDPluginImplCOM final : public IQVDPluginCOM2 {
 public:
     // The class object's create-instance; outer is the controlling unknown or null.
-    static HRESULT Create(IUnknown* outer, REFIID iid, void** out);
+    [[nodiscard]] static HRESULT Create(IUnknown* outer, REFIID iid, void** out);
 
     // IUnknown, delegated to the controlling unknown.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return m_controlling->QueryInterface(iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_controlling->AddRef(); }
@@ -23,17 +23,18 @@ public:
 
     ULONG STDMETHODCALLTYPE GetExitCode() override;
     ULONG STDMETHODCALLTYPE GetDetail() override;
-    HRESULT STDMETHODCALLTYPE GetState(LONG* state) override;
-    HRESULT STDMETHODCALLTYPE StartFromValue(const Json::Value& job, IQVDJobSink* sink) override;
-    HRESULT STDMETHODCALLTYPE CancelAndWait() override;
-    HRESULT STDMETHODCALLTYPE Start(const wchar_t* job, IQVDJobSink* sink) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE GetState(LONG* state) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE StartFromValue(const Json::Value& job,
+                                                           IQVDJobSink* sink) override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE CancelAndWait() override;
+    [[nodiscard]] HRESULT STDMETHODCALLTYPE Start(const wchar_t* job, IQVDJobSink* sink) override;
 
 private:
     // The object's own identity and reference count (the non-delegating unknown).
     class InnerUnknown final : public IUnknown {
     public:
         explicit InnerUnknown(QVDPluginImplCOM* object) : m_object(object) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+        [[nodiscard]] HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
         ULONG STDMETHODCALLTYPE AddRef() override;
         ULONG STDMETHODCALLTYPE Release() override;
 
@@ -43,7 +44,7 @@ private:
 
     explicit QVDPluginImplCOM(IUnknown* outer);
     ~QVDPluginImplCOM();
-    bool CreateInnerPlugin();
+    [[nodiscard]] bool CreateInnerPlugin();
 
     std::atomic<ULONG> m_refCount{0};
     InnerUnknown m_inner;

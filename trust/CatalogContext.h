@@ -22,9 +22,9 @@ public:
     CatalogContext(const CatalogContext&) = delete;
     CatalogContext& operator=(const CatalogContext&) = delete;
 
-    bool Acquired() const { return m_succeeded; }
+    [[nodiscard]] bool Acquired() const { return m_succeeded; }
     // False also when SHA-256 was asked for and the platform lacks it.
-    bool UsesSha256() const { return m_useSha256; }
+    [[nodiscard]] bool UsesSha256() const { return m_useSha256; }
     HCATADMIN Handle() const { return m_context; }
 
 private:
@@ -41,7 +41,7 @@ public:
     CatalogFileHash(HCATADMIN context, const std::wstring& path, bool useSha256,
                     HANDLE heldFile = nullptr);
 
-    bool Succeeded() const { return m_succeeded; }
+    [[nodiscard]] bool Succeeded() const { return m_succeeded; }
     const std::vector<uint8_t>& Bytes() const { return m_hash; }
     // The hash in upper-case hexadecimal: the catalog member tag.
     const std::wstring& MemberTag() const { return m_memberTag; }
@@ -59,7 +59,7 @@ class CatalogIterator {
 public:
     CatalogIterator(HCATADMIN context, const std::vector<uint8_t>& hash);
 
-    bool FoundNone() const { return m_catalogs.empty(); }
+    [[nodiscard]] bool FoundNone() const { return m_catalogs.empty(); }
     const std::vector<std::wstring>& Catalogs() const { return m_catalogs; }
 
 private:
@@ -71,6 +71,6 @@ std::wstring HashMemberTag(const std::vector<uint8_t>& hash);
 
 // SHA-256 on Windows 8 and later; before that SHA-256 only when the platform
 // has it and a catalog holds the file under its SHA-256 hash, else SHA-1.
-bool ChooseSha256ForCatalogs(const std::wstring& path, HANDLE heldFile = nullptr);
+[[nodiscard]] bool ChooseSha256ForCatalogs(const std::wstring& path, HANDLE heldFile = nullptr);
 
 }  // namespace pxLib

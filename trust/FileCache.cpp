@@ -1,6 +1,6 @@
 #include "trust/FileCache.h"
 
-#include "support/logging/ExceptionRecord.h"
+#include "support/errors/GuardedCall.h"
 
 #include <new>
 
@@ -88,25 +88,23 @@ ValidationError FileCache::Lookup(std::u16string_view path, TrustLevel level, bo
 ValidationError FileCache::Add(std::u16string_view path, TrustLevel level, bool variant,
                                bool systemComponent, uint32_t driverPolicy) {
     if (path.empty() || !IsValidLevel(level)) return ValidationError::VT_INVALID_ARG;
-    ExceptionRecord record;
-    try {
-        const uint64_t key = m_key(path);
-        std::u16string folded = Folded(path);
-        std::lock_guard<std::mutex> lock(m_lock);
-        auto found = Find(key, folded, variant, driverPolicy);
-        if (found != m_entries.end()) {
-            if (!Satisfies(found->level, level) && ToUInt(found->level) < 3) found->level = level;
-            if (systemComponent) found->systemComponent = true;
+    return pxLib::GuardedAllocation(
+        u"FileCache", __LINE__, ValidationError::VT_INTERNAL_ERROR, [&] {
+            const uint64_t key = m_key(path);
+            std::u16string folded = Folded(path);
+            std::lock_guard<std::mutex> lock(m_lock);
+            auto found = Find(key, folded, variant, driverPolicy);
+            if (found != m_entries.end()) {
+                if (!Satisfies(found->level, level) && ToUInt(found->level) < 3)
+                    found->level = level;
+                if (systemComponent) found->systemComponent = true;
+                return ValidationError::VT_TRUSTED;
+            }
+            m_entries.push_back(
+                Entry{key, std::move(folded), level, variant, systemComponent, driverPolicy});
+            if (m_limit != 0 && m_entries.size() > m_limit) m_entries.pop_front();
             return ValidationError::VT_TRUSTED;
-        }
-        m_entries.push_back(
-            Entry{key, std::move(folded), level, variant, systemComponent, driverPolicy});
-        if (m_limit != 0 && m_entries.size() > m_limit) m_entries.pop_front();
-        return ValidationError::VT_TRUSTED;
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"FileCache", __LINE__);
-    }
-    return ValidationError::VT_INTERNAL_ERROR;
+        });
 }
 
 ValidationError FileCache::Remove(std::u16string_view path) {

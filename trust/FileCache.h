@@ -35,7 +35,7 @@ public:
                         bool systemComponent, uint32_t driverPolicy);
     // Erases the first entry of the path, whatever its variant: VT_TRUSTED, or
     // VT_INVALID_ARG when there is none.
-    ValidationError Remove(std::u16string_view path);
+    [[nodiscard]] ValidationError Remove(std::u16string_view path);
 
     // 0: no limit, and lookups do not reorder.
     void SetLimit(uint32_t limit);

@@ -19,6 +19,6 @@ constexpr HRESULT kInstallerNotADiskFile = static_cast<HRESULT>(0x800700DEu);
 // maker's level. S_OK when trusted; the system error as an HRESULT when the
 // file cannot be opened; kInstallerNotADiskFile when it is no disk file; the
 // verifier factory's failure; else kInstallerNotTrusted.
-HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile);
+[[nodiscard]] HRESULT VerifyInstallerTrust(const std::wstring& path, UniqueHandle& heldFile);
 
 }  // namespace pxLib

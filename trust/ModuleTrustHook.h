@@ -16,7 +16,7 @@ public:
     // OBJ_E_MODULENOTFOUND for a missing file; OBJ_OK without a verifier;
     // OBJ_E_MODULENOTTRUSTED when the verifier answers VT_NOT_TRUSTED; any
     // other answer accepts the module.
-    OBJRESULT CheckModule(const std::u16string& modulePath) override;
+    [[nodiscard]] OBJRESULT CheckModule(const std::u16string& modulePath) override;
     // For tests: forgets the verifier, so the next check loads it again.
     void Reset();
 

@@ -8,6 +8,6 @@
 namespace pxLib {
 
 // False when the path names a device that no drive letter maps to.
-bool NormalisePath(const std::u16string& input, std::u16string& output);
+[[nodiscard]] bool NormalisePath(const std::u16string& input, std::u16string& output);
 
 }  // namespace pxLib

@@ -12,11 +12,12 @@ class IDriveDevices {
 public:
     virtual ~IDriveDevices() = default;
     // The first target of the drive "X:", or false when it has none.
-    virtual bool FirstTarget(char16_t driveLetter, std::u16string& target) = 0;
+    [[nodiscard]] virtual bool FirstTarget(char16_t driveLetter, std::u16string& target) = 0;
 };
 
 // Turns a quoted, "\??\"-prefixed or "\Device\..." path into a Win32 path.
 // False when a device path names a device that no drive letter maps to.
-bool ApplyPathTextRules(std::u16string_view input, IDriveDevices& drives, std::u16string& output);
+[[nodiscard]] bool ApplyPathTextRules(std::u16string_view input, IDriveDevices& drives,
+                                      std::u16string& output);
 
 }  // namespace pxLib

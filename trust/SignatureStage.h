@@ -9,6 +9,6 @@ namespace pxLib {
 
 // systemComponent is set from the signer's usages and cleared on any result
 // but VT_TRUSTED.
-ValidationError SignatureStage(const FileStageInput& input, bool& systemComponent);
+[[nodiscard]] ValidationError SignatureStage(const FileStageInput& input, bool& systemComponent);
 
 }  // namespace pxLib

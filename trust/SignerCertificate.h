@@ -12,9 +12,9 @@ class SignerCertificate final : public ISignerCertificate {
 public:
     explicit SignerCertificate(PCCERT_CONTEXT certificate) : m_certificate(certificate) {}
 
-    ValidationError ReadUsages(std::vector<std::string>& usages) override;
-    ValidationError ReadSubjectText(std::u16string& text) override;
-    bool ReadAttribute(SubjectAttribute attribute, std::u16string& value) override;
+    [[nodiscard]] ValidationError ReadUsages(std::vector<std::string>& usages) override;
+    [[nodiscard]] ValidationError ReadSubjectText(std::u16string& text) override;
+    [[nodiscard]] bool ReadAttribute(SubjectAttribute attribute, std::u16string& value) override;
 
 private:
     PCCERT_CONTEXT m_certificate;

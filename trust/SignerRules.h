@@ -43,12 +43,12 @@ public:
     // VT_TRUSTED with the list; VT_NO_SIGNATURE_INFO when its size cannot be
     // asked, VT_INTERNAL_ERROR when it cannot be held, VT_NOT_TRUSTED when it
     // cannot be read.
-    virtual ValidationError ReadUsages(std::vector<std::string>& usages) = 0;
+    [[nodiscard]] virtual ValidationError ReadUsages(std::vector<std::string>& usages) = 0;
     // The subject as text, one "identifier=value" element per line.
     // VT_TRUSTED, VT_NO_SIGNATURE_INFO or VT_INTERNAL_ERROR.
-    virtual ValidationError ReadSubjectText(std::u16string& text) = 0;
+    [[nodiscard]] virtual ValidationError ReadSubjectText(std::u16string& text) = 0;
     // One attribute of the subject; false when it is absent or empty.
-    virtual bool ReadAttribute(SubjectAttribute attribute, std::u16string& value) = 0;
+    [[nodiscard]] virtual bool ReadAttribute(SubjectAttribute attribute, std::u16string& value) = 0;
 };
 
 // The code-signing usage, and the two usages the caller is told about (both
@@ -56,10 +56,14 @@ public:
 ValidationError UsageCheck(ISignerCertificate& certificate, bool& systemComponent,
                            bool& driverVerification);
 // The fallback when the usage check fails: the subject marker in the subject.
-ValidationError SubjectMarkerCheck(ISignerCertificate& certificate, const TrustIdentity& identity);
-ValidationError MakerCheck(ISignerCertificate& certificate, const TrustIdentity& identity);
-ValidationError PlatformCheck(ISignerCertificate& certificate, const TrustIdentity& identity);
-ValidationError AltPublisherCheck(ISignerCertificate& certificate, const TrustIdentity& identity);
+[[nodiscard]] ValidationError SubjectMarkerCheck(ISignerCertificate& certificate,
+                                                 const TrustIdentity& identity);
+[[nodiscard]] ValidationError MakerCheck(ISignerCertificate& certificate,
+                                         const TrustIdentity& identity);
+[[nodiscard]] ValidationError PlatformCheck(ISignerCertificate& certificate,
+                                            const TrustIdentity& identity);
+[[nodiscard]] ValidationError AltPublisherCheck(ISignerCertificate& certificate,
+                                                const TrustIdentity& identity);
 
 // All of it for one level. certificate may be null (VT_INVALID_ARG).
 ValidationError SignerChecks(ISignerCertificate* certificate, TrustLevel level, TrustMode mode,

@@ -9,14 +9,14 @@ namespace pxLib {
 
 class VerifyTrustPolicy final : public IVerifyTrustPolicy {
 public:
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const Guid& iid, void** out) override;
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(this); }
 
     // Writes the value (0 or 1); false when the key or value cannot be written.
-    bool SetAlternateTrustPolicy(bool value) override;
+    [[nodiscard]] bool SetAlternateTrustPolicy(bool value) override;
     // True unless the value reads 0; a 0 once read is remembered for the process.
-    bool GetAlternateTrustPolicy() override;
+    [[nodiscard]] bool GetAlternateTrustPolicy() override;
 
 private:
     RefCount m_refs;

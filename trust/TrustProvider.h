@@ -17,7 +17,7 @@ public:
     virtual LONG VerifyTrust(HWND window, GUID& action, WINTRUST_DATA& data) = 0;
     // The machine's trust policy flags; false when the platform has no
     // WintrustGetRegPolicyFlags.
-    virtual bool PolicyFlags(DWORD& flags) = 0;
+    [[nodiscard]] virtual bool PolicyFlags(DWORD& flags) = 0;
 };
 
 ITrustProvider& TrustProvider();

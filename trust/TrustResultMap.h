@@ -27,6 +27,7 @@ constexpr uint32_t kPolicyAllowOnlyPerTrust = 0x40000;  // WTPF_ALLOWONLYPERTRUS
 using PolicyFlagsReader = std::function<bool(uint32_t& flags)>;
 
 // First match wins; the policy flags are read only for CRYPT_E_SECURITY_SETTINGS.
-ValidationError MapTrustResult(int32_t result, const PolicyFlagsReader& readPolicyFlags);
+[[nodiscard]] ValidationError MapTrustResult(int32_t result,
+                                             const PolicyFlagsReader& readPolicyFlags);
 
 }  // namespace pxLib

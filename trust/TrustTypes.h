@@ -30,12 +30,12 @@ enum class ValidationError : uint32_t {
 enum class TrustMode : uint32_t { NoRevocationCheck = 1, RevocationCheck = 2 };
 
 // Level 0 is not a level.
-inline bool IsValidLevel(TrustLevel level) {
+[[nodiscard]] inline bool IsValidLevel(TrustLevel level) {
     return static_cast<uint32_t>(level) != 0;
 }
 
 // Levels 3, 4 and 5 each name one publisher; the three exclude each other.
-inline bool NamesPublisher(TrustLevel level) {
+[[nodiscard]] inline bool NamesPublisher(TrustLevel level) {
     return level == TrustLevel::SignedByMaker || level == TrustLevel::SignedByPlatform ||
            level == TrustLevel::SignedByAltPublisher;
 }

@@ -20,15 +20,15 @@ public:
     // failure, which leaves it absent (a missing module is traced at
     // information level) until Release.
     void Initialise();
-    bool Present() const { return static_cast<bool>(m_root); }
+    [[nodiscard]] bool Present() const { return static_cast<bool>(m_root); }
     // Drops the root object, so the next Initialise sets it up again; the
     // module stays loaded until this object ends.
     void Release();
     // The "vtresult" of the open file; false when the provider has none.
-    bool ReadFlags(HANDLE file, uint32_t& flags);
+    [[nodiscard]] bool ReadFlags(HANDLE file, uint32_t& flags);
 
 private:
-    OBJRESULT Setup();
+    [[nodiscard]] OBJRESULT Setup();
 
     std::mutex m_initialiseLock;
     std::atomic<uint32_t> m_initialised{0};  // changed only under the lock

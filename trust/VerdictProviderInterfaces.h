@@ -27,8 +27,8 @@ constexpr uint32_t kVerdictValueReadable = 0x3;  // both low flag bits
 
 class IVerdictAttribute : public IRefObject {
 public:
-    virtual OBJRESULT GetType(uint32_t* type) = 0;
-    virtual OBJRESULT GetFlags(uint32_t* flags) = 0;
+    [[nodiscard]] virtual OBJRESULT GetType(uint32_t* type) = 0;
+    [[nodiscard]] virtual OBJRESULT GetFlags(uint32_t* flags) = 0;
 
 protected:
     ~IVerdictAttribute() = default;
@@ -36,7 +36,7 @@ protected:
 
 class IVerdictValueList : public IRefObject {
 public:
-    virtual OBJRESULT GetUInt32(const char16_t* name, uint32_t* value) = 0;
+    [[nodiscard]] virtual OBJRESULT GetUInt32(const char16_t* name, uint32_t* value) = 0;
 
 protected:
     ~IVerdictValueList() = default;
@@ -45,7 +45,8 @@ protected:
 class IVerdictAttributeSet : public IRefObject {
 public:
     // The description of one attribute of the set.
-    virtual OBJRESULT GetAttribute(const char16_t* name, IVerdictAttribute** attribute) = 0;
+    [[nodiscard]] virtual OBJRESULT GetAttribute(const char16_t* name,
+                                                 IVerdictAttribute** attribute) = 0;
     // The values of the given names for the set's file.
     virtual OBJRESULT GetValues(const char16_t* const* names, uint32_t count,
                                 IVerdictValueList** values) = 0;

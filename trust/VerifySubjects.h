@@ -12,12 +12,12 @@
 namespace pxLib {
 
 // The executable of a process (the current one by GetModuleFileNameW).
-bool ProcessImageFile(DWORD processId, std::wstring& path);
+[[nodiscard]] bool ProcessImageFile(DWORD processId, std::wstring& path);
 // The id of the current process's parent.
-bool ParentProcessId(DWORD& parentId);
+[[nodiscard]] bool ParentProcessId(DWORD& parentId);
 // The file of the module whose allocation holds address.
-bool ModuleFileAt(const void* address, std::wstring& path);
+[[nodiscard]] bool ModuleFileAt(const void* address, std::wstring& path);
 // The default value of HKCR\CLSID\{id}\InprocServer32, else of LocalServer32.
-bool ClassServerFile(const Guid& classId, std::wstring& path);
+[[nodiscard]] bool ClassServerFile(const Guid& classId, std::wstring& path);
 
 }  // namespace pxLib

@@ -19,49 +19,53 @@ public:
     CVerifyTrust();
 
     // The three first operations, shared by every interface.
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const Guid& iid, void** out) override;
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(this); }
 
     // IVerifyTrust
-    ValidationError Create(bool applyPolicy) override;
-    ValidationError ReleaseProvider() override;
-    ValidationError VerifyFile(const wchar_t* path, TrustLevel level) override;
-    ValidationError VerifyFile(const char* path, TrustLevel level) override;
-    ValidationError VerifyProcess(uint32_t processId, TrustLevel level) override;
-    ValidationError VerifyCurrentProcess(TrustLevel level) override;
-    ValidationError VerifyParentProcess(TrustLevel level) override;
-    ValidationError VerifyModuleAt(const void* address, TrustLevel level) override;
-    ValidationError VerifyModuleOfObject(const void* object, TrustLevel level) override;
-    ValidationError VerifyModuleAt(uintptr_t address, TrustLevel level) override;
-    ValidationError VerifyClass(const Guid& classId, TrustLevel level) override;
+    [[nodiscard]] ValidationError Create(bool applyPolicy) override;
+    [[nodiscard]] ValidationError ReleaseProvider() override;
+    [[nodiscard]] ValidationError VerifyFile(const wchar_t* path, TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyFile(const char* path, TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyProcess(uint32_t processId, TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyCurrentProcess(TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyParentProcess(TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyModuleAt(const void* address, TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyModuleOfObject(const void* object,
+                                                       TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyModuleAt(uintptr_t address, TrustLevel level) override;
+    [[nodiscard]] ValidationError VerifyClass(const Guid& classId, TrustLevel level) override;
     void SetEnabled(bool enabled) override { m_bEnabled = enabled; }
-    bool GetEnabled() override { return m_bEnabled; }
+    [[nodiscard]] bool GetEnabled() override { return m_bEnabled; }
     void SetRevocationCheck(bool check) override { m_bRevocationCheck = check; }
-    bool GetRevocationCheck() override { return m_bRevocationCheck; }
+    [[nodiscard]] bool GetRevocationCheck() override { return m_bRevocationCheck; }
     ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
                                bool* systemComponent) override;
     ValidationError VerifyFile(const char* path, TrustLevel level, bool variant,
                                bool* systemComponent) override;
-    ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant) override;
-    ValidationError VerifyFile(const char* path, TrustLevel level, bool variant) override;
-    ValidationError VerifyDriverFile(const wchar_t* path, bool variant) override;
-    ValidationError VerifyDriverFile(const char* path, bool variant) override;
+    [[nodiscard]] ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
+                                             bool variant) override;
+    [[nodiscard]] ValidationError VerifyFile(const char* path, TrustLevel level,
+                                             bool variant) override;
+    [[nodiscard]] ValidationError VerifyDriverFile(const wchar_t* path, bool variant) override;
+    [[nodiscard]] ValidationError VerifyDriverFile(const char* path, bool variant) override;
 
     // IVerifyTrustCache
     void SetCacheEnabled(bool enabled) override { m_bCacheEnabled = enabled; }
-    bool GetCacheEnabled() override { return m_bCacheEnabled; }
+    [[nodiscard]] bool GetCacheEnabled() override { return m_bCacheEnabled; }
     void SetCacheLimit(uint32_t count) override;
     uint32_t GetCacheLimit() override;
     void ClearCache() override;
-    ValidationError ForgetFile(const wchar_t* path) override;
+    [[nodiscard]] ValidationError ForgetFile(const wchar_t* path) override;
 
     // IVerifyTrustProviderOption
     void SetProviderEnabled(bool enabled) override { m_bProviderEnabled = enabled; }
-    bool GetProviderEnabled() override { return m_bProviderEnabled; }
+    [[nodiscard]] bool GetProviderEnabled() override { return m_bProviderEnabled; }
 
     // IVerifyHeldFile
-    ValidationError VerifyHeldFile(const wchar_t* path, TrustLevel level, HANDLE heldFile) override;
+    [[nodiscard]] ValidationError VerifyHeldFile(const wchar_t* path, TrustLevel level,
+                                                 HANDLE heldFile) override;
 
 private:
     struct CoreRequest {
@@ -72,11 +76,11 @@ private:
         bool driverPolicy = false;
         HANDLE heldFile = nullptr;
     };
-    ValidationError Verify(const CoreRequest& request);
-    ValidationError VerifyCore(const CoreRequest& request);
+    [[nodiscard]] ValidationError Verify(const CoreRequest& request);
+    [[nodiscard]] ValidationError VerifyCore(const CoreRequest& request);
     ValidationError VerifyNarrow(const char* path, TrustLevel level, bool variant,
                                  bool* systemComponent, bool driverPolicy);
-    ValidationError VerifyPath(const std::wstring& path, TrustLevel level);
+    [[nodiscard]] ValidationError VerifyPath(const std::wstring& path, TrustLevel level);
 
     RefCount m_refs;
     std::atomic<bool> m_bEnabled{true};

@@ -1,11 +1,9 @@
 #include "trust/VerifyTrustFactory.h"
 
 #include "collections/factory/ProcessObjectFactory.h"
-#include "support/logging/AtlException.h"
-#include "support/logging/ExceptionRecord.h"
+#include "support/errors/GuardedCall.h"
 #include "support/logging/Log.h"
 #include "support/logging/Trace.h"
-#include "trust/ModuleTrustHook.h"
 #include "trust/ObjectResultTranslation.h"
 #include "trust/VerifyTrust.h"
 
@@ -34,17 +32,14 @@ std::atomic<HRESULT> g_registrationResult{E_UNEXPECTED};
 }  // namespace
 
 HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier) {
-    RefPtr<CVerifyTrust> object;
-    ExceptionRecord record;
-    try {
-        object = RefPtr<CVerifyTrust>(new CVerifyTrust);
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"pxVerifyTrustStatic", __LINE__);
-    } catch (const CAtlException&) {
-        record.Capture(u"pxVerifyTrustStatic", __LINE__);
-    }
+    const RefPtr<CVerifyTrust> object =
+        GuardedAllocation(u"pxVerifyTrustStatic", __LINE__, RefPtr<CVerifyTrust>(),
+                          [] { return RefPtr<CVerifyTrust>(new CVerifyTrust); });
     RefPtr<IVerifyTrust> trust;
-    if (object) QueryInto(static_cast<IVerifyTrust*>(object.get()), IID_IVerifyTrust, trust);
+    // What the query gave is judged below, by the pointer.
+    if (object)
+        static_cast<void>(
+            QueryInto(static_cast<IVerifyTrust*>(object.get()), IID_IVerifyTrust, trust));
     if (!trust) {
         LogError(u"StaticVerifyTrustFactory(54) : spTrust==NULL");
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::NoInterface);
@@ -69,7 +64,6 @@ void RegisterVerifyTrustFactoryOnce(VerifyTrustFactoryFn factory) {
     std::call_once(g_registerOnce, [factory] {
         g_factory = factory;
         g_registrationResult = factory ? S_OK : E_INVALIDARG;
-        InstallModuleTrustHook();
     });
 }
 

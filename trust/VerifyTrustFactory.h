@@ -18,17 +18,17 @@ using VerifyTrustFactoryFn = HRESULT (*)(RefPtr<IVerifyTrust>& verifier);
 
 // A new CVerifyTrust as the plug-in uses it: enabled, no cache, no verdict
 // provider, no revocation check, no policy.
-HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier);
+[[nodiscard]] HRESULT StaticVerifyTrustFactory(RefPtr<IVerifyTrust>& verifier);
 
-// Once per process: stores the factory and installs the module trust hook the
-// object repository consults before it loads a module; later calls change
-// nothing. The registration result starts as E_UNEXPECTED and becomes S_OK
-// when a factory was stored, E_INVALIDARG when there was none to store.
+// Once per process: stores the factory (module start-up installs the module
+// trust hook beside it); later calls change nothing. The registration result
+// starts as E_UNEXPECTED and becomes S_OK when a factory was stored,
+// E_INVALIDARG when there was none to store.
 void RegisterVerifyTrustFactoryOnce(VerifyTrustFactoryFn factory);
-HRESULT VerifyTrustFactoryRegistrationResult();
+[[nodiscard]] HRESULT VerifyTrustFactoryRegistrationResult();
 
 // A verifier from the registered factory (its result, no fallback), else from
 // the process object factory, set up with Create(true).
-HRESULT GetTrustVerifier(RefPtr<IVerifyTrust>& verifier);
+[[nodiscard]] HRESULT GetTrustVerifier(RefPtr<IVerifyTrust>& verifier);
 
 }  // namespace pxLib

@@ -35,32 +35,41 @@ class IVerifyTrust : public IRefObject {
 public:
     // Releases any verdict provider; with applyPolicy the policy object decides
     // whether verification is enabled; then sets the verdict provider up.
-    virtual ValidationError Create(bool applyPolicy) = 0;                               // 3
-    virtual ValidationError ReleaseProvider() = 0;                                      // 4
-    virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level) = 0;      // 5
-    virtual ValidationError VerifyFile(const char* path, TrustLevel level) = 0;         // 6
-    virtual ValidationError VerifyProcess(uint32_t processId, TrustLevel level) = 0;    // 7
-    virtual ValidationError VerifyCurrentProcess(TrustLevel level) = 0;                 // 8
-    virtual ValidationError VerifyParentProcess(TrustLevel level) = 0;                  // 9
-    virtual ValidationError VerifyModuleAt(const void* address, TrustLevel level) = 0;  // 10
+    [[nodiscard]] virtual ValidationError Create(bool applyPolicy) = 0;  // 3
+    [[nodiscard]] virtual ValidationError ReleaseProvider() = 0;         // 4
+    [[nodiscard]] virtual ValidationError VerifyFile(const wchar_t* path,
+                                                     TrustLevel level) = 0;                    // 5
+    [[nodiscard]] virtual ValidationError VerifyFile(const char* path, TrustLevel level) = 0;  // 6
+    [[nodiscard]] virtual ValidationError VerifyProcess(uint32_t processId,
+                                                        TrustLevel level) = 0;         // 7
+    [[nodiscard]] virtual ValidationError VerifyCurrentProcess(TrustLevel level) = 0;  // 8
+    [[nodiscard]] virtual ValidationError VerifyParentProcess(TrustLevel level) = 0;   // 9
+    [[nodiscard]] virtual ValidationError VerifyModuleAt(const void* address,
+                                                         TrustLevel level) = 0;  // 10
     // The module that implements the object: its first word is its function table.
-    virtual ValidationError VerifyModuleOfObject(const void* object, TrustLevel level) = 0;  // 11
-    virtual ValidationError VerifyModuleAt(uintptr_t address, TrustLevel level) = 0;         // 12
-    virtual ValidationError VerifyClass(const Guid& classId, TrustLevel level) = 0;          // 13
-    virtual void SetEnabled(bool enabled) = 0;                                               // 14
-    virtual bool GetEnabled() = 0;                                                           // 15
-    virtual void SetRevocationCheck(bool check) = 0;                                         // 16
-    virtual bool GetRevocationCheck() = 0;                                                   // 17
+    [[nodiscard]] virtual ValidationError VerifyModuleOfObject(const void* object,
+                                                               TrustLevel level) = 0;  // 11
+    [[nodiscard]] virtual ValidationError VerifyModuleAt(uintptr_t address,
+                                                         TrustLevel level) = 0;  // 12
+    [[nodiscard]] virtual ValidationError VerifyClass(const Guid& classId,
+                                                      TrustLevel level) = 0;  // 13
+    virtual void SetEnabled(bool enabled) = 0;                                // 14
+    [[nodiscard]] virtual bool GetEnabled() = 0;                              // 15
+    virtual void SetRevocationCheck(bool check) = 0;                          // 16
+    [[nodiscard]] virtual bool GetRevocationCheck() = 0;                      // 17
     virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
                                        bool* systemComponent) = 0;  // 18
     virtual ValidationError VerifyFile(const char* path, TrustLevel level, bool variant,
                                        bool* systemComponent) = 0;  // 19
     virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
-                                       bool variant) = 0;                                      // 20
-    virtual ValidationError VerifyFile(const char* path, TrustLevel level, bool variant) = 0;  // 21
+                                       bool variant) = 0;  // 20
+    [[nodiscard]] virtual ValidationError VerifyFile(const char* path, TrustLevel level,
+                                                     bool variant) = 0;  // 21
     // Level 4 under the driver policy.
-    virtual ValidationError VerifyDriverFile(const wchar_t* path, bool variant) = 0;  // 22
-    virtual ValidationError VerifyDriverFile(const char* path, bool variant) = 0;     // 23
+    [[nodiscard]] virtual ValidationError VerifyDriverFile(const wchar_t* path,
+                                                           bool variant) = 0;  // 22
+    [[nodiscard]] virtual ValidationError VerifyDriverFile(const char* path,
+                                                           bool variant) = 0;  // 23
 
 protected:
     ~IVerifyTrust() = default;
@@ -68,14 +77,14 @@ protected:
 
 class IVerifyTrustCache : public IRefObject {
 public:
-    virtual void SetCacheEnabled(bool enabled) = 0;  // 3
-    virtual bool GetCacheEnabled() = 0;              // 4
-    virtual void SetCacheLimit(uint32_t count) = 0;  // 5
-    virtual uint32_t GetCacheLimit() = 0;            // 6
-    virtual void ClearCache() = 0;                   // 7
+    virtual void SetCacheEnabled(bool enabled) = 0;    // 3
+    [[nodiscard]] virtual bool GetCacheEnabled() = 0;  // 4
+    virtual void SetCacheLimit(uint32_t count) = 0;    // 5
+    virtual uint32_t GetCacheLimit() = 0;              // 6
+    virtual void ClearCache() = 0;                     // 7
     // VT_TRUSTED when an entry was removed; VT_INVALID_ARG for a null path,
     // while the verdict provider is enabled, or when no entry matches.
-    virtual ValidationError ForgetFile(const wchar_t* path) = 0;  // 8
+    [[nodiscard]] virtual ValidationError ForgetFile(const wchar_t* path) = 0;  // 8
 
 protected:
     ~IVerifyTrustCache() = default;
@@ -83,8 +92,8 @@ protected:
 
 class IVerifyTrustProviderOption : public IRefObject {
 public:
-    virtual void SetProviderEnabled(bool enabled) = 0;  // 3
-    virtual bool GetProviderEnabled() = 0;              // 4
+    virtual void SetProviderEnabled(bool enabled) = 0;    // 3
+    [[nodiscard]] virtual bool GetProviderEnabled() = 0;  // 4
 
 protected:
     ~IVerifyTrustProviderOption() = default;
@@ -92,8 +101,8 @@ protected:
 
 class IVerifyTrustPolicy : public IRefObject {
 public:
-    virtual bool SetAlternateTrustPolicy(bool value) = 0;  // 3
-    virtual bool GetAlternateTrustPolicy() = 0;            // 4
+    [[nodiscard]] virtual bool SetAlternateTrustPolicy(bool value) = 0;  // 3
+    [[nodiscard]] virtual bool GetAlternateTrustPolicy() = 0;            // 4
 
 protected:
     ~IVerifyTrustPolicy() = default;

@@ -57,7 +57,8 @@ bool CArchive::BeginElement(uint64_t& position) {
 }
 
 bool CArchive::Restore(uint64_t position) {
-    SetPosition(position);
+    // The element failed already; a failed move back adds nothing to that.
+    static_cast<void>(SetPosition(position));
     return false;
 }
 

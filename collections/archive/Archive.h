@@ -60,92 +60,107 @@ public:
     // Payload size of a fixed-size tag; 0 for variable-size tags and for tag 0
     // and tags above 16, which are not valid.
     static uint32_t FixedSize(Tag tag);
-    static bool IsVariableSize(Tag tag);
-    static bool IsValidTag(Tag tag) { return TagByte(tag) >= 1 && TagByte(tag) <= 16; }
+    [[nodiscard]] static bool IsVariableSize(Tag tag);
+    [[nodiscard]] static bool IsValidTag(Tag tag) {
+        return TagByte(tag) >= 1 && TagByte(tag) <= 16;
+    }
 
     virtual ~CArchive() = default;
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
     Mode GetMode() const { return m_eMode; }
-    bool IsLoading() const { return m_eMode == Mode::Load; }
-    bool IsStoring() const { return m_eMode == Mode::Store; }
+    [[nodiscard]] bool IsLoading() const { return m_eMode == Mode::Load; }
+    [[nodiscard]] bool IsStoring() const { return m_eMode == Mode::Store; }
     // Bytes of all elements completed so far, headers included.
     uint64_t GetByteCount() const { return m_qwByteCount; }
-    bool IsStarted() const { return m_bStarted; }
+    [[nodiscard]] bool IsStarted() const { return m_bStarted; }
     uint64_t GetStartPosition() const { return m_qwStartPosition; }
 
     // --- The operations of a concrete archive. ---
     // Reserves size bytes at the position and hands out a stream confined to
     // them; the archive's position moves past the region. The base refuses.
-    virtual bool CreateSubStream(uint32_t size, bool grow, RefPtr<IByteStream>& stream);
-    virtual bool ReadBytes(void* bytes, uint32_t count) = 0;
-    virtual bool WriteBytes(const void* bytes, uint32_t count) = 0;
-    virtual bool GetPosition(uint64_t& position) = 0;
-    virtual bool SetPosition(uint64_t position) = 0;
+    [[nodiscard]] virtual bool CreateSubStream(uint32_t size, bool grow,
+                                               RefPtr<IByteStream>& stream);
+    [[nodiscard]] virtual bool ReadBytes(void* bytes, uint32_t count) = 0;
+    [[nodiscard]] virtual bool WriteBytes(const void* bytes, uint32_t count) = 0;
+    [[nodiscard]] virtual bool GetPosition(uint64_t& position) = 0;
+    [[nodiscard]] virtual bool SetPosition(uint64_t position) = 0;
 
     // --- Elements. ---
     // Store mode only.
-    bool Write(Tag tag, const void* data, uint32_t size);
+    [[nodiscard]] bool Write(Tag tag, const void* data, uint32_t size);
     // Load mode only. Fails when the next tag differs or its payload exceeds capacity.
-    bool Read(Tag expectedTag, void* buffer, uint32_t capacity, uint32_t& size);
+    [[nodiscard]] bool Read(Tag expectedTag, void* buffer, uint32_t capacity, uint32_t& size);
     // The next tag and its payload size; the position does not move.
-    bool PeekElement(Tag& tag, uint32_t& size);
+    [[nodiscard]] bool PeekElement(Tag& tag, uint32_t& size);
 
-    bool WriteUInt8(uint8_t value) { return Write(Tag::UInt8Data, &value, 1); }
-    bool WriteUInt16(uint16_t value) { return Write(Tag::UInt16Data, &value, 2); }
-    bool WriteUInt32(uint32_t value) { return Write(Tag::eUInt32Data, &value, 4); }
-    bool WriteUInt64(uint64_t value) { return Write(Tag::UInt64Data, &value, 8); }
-    bool WriteDouble(double value) { return Write(Tag::DoubleData, &value, 8); }
-    bool WriteInt32(int32_t value) { return Write(Tag::Int32Data, &value, 4); }
-    bool WriteBool(bool value);
-    bool WriteInt8(int8_t value) { return Write(Tag::Int8Data, &value, 1); }
-    bool WriteInt16(int16_t value) { return Write(Tag::Int16Data, &value, 2); }
-    bool WriteInt64(int64_t value) { return Write(Tag::Int64Data, &value, 8); }
-    bool WriteGuid(const Guid& value) { return Write(Tag::GuidData, &value, 16); }
-    bool WriteRecord16(const Record16& value) { return Write(Tag::Record16Data, &value, 16); }
+    [[nodiscard]] bool WriteUInt8(uint8_t value) { return Write(Tag::UInt8Data, &value, 1); }
+    [[nodiscard]] bool WriteUInt16(uint16_t value) { return Write(Tag::UInt16Data, &value, 2); }
+    [[nodiscard]] bool WriteUInt32(uint32_t value) { return Write(Tag::eUInt32Data, &value, 4); }
+    [[nodiscard]] bool WriteUInt64(uint64_t value) { return Write(Tag::UInt64Data, &value, 8); }
+    [[nodiscard]] bool WriteDouble(double value) { return Write(Tag::DoubleData, &value, 8); }
+    [[nodiscard]] bool WriteInt32(int32_t value) { return Write(Tag::Int32Data, &value, 4); }
+    [[nodiscard]] bool WriteBool(bool value);
+    [[nodiscard]] bool WriteInt8(int8_t value) { return Write(Tag::Int8Data, &value, 1); }
+    [[nodiscard]] bool WriteInt16(int16_t value) { return Write(Tag::Int16Data, &value, 2); }
+    [[nodiscard]] bool WriteInt64(int64_t value) { return Write(Tag::Int64Data, &value, 8); }
+    [[nodiscard]] bool WriteGuid(const Guid& value) { return Write(Tag::GuidData, &value, 16); }
+    [[nodiscard]] bool WriteRecord16(const Record16& value) {
+        return Write(Tag::Record16Data, &value, 16);
+    }
     // strlen + 1 bytes.
-    bool WriteString(const char* text);
+    [[nodiscard]] bool WriteString(const char* text);
     // (length + 1) x 2 bytes.
-    bool WriteWString(const char16_t* text);
-    bool WriteBinary(const void* data, uint32_t size) { return Write(Tag::BinaryData, data, size); }
+    [[nodiscard]] bool WriteWString(const char16_t* text);
+    [[nodiscard]] bool WriteBinary(const void* data, uint32_t size) {
+        return Write(Tag::BinaryData, data, size);
+    }
 
-    bool ReadUInt8(uint8_t& value) { return ReadScalar(Tag::UInt8Data, &value, 1); }
-    bool ReadUInt16(uint16_t& value) { return ReadScalar(Tag::UInt16Data, &value, 2); }
-    bool ReadUInt32(uint32_t& value) { return ReadScalar(Tag::eUInt32Data, &value, 4); }
-    bool ReadUInt64(uint64_t& value) { return ReadScalar(Tag::UInt64Data, &value, 8); }
-    bool ReadDouble(double& value) { return ReadScalar(Tag::DoubleData, &value, 8); }
-    bool ReadInt32(int32_t& value) { return ReadScalar(Tag::Int32Data, &value, 4); }
-    bool ReadBool(bool& value);  // any nonzero byte is true
-    bool ReadInt8(int8_t& value) { return ReadScalar(Tag::Int8Data, &value, 1); }
-    bool ReadInt16(int16_t& value) { return ReadScalar(Tag::Int16Data, &value, 2); }
-    bool ReadInt64(int64_t& value) { return ReadScalar(Tag::Int64Data, &value, 8); }
-    bool ReadGuid(Guid& value) { return ReadScalar(Tag::GuidData, &value, 16); }
-    bool ReadRecord16(Record16& value) { return ReadScalar(Tag::Record16Data, &value, 16); }
+    [[nodiscard]] bool ReadUInt8(uint8_t& value) { return ReadScalar(Tag::UInt8Data, &value, 1); }
+    [[nodiscard]] bool ReadUInt16(uint16_t& value) {
+        return ReadScalar(Tag::UInt16Data, &value, 2);
+    }
+    [[nodiscard]] bool ReadUInt32(uint32_t& value) {
+        return ReadScalar(Tag::eUInt32Data, &value, 4);
+    }
+    [[nodiscard]] bool ReadUInt64(uint64_t& value) {
+        return ReadScalar(Tag::UInt64Data, &value, 8);
+    }
+    [[nodiscard]] bool ReadDouble(double& value) { return ReadScalar(Tag::DoubleData, &value, 8); }
+    [[nodiscard]] bool ReadInt32(int32_t& value) { return ReadScalar(Tag::Int32Data, &value, 4); }
+    [[nodiscard]] bool ReadBool(bool& value);  // any nonzero byte is true
+    [[nodiscard]] bool ReadInt8(int8_t& value) { return ReadScalar(Tag::Int8Data, &value, 1); }
+    [[nodiscard]] bool ReadInt16(int16_t& value) { return ReadScalar(Tag::Int16Data, &value, 2); }
+    [[nodiscard]] bool ReadInt64(int64_t& value) { return ReadScalar(Tag::Int64Data, &value, 8); }
+    [[nodiscard]] bool ReadGuid(Guid& value) { return ReadScalar(Tag::GuidData, &value, 16); }
+    [[nodiscard]] bool ReadRecord16(Record16& value) {
+        return ReadScalar(Tag::Record16Data, &value, 16);
+    }
     // Into a caller buffer of capacity bytes (narrow) or code units (wide). The
     // stored text must end with its NUL, which lands in the buffer too.
-    bool ReadString(char* buffer, uint32_t capacity);
-    bool ReadWString(char16_t* buffer, uint32_t capacity);
+    [[nodiscard]] bool ReadString(char* buffer, uint32_t capacity);
+    [[nodiscard]] bool ReadWString(char16_t* buffer, uint32_t capacity);
     // Sized from the element; the text ends at its first NUL.
-    bool ReadString(std::string& text);
-    bool ReadWString(std::u16string& text);
+    [[nodiscard]] bool ReadString(std::string& text);
+    [[nodiscard]] bool ReadWString(std::u16string& text);
     // Sizes the block to the stored length, then reads it.
-    bool ReadBinary(std::vector<uint8_t>& block);
+    [[nodiscard]] bool ReadBinary(std::vector<uint8_t>& block);
 
     // Tag 11. A value that is not storable fails before anything is written.
-    bool WriteVariant(const Variant& value);
+    [[nodiscard]] bool WriteVariant(const Variant& value);
     // Clears value first; on failure it stays empty.
-    bool ReadVariant(Variant& value);
+    [[nodiscard]] bool ReadVariant(Variant& value);
 #ifdef _WIN32
     // The same for OLE VARIANTs, converted at this boundary (OleVariant.cpp).
     // An object variant is never written, even one that can persist itself.
-    bool WriteVariant(const tagVARIANT& value);
-    bool ReadVariant(tagVARIANT& value);  // value must hold a valid VARIANT
+    [[nodiscard]] bool WriteVariant(const tagVARIANT& value);
+    [[nodiscard]] bool ReadVariant(tagVARIANT& value);  // value must hold a valid VARIANT
 #endif
 
     // Proves that count bytes follow the position before anything is sized
     // from count, by moving to the last of them and back.
-    bool ProveAvailable(uint64_t count);
+    [[nodiscard]] bool ProveAvailable(uint64_t count);
 
     // A variable-size element whose size bytes are produced in place through a
     // region of this archive (a nested object saving itself).
@@ -159,7 +174,7 @@ public:
 protected:
     explicit CArchive(Mode mode) : m_eMode(mode) {}
     // An archive that only counts bytes: regions need no content.
-    virtual bool IsMeasuring() const {
+    [[nodiscard]] virtual bool IsMeasuring() const {
         return false;
     }
     // Attaching a stream archive fixes where the first element begins.
@@ -168,15 +183,15 @@ protected:
     }
 
 private:
-    bool BeginElement(uint64_t& position);
-    bool Restore(uint64_t position);  // always false
-    bool ReadScalar(Tag tag, void* value, uint32_t width);
+    [[nodiscard]] bool BeginElement(uint64_t& position);
+    [[nodiscard]] bool Restore(uint64_t position);  // always false
+    [[nodiscard]] bool ReadScalar(Tag tag, void* value, uint32_t width);
     // Reads the header of the next element, which must carry tag.
-    bool ReadHeader(Tag tag, uint32_t& size);
+    [[nodiscard]] bool ReadHeader(Tag tag, uint32_t& size);
     // A variable element whose payload goes where allocate(size) says (null:
     // refused); check(payload, size) may refuse the payload once read.
     template <class Allocate, class Check>
-    bool ReadSized(Tag tag, Allocate&& allocate, Check&& check);
+    [[nodiscard]] bool ReadSized(Tag tag, Allocate&& allocate, Check&& check);
 
     Mode m_eMode;
     uint64_t m_qwByteCount = 0;

@@ -11,16 +11,16 @@ constexpr Guid IID_IByteStream = {
 
 class IByteStream : public IRefObject {
 public:
-    virtual bool GetSize(uint64_t& size) = 0;
+    [[nodiscard]] virtual bool GetSize(uint64_t& size) = 0;
     // A file stream cuts or extends the file and moves to 0; a region refuses.
-    virtual bool SetSize(uint64_t size) = 0;
-    virtual bool GetPosition(uint64_t& position) = 0;
+    [[nodiscard]] virtual bool SetSize(uint64_t size) = 0;
+    [[nodiscard]] virtual bool GetPosition(uint64_t& position) = 0;
     // Fails beyond the size.
-    virtual bool SetPosition(uint64_t position) = 0;
+    [[nodiscard]] virtual bool SetPosition(uint64_t position) = 0;
     // Writes at the position and advances.
-    virtual bool Write(const void* bytes, uint32_t count) = 0;
+    [[nodiscard]] virtual bool Write(const void* bytes, uint32_t count) = 0;
     // Reads exactly count bytes and advances; fails, moving nothing, if fewer remain.
-    virtual bool Read(void* bytes, uint32_t count) = 0;
+    [[nodiscard]] virtual bool Read(void* bytes, uint32_t count) = 0;
 
 protected:
     ~IByteStream() = default;

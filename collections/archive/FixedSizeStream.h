@@ -9,7 +9,7 @@ namespace pxLib {
 template <class TDerived>
 class FixedSizeStream : public IByteStream {
 public:
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override {
+    [[nodiscard]] OBJRESULT QueryInterface(const Guid& iid, void** out) override {
         if (out == nullptr) return OBJ_E_INVALIDARG;
         if (iid == IID_IRefObject || iid == IID_IByteStream) {
             *out = static_cast<IByteStream*>(this);
@@ -22,16 +22,16 @@ public:
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(static_cast<TDerived*>(this)); }
 
-    bool GetSize(uint64_t& size) override {
+    [[nodiscard]] bool GetSize(uint64_t& size) override {
         size = m_size;
         return true;
     }
-    bool SetSize(uint64_t) override { return false; }
-    bool GetPosition(uint64_t& position) override {
+    [[nodiscard]] bool SetSize(uint64_t) override { return false; }
+    [[nodiscard]] bool GetPosition(uint64_t& position) override {
         position = m_position;
         return true;
     }
-    bool SetPosition(uint64_t position) override {
+    [[nodiscard]] bool SetPosition(uint64_t position) override {
         if (position > m_size) return false;
         m_position = position;
         return true;
@@ -41,7 +41,7 @@ protected:
     explicit FixedSizeStream(uint64_t size) : m_size(size) {}
     ~FixedSizeStream() = default;
 
-    bool Remains(uint32_t count) const { return count <= m_size - m_position; }
+    [[nodiscard]] bool Remains(uint32_t count) const { return count <= m_size - m_position; }
 
     const uint64_t m_size;
     uint64_t m_position = 0;

@@ -16,18 +16,19 @@ public:
 
     // With grow set the block is first enlarged to cover the region. The region
     // refers to this archive's block and must not outlive the archive.
-    bool CreateSubStream(uint32_t size, bool grow, RefPtr<IByteStream>& stream) override;
+    [[nodiscard]] bool CreateSubStream(uint32_t size, bool grow,
+                                       RefPtr<IByteStream>& stream) override;
     // Fails if fewer than count bytes lie between the position and the end.
-    bool ReadBytes(void* bytes, uint32_t count) override;
+    [[nodiscard]] bool ReadBytes(void* bytes, uint32_t count) override;
     // Grows the block to exactly position + count when it is too small.
-    bool WriteBytes(const void* bytes, uint32_t count) override;
-    bool GetPosition(uint64_t& position) override;
-    bool SetPosition(uint64_t position) override;  // fails beyond the block
+    [[nodiscard]] bool WriteBytes(const void* bytes, uint32_t count) override;
+    [[nodiscard]] bool GetPosition(uint64_t& position) override;
+    [[nodiscard]] bool SetPosition(uint64_t position) override;  // fails beyond the block
 
     const std::vector<uint8_t>& Block() const { return m_block; }
 
 private:
-    bool Reserve(uint64_t end);
+    [[nodiscard]] bool Reserve(uint64_t end);
 
     std::vector<uint8_t> m_block;
     uint64_t m_position = 0;

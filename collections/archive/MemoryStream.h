@@ -15,18 +15,18 @@ public:
         return RefPtr<MemoryStream>(new MemoryStream(std::move(bytes)));
     }
 
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const Guid& iid, void** out) override;
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(this); }
 
-    bool GetSize(uint64_t& size) override;
+    [[nodiscard]] bool GetSize(uint64_t& size) override;
     // Extends with zeros or cuts; the position stays unless it would lie beyond the end.
-    bool SetSize(uint64_t size) override;
-    bool GetPosition(uint64_t& position) override;
-    bool SetPosition(uint64_t position) override;
+    [[nodiscard]] bool SetSize(uint64_t size) override;
+    [[nodiscard]] bool GetPosition(uint64_t& position) override;
+    [[nodiscard]] bool SetPosition(uint64_t position) override;
     // Writing past the end extends the stream.
-    bool Write(const void* bytes, uint32_t count) override;
-    bool Read(void* bytes, uint32_t count) override;
+    [[nodiscard]] bool Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] bool Read(void* bytes, uint32_t count) override;
 
     const std::vector<uint8_t>& Data() const { return m_data; }
 

@@ -12,11 +12,11 @@ namespace pxLib {
 // What the archive accepts before writing: the storable types, and also
 // VT_UNKNOWN and VT_DISPATCH objects that can persist themselves to a stream,
 // which the body writer then refuses, so such a variant is never written.
-bool IsStorableOleVariant(const VARIANT& value);
+[[nodiscard]] bool IsStorableOleVariant(const VARIANT& value);
 
 // False for every type the archive does not store, objects included.
-bool FromOleVariant(const VARIANT& value, Variant& out);
+[[nodiscard]] bool FromOleVariant(const VARIANT& value, Variant& out);
 // out must be empty or uninitialised; on failure it is VT_EMPTY.
-bool ToOleVariant(const Variant& value, VARIANT& out);
+[[nodiscard]] bool ToOleVariant(const Variant& value, VARIANT& out);
 
 }  // namespace pxLib

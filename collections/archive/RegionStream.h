@@ -12,8 +12,8 @@ public:
     RegionStream(RefPtr<IByteStream> base, uint64_t offset, uint64_t size)
         : FixedSizeStream(size), m_base(std::move(base)), m_offset(offset) {}
 
-    bool Write(const void* bytes, uint32_t count) override;
-    bool Read(void* bytes, uint32_t count) override;
+    [[nodiscard]] bool Write(const void* bytes, uint32_t count) override;
+    [[nodiscard]] bool Read(void* bytes, uint32_t count) override;
 
 private:
     RefPtr<IByteStream> m_base;

@@ -95,13 +95,13 @@ public:
 
     // True when the archive can write this value: every element is storable, no
     // byte array is empty (it could not be read back) and nesting is bounded.
-    bool IsStorable() const { return IsStorableAt(1); }
+    [[nodiscard]] bool IsStorable() const { return IsStorableAt(1); }
 
     friend bool operator==(const Variant& a, const Variant& b);
     friend bool operator!=(const Variant& a, const Variant& b) { return !(a == b); }
 
 private:
-    bool IsStorableAt(uint32_t depth) const;
+    [[nodiscard]] bool IsStorableAt(uint32_t depth) const;
 
     VariantType m_type = VariantType::Empty;
     uint64_t m_bits = 0;

@@ -10,8 +10,9 @@ namespace pxLib {
 class IModuleFactory : public IRefObject {
 public:
     // Sets *out to a new object's interface iid (with a reference), or to null.
-    virtual OBJRESULT CreateInstance(const Guid& iid, void** out) = 0;
-    virtual OBJRESULT CreateInstanceWithOwner(const Guid& iid, void** out, IRefObject* owner) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstance(const Guid& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstanceWithOwner(const Guid& iid, void** out,
+                                                            IRefObject* owner) = 0;
 
 protected:
     ~IModuleFactory() = default;

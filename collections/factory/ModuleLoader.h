@@ -15,10 +15,10 @@ public:
     // LoadLibraryExW with LOAD_WITH_ALTERED_SEARCH_PATH. OBJ_E_MODULENOTFOUND
     // when it cannot be loaded, OBJ_E_ENTRYNOTFOUND (and unloaded again) when
     // it lacks either export.
-    OBJRESULT Load(const std::wstring& path);
-    bool IsLoaded() const { return static_cast<bool>(m_module); }
+    [[nodiscard]] OBJRESULT Load(const std::wstring& path);
+    [[nodiscard]] bool IsLoaded() const { return static_cast<bool>(m_module); }
     // The module's factory for id.
-    OBJRESULT GetFactory(const Guid& id, RefPtr<IModuleFactory>& factory) const;
+    [[nodiscard]] OBJRESULT GetFactory(const Guid& id, RefPtr<IModuleFactory>& factory) const;
     uint32_t GetObjectCount() const;
     void Unload();
 

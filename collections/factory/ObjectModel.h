@@ -24,7 +24,7 @@ constexpr OBJRESULT OBJ_E_NOINTERFACE = static_cast<OBJRESULT>(0x80010200u);
 constexpr OBJRESULT OBJ_E_OUTOFMEMORY = static_cast<OBJRESULT>(0x80010201u);
 constexpr OBJRESULT OBJ_E_INVALIDARG = static_cast<OBJRESULT>(0x80010203u);
 
-inline bool ObjSucceeded(OBJRESULT result) {
+[[nodiscard]] inline bool ObjSucceeded(OBJRESULT result) {
     return result >= 0;
 }
 
@@ -60,7 +60,7 @@ constexpr Guid IID_IRefObject = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 
 // The first three operations of every interface of the model.
 class IRefObject {
 public:
-    virtual OBJRESULT QueryInterface(const Guid& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT QueryInterface(const Guid& iid, void** out) = 0;
     virtual int64_t AddRef() = 0;
     virtual int64_t Release() = 0;  // returns the new count
 
@@ -85,7 +85,7 @@ private:
 
 // Queries object for iid into out (which must be the interface iid names).
 template <class T>
-OBJRESULT QueryInto(IRefObject* object, const Guid& iid, RefPtr<T>& out) {
+[[nodiscard]] OBJRESULT QueryInto(IRefObject* object, const Guid& iid, RefPtr<T>& out) {
     if (object == nullptr) {
         out.reset();
         return OBJ_E_INVALIDARG;

@@ -22,7 +22,7 @@ class IObjectRepository {
 public:
     virtual ~IObjectRepository() = default;
     // The module path of classId, path tokens already expanded.
-    virtual bool FindModule(const Guid& classId, std::u16string& modulePath) = 0;
+    [[nodiscard]] virtual bool FindModule(const Guid& classId, std::u16string& modulePath) = 0;
     // Loads modulePath and yields its provider of classId; the two arguments
     // are those given to the kind-3 registration, passed on unchanged.
     virtual OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,

@@ -18,9 +18,9 @@ constexpr Guid IID_IProcessObjectFactory = {
 // Makes instances of one class.
 class IClassProvider : public IRefObject {
 public:
-    virtual OBJRESULT Initialise() = 0;
+    [[nodiscard]] virtual OBJRESULT Initialise() = 0;
     // Sets *out to a new instance's interface iid (with a reference), or to null.
-    virtual OBJRESULT CreateInstance(const Guid& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstance(const Guid& iid, void** out) = 0;
 
 protected:
     ~IClassProvider() = default;
@@ -35,18 +35,19 @@ public:
     virtual OBJRESULT Register(const Guid& classId, const std::u16string& modulePath,
                                uint32_t loadFlags, uint32_t options) = 0;
     // Kind 2: a provider object.
-    virtual OBJRESULT Register(const Guid& classId, IClassProvider* provider) = 0;
+    [[nodiscard]] virtual OBJRESULT Register(const Guid& classId, IClassProvider* provider) = 0;
     // Kind 1: a creator function.
-    virtual OBJRESULT Register(const Guid& classId, ObjectCreator creator) = 0;
+    [[nodiscard]] virtual OBJRESULT Register(const Guid& classId, ObjectCreator creator) = 0;
     // Takes one registration back; the last one removes the class.
-    virtual OBJRESULT Unregister(const Guid& classId) = 0;
-    virtual OBJRESULT CreateInstance(const Guid& classId, const Guid& iid, void** out) = 0;
+    [[nodiscard]] virtual OBJRESULT Unregister(const Guid& classId) = 0;
+    [[nodiscard]] virtual OBJRESULT CreateInstance(const Guid& classId, const Guid& iid,
+                                                   void** out) = 0;
     // Registered here or known to the object repository.
-    virtual bool IsRegistered(const Guid& classId) = 0;
+    [[nodiscard]] virtual bool IsRegistered(const Guid& classId) = 0;
     virtual OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
                                              uint32_t options) = 0;
     // Registered here only.
-    virtual bool IsRegisteredLocally(const Guid& classId) = 0;
+    [[nodiscard]] virtual bool IsRegisteredLocally(const Guid& classId) = 0;
 
 protected:
     ~IProcessObjectFactory() = default;
@@ -55,6 +56,6 @@ protected:
 // The process's factory, made on first use and kept for the life of the
 // process; the caller receives a reference of its own. OBJ_OK or
 // OBJ_E_OUTOFMEMORY.
-OBJRESULT GetProcessObjectFactory(RefPtr<IProcessObjectFactory>& factory);
+[[nodiscard]] OBJRESULT GetProcessObjectFactory(RefPtr<IProcessObjectFactory>& factory);
 
 }  // namespace pxLib

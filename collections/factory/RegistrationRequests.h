@@ -26,21 +26,21 @@ class RegistrationRequest {
 public:
     virtual ~RegistrationRequest() = default;
     virtual RegistrationKind Kind() const = 0;
-    virtual OBJRESULT Prepare() = 0;
-    virtual OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) = 0;
+    [[nodiscard]] virtual OBJRESULT Prepare() = 0;
+    [[nodiscard]] virtual OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) = 0;
     // Fills what the entry keeps besides the provider.
     virtual void Describe(ClassEntry&) const {}
     // Whether a repeated registration names what the entry already holds.
-    virtual OBJRESULT CheckExisting(const ClassEntry& entry) const = 0;
+    [[nodiscard]] virtual OBJRESULT CheckExisting(const ClassEntry& entry) const = 0;
 };
 
 class CreatorRequest final : public RegistrationRequest {
 public:
     explicit CreatorRequest(ObjectCreator creator) : m_creator(creator) {}
     RegistrationKind Kind() const override { return RegistrationKind::Creator; }
-    OBJRESULT Prepare() override;
-    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
-    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+    [[nodiscard]] OBJRESULT Prepare() override;
+    [[nodiscard]] OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    [[nodiscard]] OBJRESULT CheckExisting(const ClassEntry& entry) const override;
 
 private:
     ObjectCreator m_creator;
@@ -50,9 +50,9 @@ class ProviderRequest final : public RegistrationRequest {
 public:
     explicit ProviderRequest(IClassProvider* provider) : m_provider(provider) {}
     RegistrationKind Kind() const override { return RegistrationKind::Provider; }
-    OBJRESULT Prepare() override;
-    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
-    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+    [[nodiscard]] OBJRESULT Prepare() override;
+    [[nodiscard]] OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    [[nodiscard]] OBJRESULT CheckExisting(const ClassEntry& entry) const override;
 
 private:
     IClassProvider* m_provider;
@@ -67,10 +67,10 @@ public:
           m_loadFlags(loadFlags),
           m_options(options) {}
     RegistrationKind Kind() const override { return RegistrationKind::Module; }
-    OBJRESULT Prepare() override;
-    OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
+    [[nodiscard]] OBJRESULT Prepare() override;
+    [[nodiscard]] OBJRESULT MakeProvider(RefPtr<IClassProvider>& provider) override;
     void Describe(ClassEntry& entry) const override { entry.modulePath = m_modulePath; }
-    OBJRESULT CheckExisting(const ClassEntry& entry) const override;
+    [[nodiscard]] OBJRESULT CheckExisting(const ClassEntry& entry) const override;
 
 private:
     Guid m_classId;

@@ -24,18 +24,18 @@ public:
     virtual ~IModuleTrustHook() = default;
     // OBJ_OK to load it; OBJ_E_MODULENOTFOUND when the file does not exist,
     // OBJ_E_MODULENOTTRUSTED when its signature is refused.
-    virtual OBJRESULT CheckModule(const std::u16string& modulePath) = 0;
+    [[nodiscard]] virtual OBJRESULT CheckModule(const std::u16string& modulePath) = 0;
 };
 IModuleTrustHook& CurrentModuleTrustHook();
 // Installs hook (nullptr: the default again); it must live as long as it is installed.
 void SetModuleTrustHook(IModuleTrustHook* hook);
 
 // Loads a module after the hook accepted it.
-OBJRESULT LoadCheckedModule(const std::u16string& modulePath, ModuleLoader& module);
+[[nodiscard]] OBJRESULT LoadCheckedModule(const std::u16string& modulePath, ModuleLoader& module);
 
 class RegistryObjectRepository final : public IObjectRepository {
 public:
-    bool FindModule(const Guid& classId, std::u16string& modulePath) override;
+    [[nodiscard]] bool FindModule(const Guid& classId, std::u16string& modulePath) override;
     OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
                                  uint32_t loadFlags, uint32_t options,
                                  RefPtr<IClassProvider>& provider) override;

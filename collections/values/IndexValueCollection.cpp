@@ -42,30 +42,20 @@ bool pxTavIndexValueCollection::Resize(uint32_t count) {
 }
 
 bool pxTavIndexValueCollection::CopyFrom(const pxTavIndexValueCollection& other) {
-    if (&other == this) return true;
-    try {
-        std::deque<Value> values(other.m_values.size());
-        for (size_t i = 0; i < values.size(); ++i)
-            if (!values[i].CopyFrom(other.m_values[i], other.GetCloneObjects())) return false;
-        m_values.swap(values);
-    } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory);
-        return false;
-    }
-    CopyHeader(other);
-    return true;
+    return CopyCollection(
+        other,
+        [&] {
+            std::deque<Value> values(other.m_values.size());
+            for (size_t i = 0; i < values.size(); ++i)
+                if (!values[i].CopyFrom(other.m_values[i], other.GetCloneObjects())) return false;
+            m_values.swap(values);
+            return true;
+        },
+        [] { Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory); });
 }
 
 bool pxTavIndexValueCollection::Clone(RefPtr<IRefObject>& copy) {
-    copy.reset();
-    try {
-        RefPtr<pxTavIndexValueCollection> clone = Create();
-        if (!clone->CopyFrom(*this)) return false;
-        copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    return CloneCollection(*this, copy);
 }
 
 const Value* pxTavIndexValueCollection::FindSlot(uint64_t index) const {

@@ -18,16 +18,16 @@ public:
     static RefPtr<pxTavIndexValueCollection> Create() {
         return RefPtr<pxTavIndexValueCollection>(new pxTavIndexValueCollection);
     }
-    static OBJRESULT CreateInstance(const Guid& iid, void** out);
+    [[nodiscard]] static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
     uint64_t GetCount() const override { return m_values.size(); }
     // Takes the value out; the ones behind it move up by one.
-    bool Remove(uint64_t index) override;
+    [[nodiscard]] bool Remove(uint64_t index) override;
     // New positions are empty.
-    bool Resize(uint32_t count);
+    [[nodiscard]] bool Resize(uint32_t count);
 
-    bool CopyFrom(const pxTavIndexValueCollection& other);
-    bool Clone(RefPtr<IRefObject>& copy) override;
+    [[nodiscard]] bool CopyFrom(const pxTavIndexValueCollection& other);
+    [[nodiscard]] bool Clone(RefPtr<IRefObject>& copy) override;
 
 protected:
     void* ClassSelf() override { return this; }
@@ -35,9 +35,9 @@ protected:
     // An existing position, or the one just past the end, which appends.
     Value* MakeSlot(uint64_t index) override;
     void ClearValues() override { m_values.clear(); }
-    bool CanPersist() const override { return m_values.size() <= UINT32_MAX; }
-    bool SaveEntries(CArchive& archive) override;
-    bool LoadEntries(CArchive& archive, uint32_t count) override;
+    [[nodiscard]] bool CanPersist() const override { return m_values.size() <= UINT32_MAX; }
+    [[nodiscard]] bool SaveEntries(CArchive& archive) override;
+    [[nodiscard]] bool LoadEntries(CArchive& archive, uint32_t count) override;
 
 private:
     std::deque<Value> m_values;

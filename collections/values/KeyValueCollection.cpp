@@ -33,32 +33,22 @@ std::vector<uint64_t> pxTavKeyValueCollection::GetKeys() const {
 }
 
 bool pxTavKeyValueCollection::CopyFrom(const pxTavKeyValueCollection& other) {
-    if (&other == this) return true;
-    try {
-        std::map<uint64_t, Value> values;
-        for (const auto& entry : other.m_values) {
-            Value& slot = values.emplace_hint(values.end(), entry.first, Value())->second;
-            if (!slot.CopyFrom(entry.second, other.GetCloneObjects())) return false;
-        }
-        m_values.swap(values);
-    } catch (const std::bad_alloc&) {
-        Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory);
-        return false;
-    }
-    CopyHeader(other);
-    return true;
+    return CopyCollection(
+        other,
+        [&] {
+            std::map<uint64_t, Value> values;
+            for (const auto& entry : other.m_values) {
+                Value& slot = values.emplace_hint(values.end(), entry.first, Value())->second;
+                if (!slot.CopyFrom(entry.second, other.GetCloneObjects())) return false;
+            }
+            m_values.swap(values);
+            return true;
+        },
+        [] { Trace(kTraceSource, TraceLevel::Error, TraceEvent::CopyOutOfMemory); });
 }
 
 bool pxTavKeyValueCollection::Clone(RefPtr<IRefObject>& copy) {
-    copy.reset();
-    try {
-        RefPtr<pxTavKeyValueCollection> clone = Create();
-        if (!clone->CopyFrom(*this)) return false;
-        copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    return CloneCollection(*this, copy);
 }
 
 const Value* pxTavKeyValueCollection::FindSlot(uint64_t key) const {

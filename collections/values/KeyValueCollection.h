@@ -19,25 +19,25 @@ public:
         return RefPtr<pxTavKeyValueCollection>(new pxTavKeyValueCollection);
     }
     // The creator registered with the process object factory.
-    static OBJRESULT CreateInstance(const Guid& iid, void** out);
+    [[nodiscard]] static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
     uint64_t GetCount() const override { return m_values.size(); }
-    bool Remove(uint64_t key) override;
+    [[nodiscard]] bool Remove(uint64_t key) override;
     std::vector<uint64_t> GetKeys() const;
 
     // Options and values of other; object values are cloned when other's
     // cloneObjects is set, shared otherwise.
-    bool CopyFrom(const pxTavKeyValueCollection& other);
-    bool Clone(RefPtr<IRefObject>& copy) override;
+    [[nodiscard]] bool CopyFrom(const pxTavKeyValueCollection& other);
+    [[nodiscard]] bool Clone(RefPtr<IRefObject>& copy) override;
 
 protected:
     void* ClassSelf() override { return this; }
     const Value* FindSlot(uint64_t key) const override;
     Value* MakeSlot(uint64_t key) override;
     void ClearValues() override { m_values.clear(); }
-    bool CanPersist() const override;
-    bool SaveEntries(CArchive& archive) override;
-    bool LoadEntries(CArchive& archive, uint32_t count) override;
+    [[nodiscard]] bool CanPersist() const override;
+    [[nodiscard]] bool SaveEntries(CArchive& archive) override;
+    [[nodiscard]] bool LoadEntries(CArchive& archive, uint32_t count) override;
 
 private:
     std::map<uint64_t, Value> m_values;

@@ -14,15 +14,15 @@ class CMemoryImpl final : public PersistObjectBase {
 public:
     CMemoryImpl() : PersistObjectBase(CLSID_CMemoryImpl) {}
     static RefPtr<CMemoryImpl> Create() { return RefPtr<CMemoryImpl>(new CMemoryImpl); }
-    static OBJRESULT CreateInstance(const Guid& iid, void** out);
+    [[nodiscard]] static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
     const std::vector<uint8_t>& GetBytes() const { return m_bytes; }
     void SetBytes(std::vector<uint8_t> bytes);
 
     // Version 1 (tag 6), then the bytes (tag 9).
-    bool SaveTo(CArchive& archive) override;
-    bool LoadFrom(CArchive& archive) override;
-    bool Clone(RefPtr<IRefObject>& copy) override;
+    [[nodiscard]] bool SaveTo(CArchive& archive) override;
+    [[nodiscard]] bool LoadFrom(CArchive& archive) override;
+    [[nodiscard]] bool Clone(RefPtr<IRefObject>& copy) override;
 
 protected:
     void* ClassSelf() override { return this; }

@@ -14,15 +14,15 @@ constexpr Guid IID_ICloneObject = {
 class IPersistObject : public IRefObject {
 public:
     // Bytes that Save will write.
-    virtual bool GetSizeMax(uint64_t& size) = 0;
-    virtual bool Save(IByteStream* stream) = 0;
-    virtual bool Load(IByteStream* stream) = 0;
-    virtual bool IsDirty() = 0;
-    virtual bool SetDirty(bool dirty) = 0;
-    virtual bool GetClassId(Guid& classId) = 0;
+    [[nodiscard]] virtual bool GetSizeMax(uint64_t& size) = 0;
+    [[nodiscard]] virtual bool Save(IByteStream* stream) = 0;
+    [[nodiscard]] virtual bool Load(IByteStream* stream) = 0;
+    [[nodiscard]] virtual bool IsDirty() = 0;
+    [[nodiscard]] virtual bool SetDirty(bool dirty) = 0;
+    [[nodiscard]] virtual bool GetClassId(Guid& classId) = 0;
     // Whether the persisted size is remembered after a save.
-    virtual bool SetCacheSize(bool cacheSize) = 0;
-    virtual bool GetCacheSize() = 0;
+    [[nodiscard]] virtual bool SetCacheSize(bool cacheSize) = 0;
+    [[nodiscard]] virtual bool GetCacheSize() = 0;
 
 protected:
     ~IPersistObject() = default;
@@ -31,7 +31,7 @@ protected:
 class ICloneObject : public IRefObject {
 public:
     // An independent copy, with its base interface.
-    virtual bool Clone(RefPtr<IRefObject>& copy) = 0;
+    [[nodiscard]] virtual bool Clone(RefPtr<IRefObject>& copy) = 0;
 
 protected:
     ~ICloneObject() = default;

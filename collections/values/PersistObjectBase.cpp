@@ -83,7 +83,7 @@ bool PersistObjectBase::Save(IByteStream* stream) {
     uint64_t after;
     if (!SaveTo(archive) || !archive.GetPosition(after)) return false;
     // A nested object may have left the stream inside its region.
-    stream->SetPosition(after);
+    if (!stream->SetPosition(after)) return false;
     if (m_bCacheSize) m_qwCachedSize = after - before;
     m_bDirty = false;
     return true;
@@ -103,8 +103,7 @@ bool PersistObjectBase::Load(IByteStream* stream) {
     m_bDirty = false;
     uint64_t after;
     if (!archive.GetPosition(after)) return false;
-    stream->SetPosition(after);
-    return true;
+    return stream->SetPosition(after);
 }
 
 bool PersistObjectBase::SetDirty(bool dirty) {

@@ -20,28 +20,28 @@ public:
 
     // Answers the base id, IPersistObject, ICloneObject, and the class id
     // with the object itself.
-    OBJRESULT QueryInterface(const Guid& iid, void** out) override;
+    [[nodiscard]] OBJRESULT QueryInterface(const Guid& iid, void** out) override;
     int64_t AddRef() override { return m_refs.AddRef(); }
     int64_t Release() override { return m_refs.Release(this); }
 
     // The remembered size when size caching is on and nothing changed since;
     // otherwise measured with a dummy archive (and remembered when caching).
-    bool GetSizeMax(uint64_t& size) override;
+    [[nodiscard]] bool GetSizeMax(uint64_t& size) override;
     // At the stream's position, leaving the stream just after what was written.
-    bool Save(IByteStream* stream) override;
-    bool Load(IByteStream* stream) override;
-    bool IsDirty() override { return m_bDirty; }
-    bool SetDirty(bool dirty) override;
-    bool GetClassId(Guid& classId) override;
-    bool SetCacheSize(bool cacheSize) override;
-    bool GetCacheSize() override { return m_bCacheSize; }
+    [[nodiscard]] bool Save(IByteStream* stream) override;
+    [[nodiscard]] bool Load(IByteStream* stream) override;
+    [[nodiscard]] bool IsDirty() override { return m_bDirty; }
+    [[nodiscard]] bool SetDirty(bool dirty) override;
+    [[nodiscard]] bool GetClassId(Guid& classId) override;
+    [[nodiscard]] bool SetCacheSize(bool cacheSize) override;
+    [[nodiscard]] bool GetCacheSize() override { return m_bCacheSize; }
 
     uint64_t GetCachedSize() const { return m_qwCachedSize; }
 
     // The persisted form, at the archive's position. Load clears the dirty
     // flag and the remembered size after a successful LoadFrom.
-    virtual bool SaveTo(CArchive& archive) = 0;
-    virtual bool LoadFrom(CArchive& archive) = 0;
+    [[nodiscard]] virtual bool SaveTo(CArchive& archive) = 0;
+    [[nodiscard]] virtual bool LoadFrom(CArchive& archive) = 0;
 
 protected:
     explicit PersistObjectBase(const Guid& classId) : m_classId(classId) {}
@@ -67,7 +67,7 @@ private:
 // The create function the object factory registers for each persistable
 // class T (which offers a static Create()).
 template <class T>
-OBJRESULT CreatePersistObject(const Guid& iid, void** out) {
+[[nodiscard]] OBJRESULT CreatePersistObject(const Guid& iid, void** out) {
     if (out == nullptr) return OBJ_E_INVALIDARG;
     *out = nullptr;
     RefPtr<T> object;

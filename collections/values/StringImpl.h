@@ -18,7 +18,7 @@ public:
 
     CStringImpl() : PersistObjectBase(CLSID_CStringImpl) {}
     static RefPtr<CStringImpl> Create() { return RefPtr<CStringImpl>(new CStringImpl); }
-    static OBJRESULT CreateInstance(const Guid& iid, void** out);
+    [[nodiscard]] static OBJRESULT CreateInstance(const Guid& iid, void** out);
 
     StringType GetStringType() const { return m_eStringType; }
     const std::string& GetNarrow() const { return m_narrow; }
@@ -30,9 +30,9 @@ public:
 
     // Version 1 (tag 6), the string type (tag 6), then a tag-7 or tag-8
     // element for types 1 and 2.
-    bool SaveTo(CArchive& archive) override;
-    bool LoadFrom(CArchive& archive) override;
-    bool Clone(RefPtr<IRefObject>& copy) override;
+    [[nodiscard]] bool SaveTo(CArchive& archive) override;
+    [[nodiscard]] bool LoadFrom(CArchive& archive) override;
+    [[nodiscard]] bool Clone(RefPtr<IRefObject>& copy) override;
 
 protected:
     void* ClassSelf() override { return this; }

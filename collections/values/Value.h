@@ -82,14 +82,14 @@ public:
     // A copy of other. An object is shared (one more reference) or, with
     // cloneObjects, cloned through its clone interface; false when it cannot
     // be cloned. May throw std::bad_alloc.
-    bool CopyFrom(const Value& other, bool cloneObjects);
+    [[nodiscard]] bool CopyFrom(const Value& other, bool cloneObjects);
 
 private:
     struct ObjectHolder {
         RefPtr<IRefObject> object;
     };
 
-    bool Is(ValueKind kind) const { return m_kind == kind; }
+    [[nodiscard]] bool Is(ValueKind kind) const { return m_kind == kind; }
 
     ValueKind m_kind = ValueKind::Empty;
     union {

@@ -11,10 +11,10 @@ namespace pxLib {
 // The payload tag of kinds 1 to 16; 0 for kinds 0 and 17 and unknown kinds.
 CArchive::Tag PayloadTag(ValueKind kind);
 
-bool SaveValue(CArchive& archive, const Value& value);
+[[nodiscard]] bool SaveValue(CArchive& archive, const Value& value);
 // Clears value, then reads one. An object is made through the process object
 // factory from its class id. May throw std::bad_alloc.
-bool LoadValue(CArchive& archive, Value& value);
+[[nodiscard]] bool LoadValue(CArchive& archive, Value& value);
 
 // Bytes of the payload as the archive stores it (the object's GetSizeMax for
 // kind 17); 0 for an empty value or when the size cannot be told.

@@ -5,6 +5,7 @@
 
 #include "collections/values/PersistObjectBase.h"
 #include "collections/values/Value.h"
+#include "support/errors/GuardedCall.h"
 
 #include <cstring>
 #include <new>
@@ -18,10 +19,10 @@ class ValueCollection : public PersistObjectBase {
 public:
     // --- Header state ---
     // A persisted option flag of no further meaning here; true by default.
-    bool GetOptionA() const { return m_bOptionA; }
+    [[nodiscard]] bool GetOptionA() const { return m_bOptionA; }
     void SetOptionA(bool value);
     // Whether copying an object value clones the object instead of sharing it.
-    bool GetCloneObjects() const { return m_bCloneObjects; }
+    [[nodiscard]] bool GetCloneObjects() const { return m_bCloneObjects; }
     void SetCloneObjects(bool value);
 
     // --- Values ---
@@ -30,76 +31,94 @@ public:
     ValueKind GetValueKind(uint64_t id) const;
     // Payload bytes; a kind-13 value asked for as UTF-16 takes twice as many.
     uint32_t GetValueSize(uint64_t id) const;
-    virtual bool Remove(uint64_t id) = 0;
+    [[nodiscard]] virtual bool Remove(uint64_t id) = 0;
     void Clear();
 
     // Setters replace the value at id (false when id cannot hold a value or
     // memory runs out); getters fail unless the value is of their kind.
-    bool SetEmpty(uint64_t id);
-    bool SetBool(uint64_t id, bool value);
-    bool GetBool(uint64_t id, bool& value) const;
-    bool SetInt8(uint64_t id, int8_t value) { return SetInPlace(id, ValueKind::Int8, value); }
-    bool GetInt8(uint64_t id, int8_t& value) const {
+    [[nodiscard]] bool SetEmpty(uint64_t id);
+    [[nodiscard]] bool SetBool(uint64_t id, bool value);
+    [[nodiscard]] bool GetBool(uint64_t id, bool& value) const;
+    [[nodiscard]] bool SetInt8(uint64_t id, int8_t value) {
+        return SetInPlace(id, ValueKind::Int8, value);
+    }
+    [[nodiscard]] bool GetInt8(uint64_t id, int8_t& value) const {
         return GetInPlace(id, ValueKind::Int8, value);
     }
-    bool SetUInt8(uint64_t id, uint8_t value) { return SetInPlace(id, ValueKind::UInt8, value); }
-    bool GetUInt8(uint64_t id, uint8_t& value) const {
+    [[nodiscard]] bool SetUInt8(uint64_t id, uint8_t value) {
+        return SetInPlace(id, ValueKind::UInt8, value);
+    }
+    [[nodiscard]] bool GetUInt8(uint64_t id, uint8_t& value) const {
         return GetInPlace(id, ValueKind::UInt8, value);
     }
-    bool SetInt16(uint64_t id, int16_t value) { return SetInPlace(id, ValueKind::Int16, value); }
-    bool GetInt16(uint64_t id, int16_t& value) const {
+    [[nodiscard]] bool SetInt16(uint64_t id, int16_t value) {
+        return SetInPlace(id, ValueKind::Int16, value);
+    }
+    [[nodiscard]] bool GetInt16(uint64_t id, int16_t& value) const {
         return GetInPlace(id, ValueKind::Int16, value);
     }
-    bool SetUInt16(uint64_t id, uint16_t value) { return SetInPlace(id, ValueKind::UInt16, value); }
-    bool GetUInt16(uint64_t id, uint16_t& value) const {
+    [[nodiscard]] bool SetUInt16(uint64_t id, uint16_t value) {
+        return SetInPlace(id, ValueKind::UInt16, value);
+    }
+    [[nodiscard]] bool GetUInt16(uint64_t id, uint16_t& value) const {
         return GetInPlace(id, ValueKind::UInt16, value);
     }
-    bool SetInt32(uint64_t id, int32_t value) { return SetInPlace(id, ValueKind::Int32, value); }
-    bool GetInt32(uint64_t id, int32_t& value) const {
+    [[nodiscard]] bool SetInt32(uint64_t id, int32_t value) {
+        return SetInPlace(id, ValueKind::Int32, value);
+    }
+    [[nodiscard]] bool GetInt32(uint64_t id, int32_t& value) const {
         return GetInPlace(id, ValueKind::Int32, value);
     }
-    bool SetUInt32(uint64_t id, uint32_t value) { return SetInPlace(id, ValueKind::UInt32, value); }
-    bool GetUInt32(uint64_t id, uint32_t& value) const {
+    [[nodiscard]] bool SetUInt32(uint64_t id, uint32_t value) {
+        return SetInPlace(id, ValueKind::UInt32, value);
+    }
+    [[nodiscard]] bool GetUInt32(uint64_t id, uint32_t& value) const {
         return GetInPlace(id, ValueKind::UInt32, value);
     }
-    bool SetInt64(uint64_t id, int64_t value) { return SetInPlace(id, ValueKind::Int64, value); }
-    bool GetInt64(uint64_t id, int64_t& value) const {
+    [[nodiscard]] bool SetInt64(uint64_t id, int64_t value) {
+        return SetInPlace(id, ValueKind::Int64, value);
+    }
+    [[nodiscard]] bool GetInt64(uint64_t id, int64_t& value) const {
         return GetInPlace(id, ValueKind::Int64, value);
     }
-    bool SetUInt64(uint64_t id, uint64_t value) { return SetInPlace(id, ValueKind::UInt64, value); }
-    bool GetUInt64(uint64_t id, uint64_t& value) const {
+    [[nodiscard]] bool SetUInt64(uint64_t id, uint64_t value) {
+        return SetInPlace(id, ValueKind::UInt64, value);
+    }
+    [[nodiscard]] bool GetUInt64(uint64_t id, uint64_t& value) const {
         return GetInPlace(id, ValueKind::UInt64, value);
     }
-    bool SetDouble(uint64_t id, double value) { return SetInPlace(id, ValueKind::Double, value); }
-    bool GetDouble(uint64_t id, double& value) const {
+    [[nodiscard]] bool SetDouble(uint64_t id, double value) {
+        return SetInPlace(id, ValueKind::Double, value);
+    }
+    [[nodiscard]] bool GetDouble(uint64_t id, double& value) const {
         return GetInPlace(id, ValueKind::Double, value);
     }
-    bool SetGuid(uint64_t id, const Guid& value);
-    bool GetGuid(uint64_t id, Guid& value) const;
-    bool SetRecord16(uint64_t id, const Record16& value);
-    bool GetRecord16(uint64_t id, Record16& value) const;
+    [[nodiscard]] bool SetGuid(uint64_t id, const Guid& value);
+    [[nodiscard]] bool GetGuid(uint64_t id, Guid& value) const;
+    [[nodiscard]] bool SetRecord16(uint64_t id, const Record16& value);
+    [[nodiscard]] bool GetRecord16(uint64_t id, Record16& value) const;
     // Kind 13, single-byte text; it ends at its first NUL, as when persisted.
-    bool SetAnsiString(uint64_t id, std::string_view text);
-    bool GetAnsiString(uint64_t id, std::string& text) const;
+    [[nodiscard]] bool SetAnsiString(uint64_t id, std::string_view text);
+    [[nodiscard]] bool GetAnsiString(uint64_t id, std::string& text) const;
     // Kind 14, UTF-16 text; it ends at its first NUL, as when persisted.
-    bool SetString(uint64_t id, std::u16string_view text);
+    [[nodiscard]] bool SetString(uint64_t id, std::u16string_view text);
     // Kind 14, or kind 13 widened byte by byte.
-    bool GetString(uint64_t id, std::u16string& text) const;
-    bool SetBinary(uint64_t id, const void* data, size_t size);
-    bool GetBinary(uint64_t id, std::vector<uint8_t>& block) const;
-    bool SetVariant(uint64_t id, const Variant& value);
-    bool GetVariant(uint64_t id, Variant& value) const;
+    [[nodiscard]] bool GetString(uint64_t id, std::u16string& text) const;
+    [[nodiscard]] bool SetBinary(uint64_t id, const void* data, size_t size);
+    [[nodiscard]] bool GetBinary(uint64_t id, std::vector<uint8_t>& block) const;
+    [[nodiscard]] bool SetVariant(uint64_t id, const Variant& value);
+    [[nodiscard]] bool GetVariant(uint64_t id, Variant& value) const;
     // Holds a reference to object; it must be persistable for a save to succeed.
-    bool SetObject(uint64_t id, IRefObject* object);
-    bool SetObject(uint64_t id, IPersistObject* object) {
+    [[nodiscard]] bool SetObject(uint64_t id, IRefObject* object);
+    [[nodiscard]] bool SetObject(uint64_t id, IPersistObject* object) {
         return SetObject(id, static_cast<IRefObject*>(object));
     }
-    bool GetObject(uint64_t id, RefPtr<IRefObject>& object) const;
+    [[nodiscard]] bool GetObject(uint64_t id, RefPtr<IRefObject>& object) const;
 
     // The whole persisted form (header and body) at the archive's position.
-    bool SaveTo(CArchive& archive) override;
+    [[nodiscard]] bool SaveTo(CArchive& archive) override;
     // Clears, then reads; a failure leaves the collection empty.
-    bool LoadFrom(CArchive& archive) override;
+    [[nodiscard]] bool LoadFrom(CArchive& archive) override;
 
 protected:
     explicit ValueCollection(const Guid& classId) : PersistObjectBase(classId) {}
@@ -109,31 +128,61 @@ protected:
     virtual Value* MakeSlot(uint64_t id) = 0;
     virtual void ClearValues() = 0;
     // Whether the count and every id fit the persisted 32 bits.
-    virtual bool CanPersist() const = 0;
+    [[nodiscard]] virtual bool CanPersist() const = 0;
     // The entries in order: tag 3 id, then the value.
-    virtual bool SaveEntries(CArchive& archive) = 0;
-    virtual bool LoadEntries(CArchive& archive, uint32_t count) = 0;
+    [[nodiscard]] virtual bool SaveEntries(CArchive& archive) = 0;
+    [[nodiscard]] virtual bool LoadEntries(CArchive& archive, uint32_t count) = 0;
 
     // The options of other; the values are the derived class's to copy.
     void CopyHeader(const ValueCollection& other);
 
+    // CopyFrom of a derived collection: copyValues builds a copy of other's
+    // values and puts it in place, false when a value cannot be copied; then
+    // other's options are taken. Running out of memory calls outOfMemory;
+    // either failure leaves this collection as it was.
+    template <class CopyValues, class OutOfMemory>
+    [[nodiscard]] bool CopyCollection(const ValueCollection& other, CopyValues&& copyValues,
+                                      OutOfMemory&& outOfMemory) {
+        if (&other == this) return true;
+        bool copied = false;
+        if (!CompletesWithMemory([&] { copied = copyValues(); })) {
+            outOfMemory();
+            return false;
+        }
+        if (!copied) return false;
+        CopyHeader(other);
+        return true;
+    }
+
+    // Clone of the derived collection T: a new T holding a copy of self.
+    template <class T>
+    [[nodiscard]] static bool CloneCollection(const T& self, RefPtr<IRefObject>& copy) {
+        copy.reset();
+        return OnBadAlloc(false, [&] {
+            RefPtr<T> clone = T::Create();
+            if (!clone->CopyFrom(self)) return false;
+            copy = RefPtr<IRefObject>(static_cast<IPersistObject*>(clone.get()));
+            return true;
+        });
+    }
+
 private:
     template <class T>
-    bool SetInPlace(uint64_t id, ValueKind kind, T value);
+    [[nodiscard]] bool SetInPlace(uint64_t id, ValueKind kind, T value);
     template <class T>
-    bool GetInPlace(uint64_t id, ValueKind kind, T& value) const;
+    [[nodiscard]] bool GetInPlace(uint64_t id, ValueKind kind, T& value) const;
     // Runs set on the slot for id, marking the collection changed.
     template <class Set>
-    bool Change(uint64_t id, Set&& set);
-    bool SaveHeader(CArchive& archive);
-    bool LoadHeader(CArchive& archive);
+    [[nodiscard]] bool Change(uint64_t id, Set&& set);
+    [[nodiscard]] bool SaveHeader(CArchive& archive);
+    [[nodiscard]] bool LoadHeader(CArchive& archive);
 
     bool m_bOptionA = true;
     bool m_bCloneObjects = false;
 };
 
 template <class Set>
-bool ValueCollection::Change(uint64_t id, Set&& set) {
+[[nodiscard]] bool ValueCollection::Change(uint64_t id, Set&& set) {
     bool changed = false;
     try {
         if (Value* slot = MakeSlot(id)) {
@@ -147,13 +196,13 @@ bool ValueCollection::Change(uint64_t id, Set&& set) {
 }
 
 template <class T>
-bool ValueCollection::SetInPlace(uint64_t id, ValueKind kind, T value) {
+[[nodiscard]] bool ValueCollection::SetInPlace(uint64_t id, ValueKind kind, T value) {
     static_assert(sizeof(T) <= 8, "in-place values have at most 8 bytes");
     return Change(id, [&](Value& slot) { slot.SetInPlace(kind, &value); });
 }
 
 template <class T>
-bool ValueCollection::GetInPlace(uint64_t id, ValueKind kind, T& value) const {
+[[nodiscard]] bool ValueCollection::GetInPlace(uint64_t id, ValueKind kind, T& value) const {
     const Value* slot = FindSlot(id);
     const void* payload = slot ? slot->InPlace(kind) : nullptr;
     if (payload == nullptr) return false;

@@ -17,6 +17,13 @@
 
 namespace {
 
+// Whether every write that makes up the seeds succeeded: a seed made from a
+// failed write is not the form it is named after.
+bool g_stored = true;
+void Store(bool ok) {
+    g_stored = g_stored && ok;
+}
+
 using pxLib::CArchive;
 using pxLib::RefPtr;
 using pxLib::Variant;
@@ -69,33 +76,33 @@ std::vector<uint8_t> EveryElement() {
     const pxLib::Guid guid = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
     pxLib::Record16 record = {{16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}};
     const uint8_t block[6] = {0, 1, 2, 3, 4, 5};
-    archive.WriteUInt8(1);
-    archive.WriteUInt16(2);
-    archive.WriteUInt32(3);
-    archive.WriteUInt64(4);
-    archive.WriteDouble(5.5);
-    archive.WriteInt32(-6);
-    archive.WriteString("seven");
-    archive.WriteWString(u"eight");
-    archive.WriteBinary(block, 6);
-    archive.WriteBool(true);
-    archive.WriteVariant(EveryVariant());
-    archive.WriteInt8(-12);
-    archive.WriteInt16(-13);
-    archive.WriteInt64(-14);
-    archive.WriteGuid(guid);
-    archive.WriteRecord16(record);
+    Store(archive.WriteUInt8(1));
+    Store(archive.WriteUInt16(2));
+    Store(archive.WriteUInt32(3));
+    Store(archive.WriteUInt64(4));
+    Store(archive.WriteDouble(5.5));
+    Store(archive.WriteInt32(-6));
+    Store(archive.WriteString("seven"));
+    Store(archive.WriteWString(u"eight"));
+    Store(archive.WriteBinary(block, 6));
+    Store(archive.WriteBool(true));
+    Store(archive.WriteVariant(EveryVariant()));
+    Store(archive.WriteInt8(-12));
+    Store(archive.WriteInt16(-13));
+    Store(archive.WriteInt64(-14));
+    Store(archive.WriteGuid(guid));
+    Store(archive.WriteRecord16(record));
     return archive.Block();
 }
 
 RefPtr<pxLib::pxTavKeyValueCollection> EveryKind() {
     auto inner = pxLib::pxTavIndexValueCollection::Create();
-    inner->SetString(0, u"first");
-    inner->SetUInt64(1, 42);
+    Store(inner->SetString(0, u"first"));
+    Store(inner->SetUInt64(1, 42));
     auto nested = pxLib::pxTavKeyValueCollection::Create();
-    nested->SetCacheSize(true);
-    nested->SetInt32(1, -7);
-    nested->SetObject(2, static_cast<pxLib::IPersistObject*>(inner.get()));
+    Store(nested->SetCacheSize(true));
+    Store(nested->SetInt32(1, -7));
+    Store(nested->SetObject(2, static_cast<pxLib::IPersistObject*>(inner.get())));
     auto narrow = pxLib::CStringImpl::Create();
     narrow->SetNarrow("narrow");
     auto wide = pxLib::CStringImpl::Create();
@@ -104,28 +111,29 @@ RefPtr<pxLib::pxTavKeyValueCollection> EveryKind() {
     memory->SetBytes({0, 1, 2});
 
     auto c = pxLib::pxTavKeyValueCollection::Create();
-    c->SetEmpty(0);
-    c->SetBool(1, true);
-    c->SetInt8(2, -2);
-    c->SetUInt8(3, 3);
-    c->SetInt16(4, -4);
-    c->SetUInt16(5, 5);
-    c->SetInt32(6, -6);
-    c->SetUInt32(7, 7);
-    c->SetInt64(8, -8);
-    c->SetUInt64(9, 9);
-    c->SetDouble(10, 10.5);
-    c->SetGuid(11, {11, 11, 11, {1, 1, 1, 1, 1, 1, 1, 1}});
-    c->SetRecord16(12, {{12}});
-    c->SetAnsiString(13, "thirteen");
-    c->SetString(14, u"fourteen");
-    c->SetBinary(15, "fifteen", 7);
-    c->SetVariant(16, EveryVariant());
-    c->SetObject(17, static_cast<pxLib::IPersistObject*>(nested.get()));
-    c->SetObject(18, static_cast<pxLib::IPersistObject*>(narrow.get()));
-    c->SetObject(19, static_cast<pxLib::IPersistObject*>(wide.get()));
-    c->SetObject(20, static_cast<pxLib::IPersistObject*>(memory.get()));
-    c->SetObject(21, static_cast<pxLib::IPersistObject*>(pxLib::CStringImpl::Create().get()));
+    Store(c->SetEmpty(0));
+    Store(c->SetBool(1, true));
+    Store(c->SetInt8(2, -2));
+    Store(c->SetUInt8(3, 3));
+    Store(c->SetInt16(4, -4));
+    Store(c->SetUInt16(5, 5));
+    Store(c->SetInt32(6, -6));
+    Store(c->SetUInt32(7, 7));
+    Store(c->SetInt64(8, -8));
+    Store(c->SetUInt64(9, 9));
+    Store(c->SetDouble(10, 10.5));
+    Store(c->SetGuid(11, {11, 11, 11, {1, 1, 1, 1, 1, 1, 1, 1}}));
+    Store(c->SetRecord16(12, {{12}}));
+    Store(c->SetAnsiString(13, "thirteen"));
+    Store(c->SetString(14, u"fourteen"));
+    Store(c->SetBinary(15, "fifteen", 7));
+    Store(c->SetVariant(16, EveryVariant()));
+    Store(c->SetObject(17, static_cast<pxLib::IPersistObject*>(nested.get())));
+    Store(c->SetObject(18, static_cast<pxLib::IPersistObject*>(narrow.get())));
+    Store(c->SetObject(19, static_cast<pxLib::IPersistObject*>(wide.get())));
+    Store(c->SetObject(20, static_cast<pxLib::IPersistObject*>(memory.get())));
+    Store(
+        c->SetObject(21, static_cast<pxLib::IPersistObject*>(pxLib::CStringImpl::Create().get())));
     return c;
 }
 
@@ -147,7 +155,7 @@ int main(int argc, char** argv) {
         ok &= WriteSeed(archiveFolder, "elements-" + std::to_string(mode), mode, elements);
 
     pxLib::CMemoryArchive variant(CArchive::Mode::Store);
-    variant.WriteVariant(EveryVariant());
+    Store(variant.WriteVariant(EveryVariant()));
     ok &= WriteSeed(archiveFolder, "variants", 0, variant.Block());
 
     auto everything = EveryKind();
@@ -155,7 +163,7 @@ int main(int argc, char** argv) {
     ok &= !saved.empty() && WriteSeed(collectionFolder, "every-kind", 0, saved);
     ok &= WriteSeed(archiveFolder, "collection", 1, saved);
 
-    everything->SetCacheSize(true);
+    Store(everything->SetCacheSize(true));
     everything->SetOptionA(false);
     everything->SetCloneObjects(true);
     ok &= WriteSeed(collectionFolder, "every-kind-cached", 0, SavedBytes(*everything));
@@ -164,12 +172,13 @@ int main(int argc, char** argv) {
     ok &= WriteSeed(collectionFolder, "empty", 0, SavedBytes(empty));
 
     pxLib::pxTavIndexValueCollection list;
-    list.SetString(0, u"x");
-    list.SetEmpty(1);
-    list.SetVariant(2, Variant::I4(7));
-    list.SetObject(3, static_cast<pxLib::IPersistObject*>(EveryKind().get()));
+    Store(list.SetString(0, u"x"));
+    Store(list.SetEmpty(1));
+    Store(list.SetVariant(2, Variant::I4(7)));
+    Store(list.SetObject(3, static_cast<pxLib::IPersistObject*>(EveryKind().get())));
     ok &= WriteSeed(collectionFolder, "index", 1, SavedBytes(list));
 
+    ok &= g_stored;
     if (!ok) std::fprintf(stderr, "could not write every seed\n");
     return ok ? 0 : 1;
 }

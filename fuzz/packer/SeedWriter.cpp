@@ -18,6 +18,13 @@
 
 namespace {
 
+// Whether every write that makes up the seeds succeeded: a seed made from a
+// failed write is not the form it is named after.
+bool g_stored = true;
+void Store(bool ok) {
+    g_stored = g_stored && ok;
+}
+
 using Bytes = std::vector<uint8_t>;
 
 bool WriteSeed(const std::filesystem::path& path, const Bytes& bytes) {
@@ -29,17 +36,17 @@ bool WriteSeed(const std::filesystem::path& path, const Bytes& bytes) {
 
 Bytes LayoutData() {
     auto collection = pxLib::pxTavKeyValueCollection::Create();
-    collection->SetUInt32(1001, 64);
-    collection->SetString(1002, u"7abcdef0");
-    collection->SetString(20041, u"filtered");
+    Store(collection->SetUInt32(1001, 64));
+    Store(collection->SetString(1002, u"7abcdef0"));
+    Store(collection->SetString(20041, u"filtered"));
     auto stream = pxLib::MemoryStream::Create();
-    collection->Save(stream.get());
+    Store(collection->Save(stream.get()));
     return stream->Data();
 }
 
 Bytes Current(const std::vector<ZOLT::PackageArchive>& archives) {
     Bytes bytes;
-    ZOLT::PackageBytes(archives, bytes);
+    Store(ZOLT::PackageBytes(archives, bytes) == ZOLT::kHrOk);
     return bytes;
 }
 
@@ -50,9 +57,9 @@ Bytes Legacy(uint32_t version, uint32_t count) {
     for (uint32_t t = 0; t < count; ++t) {
         const std::u16string id =
             u"segment" + std::u16string(1, static_cast<char16_t>(u'0' + t % 10));
-        records.WriteWString(id.c_str());
-        records.WriteUInt64(t + 3);
-        records.WriteUInt32(t % 10);
+        Store(records.WriteWString(id.c_str()));
+        Store(records.WriteUInt64(t + 3));
+        Store(records.WriteUInt32(t % 10));
         data.insert(data.end(), t + 3, static_cast<uint8_t>(t));
     }
     pxLib::CMemoryArchive header(pxLib::CArchive::Mode::Store);
@@ -102,6 +109,7 @@ int main(int argc, char** argv) {
         }
     }
     ok &= WriteSeed(files / "image-only", packerfuzz::PlaceBehindImage(0, nullptr, 0));
+    ok &= g_stored;
     if (!ok) std::fprintf(stderr, "could not write every seed\n");
     return ok ? 0 : 1;
 }

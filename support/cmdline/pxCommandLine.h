@@ -24,31 +24,32 @@ public:
     // one of pszSwitchChars is a switch. Fails on null or empty text, an empty
     // switch-character string, a quote that is never closed and a lone switch
     // character. A failed parse leaves no entries.
-    bool Parse(const char16_t* pszText, const char16_t* pszSwitchChars);
-    bool Parse(std::u16string_view text, std::u16string_view switchChars);
+    [[nodiscard]] bool Parse(const char16_t* pszText, const char16_t* pszSwitchChars);
+    [[nodiscard]] bool Parse(std::u16string_view text, std::u16string_view switchChars);
 #ifdef _WIN32
-    bool Parse(const wchar_t* pszText, const wchar_t* pszSwitchChars) {
+    [[nodiscard]] bool Parse(const wchar_t* pszText, const wchar_t* pszSwitchChars) {
         return Parse(reinterpret_cast<const char16_t*>(pszText),
                      reinterpret_cast<const char16_t*>(pszSwitchChars));
     }
     // Parse of this process's own command line, with "/-".
-    bool ParseProcessCommandLine();
+    [[nodiscard]] bool ParseProcessCommandLine();
 #endif
 
     // True when some entry is a switch of that name, ASCII case ignored.
-    bool HasSwitch(std::u16string_view name) const;
+    [[nodiscard]] bool HasSwitch(std::u16string_view name) const;
 
     // Appends to values the name of the plain word that follows each switch of
     // that name (ASCII case ignored). False when there is no such switch, or
     // when one of them is the last entry or is followed by another switch.
-    bool GetSwitchValues(std::u16string_view name, std::vector<std::u16string>& values) const;
+    [[nodiscard]] bool GetSwitchValues(std::u16string_view name,
+                                       std::vector<std::u16string>& values) const;
 
     const std::vector<Entry>& GetEntries() const {
         return m_entries;
     }
 
 private:
-    bool Split(std::u16string_view text, std::u16string_view switchChars);
+    [[nodiscard]] bool Split(std::u16string_view text, std::u16string_view switchChars);
 
     std::vector<Entry> m_entries;
 };

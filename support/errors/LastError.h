@@ -8,11 +8,11 @@
 
 namespace pxLib {
 
-inline HRESULT HResultFromError(DWORD error) {
+[[nodiscard]] inline HRESULT HResultFromError(DWORD error) {
     return FailureFromErrorCode(error);
 }
 
-inline HRESULT HResultFromLastError() {
+[[nodiscard]] inline HRESULT HResultFromLastError() {
     return FailureFromErrorCode(::GetLastError());
 }
 

@@ -13,6 +13,6 @@ FileSearchResult LocateIsolateIni();
 
 // The file's text, decoded; false when it cannot be read or is far larger
 // than any real "isolate.ini".
-bool LoadIsolateIni(const std::u16string& path, std::u16string& text);
+[[nodiscard]] bool LoadIsolateIni(const std::u16string& path, std::u16string& text);
 
 }  // namespace pxLib

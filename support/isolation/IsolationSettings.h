@@ -15,11 +15,11 @@ class IsolationSettings {
 public:
     // Sets the silo, the isolation root and the registry view once; later calls
     // return true at once. silo may be null: then "isolate.ini" must name it.
-    static bool Initialise(const char16_t* silo);
+    [[nodiscard]] static bool Initialise(const char16_t* silo);
     // After Initialise: the product registry root becomes "SOFTWARE\Halvex\<silo>", once.
-    static bool ProductRoot();
+    [[nodiscard]] static bool ProductRoot();
     // After Initialise: stores the view, but only the first time in the process.
-    static bool SetRegistryView(uint32_t view);
+    [[nodiscard]] static bool SetRegistryView(uint32_t view);
 
     static uint32_t RegistryView();               // 0 until something set it
     static std::u16string Silo();                 // empty until Initialise
@@ -28,7 +28,7 @@ public:
 };
 
 // A braced GUID of 38 characters, hexadecimal digits of either case.
-bool IsValidSiloGuid(const std::u16string& silo);
+[[nodiscard]] bool IsValidSiloGuid(const std::u16string& silo);
 
 // The run sequence's product view selection for the job's silo: the 64-bit
 // view when HKLM\SOFTWARE\Halvex\<silo> is there or nowhere, the 32-bit view

@@ -36,9 +36,9 @@ public:
 
     // Opens or creates the file and moves to its end; a new file gets the
     // UTF-16LE byte-order mark. False leaves it closed.
-    bool Open(const std::u16string& path);
+    [[nodiscard]] bool Open(const std::u16string& path);
     void Close();
-    bool IsOpen() const;
+    [[nodiscard]] bool IsOpen() const;
     const std::u16string& Path() const { return m_path; }
     // Writes the units of text (no terminating zero) at the current end.
     void Append(std::u16string_view text);

@@ -74,7 +74,7 @@ bool ReadDebugOptions(const std::u16string& root, uint32_t registryView,
     UniqueRegKey output;
     if (!OpenSubKey(debug.get(), L"DebugOutput", access, output)) return true;
     const HKEY key = output.get();
-    ReadRegistryDword(key, L"DebugType", options.m_dwDebugType);
+    ReadOptionalRegistryDword(key, L"DebugType", options.m_dwDebugType);
     ReadString(key, L"Directory", options.m_strDirectory);
     ReadFlag(key, L"OutputToDebugger", options.m_bOutputToDebugger);
     ReadFlag(key, L"OutputToFile", options.m_bOutputToFile);

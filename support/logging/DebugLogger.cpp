@@ -74,8 +74,8 @@ void DebugOutputLogger::Write(LogType type, std::u16string_view format, const Lo
 void DebugOutputLogger::WriteToFile(const std::u16string& line, uint32_t processId) {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     // A file that failed to open is tried again with every line.
-    if (!m_file.IsOpen()) m_file.Open(LogFilePath(m_settings, processId));
-    if (m_file.IsOpen()) m_file.Append(line);
+    if (!m_file.IsOpen() && !m_file.Open(LogFilePath(m_settings, processId))) return;
+    m_file.Append(line);
 }
 
 bool IsLogEnabled(LogType type) {

@@ -15,7 +15,7 @@ namespace pxLib {
 
 class DebugOutputLogger {
 public:
-    bool IsEnabled(LogType type);
+    [[nodiscard]] bool IsEnabled(LogType type);
     void Write(LogType type, std::u16string_view format, const LogArg* args, size_t count);
 
 private:

@@ -22,8 +22,7 @@ enum class TraceEvent : uint16_t { ExceptionCaught = 1 };
 
 std::u16string Formatted(const char16_t* format, const LogArg& arg) {
     std::u16string text;
-    FormatLogText(text, format, &arg, 1);
-    return text;
+    return FormatLogText(text, format, &arg, 1) ? text : std::u16string();
 }
 
 std::u16string FromNarrow(const char* text) {

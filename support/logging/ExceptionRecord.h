@@ -44,10 +44,11 @@ enum class ExceptionKind : uint32_t {
 class ExceptionRecord {
 public:
     // Call only inside a catch handler. Returns false (record untouched) when
-    // no exception is being handled.
+    // no exception is being handled, which a catch site cannot see, so its
+    // result may go unread.
     bool Capture(const char16_t* sourceName, uint32_t line) noexcept;
 
-    bool Caught() const { return m_kind != 0; }
+    [[nodiscard]] bool Caught() const { return m_kind != 0; }
     uint32_t Kind() const { return m_kind; }
     const std::u16string& SourceName() const { return m_sourceName; }
     uint32_t Line() const { return m_line; }

@@ -14,7 +14,7 @@ namespace pxLib {
 enum class LogType : uint32_t { Information = 1, Warning = 2, Error = 3 };
 
 // Loads the options on first use; true when a line of this type is written.
-bool IsLogEnabled(LogType type);
+[[nodiscard]] bool IsLogEnabled(LogType type);
 
 // Formats one message and writes it with the configured prefixes.
 void WriteLogLine(LogType type, std::u16string_view format, const LogArg* args, size_t count);

@@ -42,7 +42,7 @@ public:
     std::u16string_view text() const {
         return m_text;
     }
-    bool isNullString() const {
+    [[nodiscard]] bool isNullString() const {
         return m_isNull;
     }
 
@@ -56,6 +56,7 @@ private:
 // Appends fmt formatted with args to out. Returns false, leaving out as it was,
 // when the format is malformed or an argument is missing or of the wrong kind.
 // Besides the printf conversions it knows %!WINERROR! and %!HRESULT!.
-bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args, size_t count);
+[[nodiscard]] bool FormatLogText(std::u16string& out, std::u16string_view fmt, const LogArg* args,
+                                 size_t count);
 
 }  // namespace pxLib

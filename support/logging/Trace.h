@@ -37,7 +37,7 @@ struct TraceControlBlock {
 };
 TraceControlBlock& ModuleTraceControl();
 
-inline bool TraceEnabled(TraceLevel level) {
+[[nodiscard]] inline bool TraceEnabled(TraceLevel level) {
     const TraceControlBlock& block = ModuleTraceControl();
     return block.listed.load(std::memory_order_relaxed) &&
            (block.flags.load(std::memory_order_relaxed) & 1u) != 0 &&

@@ -18,7 +18,7 @@ constexpr GUID kTraceControlGuid = {
 // Lists the module's control block and registers it; when no session enabled
 // it during registration, picks up the boot-time global logger. True when the
 // registration succeeded; start-up goes on either way.
-bool RegisterTraceProvider(HINSTANCE module);
+[[nodiscard]] bool RegisterTraceProvider(HINSTANCE module);
 
 // Stops tracing, unregisters every registered handle and empties the list.
 void UnregisterTraceProviders();

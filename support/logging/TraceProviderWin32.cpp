@@ -87,8 +87,8 @@ void QueryGlobalLogger(TraceControlBlock& block, const std::wstring& keyPath) {
     UniqueRegKey provider;
     if (RegOpenKeyExW(globalLogger.get(), FormatGuidLowerCase(kTraceControlGuid).c_str(), 0,
                       KEY_READ, provider.put()) == ERROR_SUCCESS) {
-        ReadRegistryDword(provider.get(), L"Flags", flags);
-        ReadRegistryDword(provider.get(), L"Level", level);
+        ReadOptionalRegistryDword(provider.get(), L"Flags", flags);
+        ReadOptionalRegistryDword(provider.get(), L"Level", level);
     }
     if (start != 1) return;
 

@@ -7,11 +7,11 @@ namespace pxLib {
 
 // The folder of a built-in name (see BuiltInFolders.h); false when the name is
 // not built in or its folder cannot be found.
-bool ResolveBuiltInFolder(const std::u16string& name, std::u16string& path);
+[[nodiscard]] bool ResolveBuiltInFolder(const std::u16string& name, std::u16string& path);
 
 // The silo data folder beneath the shell folder csidl: that folder, then the
 // application folder name ("%APPDATAEXTENSION%" expanded, else "Tavrilon", at
 // most 49 characters), then the silo.
-bool SiloDataFolder(int csidl, std::u16string& path);
+[[nodiscard]] bool SiloDataFolder(int csidl, std::u16string& path);
 
 }  // namespace pxLib

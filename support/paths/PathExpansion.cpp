@@ -1,9 +1,6 @@
 #include "support/paths/PathExpansion.h"
 
-#include <new>
-
-#include "support/logging/AtlException.h"
-#include "support/logging/ExceptionRecord.h"
+#include "support/errors/GuardedCall.h"
 #include "support/logging/Trace.h"
 #include "support/paths/BuiltInFolderPaths.h"
 #include "support/paths/PathExpansionMap.h"
@@ -29,18 +26,12 @@ bool ResolvePathName(const std::u16string& name, std::u16string& value) {
 bool ExpandPath(const std::u16string& input, std::u16string& output) {
     // Without the map nothing expands, not even the built-in names.
     if (!OpenPathExpansionMap()) return false;
-    ExceptionRecord record;
-    try {
+    return GuardedAllocation(u"pxPathExpansion", __LINE__, false, [&] {
         std::u16string expanded;
         const bool ok = ExpandPathTokens(input, ResolvePathName, expanded);
         output = std::move(expanded);
         return ok;
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"pxPathExpansion", __LINE__);
-    } catch (const CAtlException&) {
-        record.Capture(u"pxPathExpansion", __LINE__);
-    }
-    return false;
+    });
 }
 
 bool ExpandPath(const wchar_t* input, std::wstring& output) {
@@ -48,16 +39,12 @@ bool ExpandPath(const wchar_t* input, std::wstring& output) {
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::NullInput);
         return false;
     }
-    ExceptionRecord record;
-    try {
+    return GuardedAllocation(u"pxPathExpansion", __LINE__, false, [&] {
         std::u16string expanded = ToU16(output);
         const bool ok = ExpandPath(ToU16(input), expanded);
         output = ToWide(expanded);
         return ok;
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"pxPathExpansion", __LINE__);
-    }
-    return false;
+    });
 }
 
 }  // namespace pxLib

@@ -22,10 +22,10 @@ namespace pxLib {
 // cannot be opened (output untouched, not even built-in names expand) and
 // when a token cannot be expanded (output is the input so cleaned). Inputs
 // shorter than 3 characters come back unchanged. Any thread may call it.
-bool ExpandPath(const std::u16string& input, std::u16string& output);
+[[nodiscard]] bool ExpandPath(const std::u16string& input, std::u16string& output);
 
 // The same for wide text; a null input is refused with the output untouched.
-bool ExpandPath(const wchar_t* input, std::wstring& output);
+[[nodiscard]] bool ExpandPath(const wchar_t* input, std::wstring& output);
 
 }  // namespace pxLib
 

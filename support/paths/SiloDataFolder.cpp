@@ -4,9 +4,8 @@
 
 #include <new>
 
+#include "support/errors/GuardedCall.h"
 #include "support/isolation/IsolationSettings.h"
-#include "support/logging/AtlException.h"
-#include "support/logging/ExceptionRecord.h"
 #include "support/logging/Trace.h"
 #include "support/paths/BuiltInFolderPaths.h"
 #include "support/paths/PathExpansion.h"
@@ -74,15 +73,8 @@ bool SiloDataFolder(int csidl, std::u16string& path) {
         return false;
     }
     const ResolvingSiloDataFolder guard;
-    ExceptionRecord record;
-    try {
-        return BuildSiloDataFolder(csidl, path);
-    } catch (const std::bad_alloc&) {
-        record.Capture(u"pxPathExpansion", __LINE__);
-    } catch (const CAtlException&) {
-        record.Capture(u"pxPathExpansion", __LINE__);
-    }
-    return false;
+    return GuardedAllocation(u"pxPathExpansion", __LINE__, false,
+                             [&] { return BuildSiloDataFolder(csidl, path); });
 }
 
 }  // namespace pxLib

@@ -13,7 +13,7 @@ namespace pxLib {
 // The full Win32 path of a process's executable: QueryFullProcessImageNameW
 // (looked up in kernel32 at the time of the call) on Windows 6.0 and later,
 // GetModuleFileNameExW before; 400 characters at most.
-bool GetProcessImagePath(HANDLE process, std::wstring& path);
+[[nodiscard]] bool GetProcessImagePath(HANDLE process, std::wstring& path);
 
 // The rights the process helpers open a process with: the limited query right
 // from Windows 6.0 on, the full query and memory read before.
@@ -31,6 +31,6 @@ UniqueHandle OpenProcessIfInDirectory(DWORD processId, const std::wstring& direc
 // SeDebugPrivilege enabled where the token holds it.
 UniqueHandle FindAndOpenProcess(const std::wstring& directory, const std::wstring& fileName,
                                 DWORD access = ProcessMatchAccess());
-bool IsProcessRunning(const std::wstring& directory, const std::wstring& fileName);
+[[nodiscard]] bool IsProcessRunning(const std::wstring& directory, const std::wstring& fileName);
 
 }  // namespace pxLib

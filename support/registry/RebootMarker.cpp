@@ -72,7 +72,8 @@ bool IsRebootPending() {
     if (ProbeMarker() == Volatility::NotVolatile) {
         Trace(kTraceSource, TraceLevel::Warning, TraceEvent::MarkerNotVolatile);
         marker.Close();
-        if (DeleteRebootKey()) CreateVolatileRebootKey();
+        // A marker that cannot be made again is traced; the restart is pending either way.
+        if (DeleteRebootKey()) static_cast<void>(CreateVolatileRebootKey());
     }
     return true;
 }

@@ -7,10 +7,10 @@ namespace pxLib {
 
 // True when the marker is present. A marker that is not volatile is replaced
 // by a volatile one, so that it cannot outlive the next restart.
-bool IsRebootPending();
+[[nodiscard]] bool IsRebootPending();
 // Deletes the marker with everything beneath it.
-bool DeleteRebootKey();
+[[nodiscard]] bool DeleteRebootKey();
 // Creates the marker as a volatile key.
-bool CreateVolatileRebootKey();
+[[nodiscard]] bool CreateVolatileRebootKey();
 
 }  // namespace pxLib

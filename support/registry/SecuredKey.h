@@ -14,16 +14,16 @@ namespace pxLib {
 class SecuredKey : public RegistryKey {
 public:
     // Opens root\path; an absent key is not repaired.
-    bool OpenSecured(HKEY root, const std::wstring& path, REGSAM access);
+    [[nodiscard]] bool OpenSecured(HKEY root, const std::wstring& path, REGSAM access);
     // Opens, with create creating, root\path with the given options.
     bool OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM access, bool create,
                              DWORD options);
     // Creates or opens HKEY_CURRENT_USER\path, non-volatile, in the 32-bit view.
-    bool CreateUserKey(const std::wstring& path);
+    [[nodiscard]] bool CreateUserKey(const std::wstring& path);
     // Deletes the subkey name with everything beneath it; keys beneath that
     // refuse deletion are repaired and deleted one by one. A key deleted
     // meanwhile counts as deleted.
-    bool DeleteKeyTree(const std::wstring& name);
+    [[nodiscard]] bool DeleteKeyTree(const std::wstring& name);
 
     HKEY Root() const { return m_root; }
     const std::wstring& Path() const { return m_path; }
@@ -31,7 +31,7 @@ public:
 
 private:
     void Remember(HKEY root, const std::wstring& path, REGSAM access);
-    bool DeleteKeyTreeAtDepth(const std::wstring& name, int depth);
+    [[nodiscard]] bool DeleteKeyTreeAtDepth(const std::wstring& name, int depth);
 
     HKEY m_root = nullptr;
     std::wstring m_path;

@@ -29,7 +29,7 @@ public:
 
 private:
     // Grows the buffer so that entryBytes more fit; false beyond the largest ACL.
-    bool MakeRoom(DWORD entryBytes);
+    [[nodiscard]] bool MakeRoom(DWORD entryBytes);
 
     BYTE m_revision;
     std::vector<DWORD> m_buffer;  // DWORD-aligned, as an ACL must be

@@ -17,6 +17,7 @@ namespace ZOLT {
 // rebuilt is incomplete and must not be written. Raises
 // CRightsChecker::Exception for an entry type outside the allowed and denied
 // kinds or an entry that cannot be added.
-bool RebuildDacl(const ACL* oldDacl, const RightsRequest& request, PSID sid, AclBuilder& rebuilt);
+[[nodiscard]] bool RebuildDacl(const ACL* oldDacl, const RightsRequest& request, PSID sid,
+                               AclBuilder& rebuilt);
 
 }  // namespace ZOLT

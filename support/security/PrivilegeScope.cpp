@@ -13,6 +13,7 @@ enum class TraceEvent : uint16_t {
     TokenNotOpened = 2,
     PrivilegeNotHeld = 3,
     PrivilegeNotEnabled = 4,
+    PrivilegeNotRestored = 5,
 };
 
 constexpr DWORD kTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
@@ -44,7 +45,8 @@ PrivilegeScope::PrivilegeScope(const wchar_t* privilege) {
 }
 
 PrivilegeScope::~PrivilegeScope() {
-    if (m_enabled) ZOLT::CRightsChecker::RestorePrivilege(m_token.get(), m_previous);
+    if (m_enabled && !ZOLT::CRightsChecker::RestorePrivilege(m_token.get(), m_previous))
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PrivilegeNotRestored, GetLastError());
 }
 
 }  // namespace pxLib

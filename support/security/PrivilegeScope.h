@@ -17,7 +17,7 @@ public:
     PrivilegeScope& operator=(const PrivilegeScope&) = delete;
 
     // False when no token could be opened or the token does not hold the privilege.
-    bool Enabled() const { return m_enabled; }
+    [[nodiscard]] bool Enabled() const { return m_enabled; }
 
 private:
     UniqueHandle m_token;

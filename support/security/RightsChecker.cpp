@@ -29,6 +29,7 @@ enum class TraceEvent : uint16_t {
     TokenUserNotRead = 6,
     OwnerNotSet = 7,
     DaclRewritten = 8,
+    PrivilegeNotRestored = 9,
 };
 
 // An empty DACL that takes its entries from the parent only.
@@ -82,7 +83,8 @@ DWORD TakeOwnership(HKEY root, const std::wstring& path, REGSAM view,
         if (error != ERROR_SUCCESS)
             Trace(kTraceSource, TraceLevel::Error, TraceEvent::OwnerNotSet, objectName, error);
     }
-    if (privileged) CRightsChecker::RestorePrivilege(token.get(), previous);
+    if (privileged && !CRightsChecker::RestorePrivilege(token.get(), previous))
+        Trace(kTraceSource, TraceLevel::Error, TraceEvent::PrivilegeNotRestored, GetLastError());
     return error;
 }
 

@@ -61,8 +61,9 @@ public:
 
     // Enables the privilege on token, keeping its earlier state in previous;
     // false when the token does not hold it (ERROR_NOT_ALL_ASSIGNED).
-    static bool EnablePrivilege(HANDLE token, const wchar_t* privilege, TOKEN_PRIVILEGES& previous);
-    static bool RestorePrivilege(HANDLE token, const TOKEN_PRIVILEGES& previous);
+    [[nodiscard]] static bool EnablePrivilege(HANDLE token, const wchar_t* privilege,
+                                              TOKEN_PRIVILEGES& previous);
+    [[nodiscard]] static bool RestorePrivilege(HANDLE token, const TOKEN_PRIVILEGES& previous);
 };
 
 }  // namespace ZOLT

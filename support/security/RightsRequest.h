@@ -13,7 +13,7 @@ struct RightsTriple {
     ACCESS_MASK containers = 0;  // inherited by child containers (subkeys)
     ACCESS_MASK objects = 0;     // inherited by child objects
 
-    bool Empty() const { return (object | containers | objects) == 0; }
+    [[nodiscard]] bool Empty() const { return (object | containers | objects) == 0; }
     bool operator==(const RightsTriple& other) const {
         return object == other.object && containers == other.containers && objects == other.objects;
     }
@@ -26,7 +26,7 @@ struct RightsRequest {
     RightsTriple propagating;  // entries that propagate normally
     RightsTriple noPropagate;  // entries that carry NO_PROPAGATE_INHERIT_ACE
 
-    bool Empty() const { return propagating.Empty() && noPropagate.Empty(); }
+    [[nodiscard]] bool Empty() const { return propagating.Empty() && noPropagate.Empty(); }
     bool operator==(const RightsRequest& other) const {
         return propagating == other.propagating && noPropagate == other.noPropagate;
     }

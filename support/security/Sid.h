@@ -21,9 +21,9 @@ public:
 
     // nullptr when empty.
     PSID Get() const;
-    bool Empty() const { return m_bytes.empty(); }
+    [[nodiscard]] bool Empty() const { return m_bytes.empty(); }
     // An empty or invalid SID on either side never compares equal.
-    bool Equals(PSID other) const;
+    [[nodiscard]] bool Equals(PSID other) const;
 
 private:
     // DWORDs keep the SID aligned as the security functions expect.

@@ -24,7 +24,7 @@ public:
     }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
-    HRESULT result() const { return m_hr; }
+    [[nodiscard]] HRESULT result() const { return m_hr; }
 
 private:
     HRESULT m_hr;

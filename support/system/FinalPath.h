@@ -10,6 +10,6 @@ namespace pxLib {
 
 // The plain drive-letter ("C:\...") or UNC ("\\server\share\...") form.
 // False, with the thread's last error set, when it cannot be read.
-bool FinalPathOf(HANDLE file, std::wstring& path);
+[[nodiscard]] bool FinalPathOf(HANDLE file, std::wstring& path);
 
 }  // namespace pxLib

@@ -14,7 +14,7 @@ struct OsVersion {
     DWORD build = 0;
     bool workstation = true;
 
-    bool AtLeast(DWORD wantMajor, DWORD wantMinor) const {
+    [[nodiscard]] bool AtLeast(DWORD wantMajor, DWORD wantMinor) const {
         return major > wantMajor || (major == wantMajor && minor >= wantMinor);
     }
 };
@@ -25,7 +25,7 @@ public:
     // The real version (RtlGetVersion), not the compatibility answer of GetVersionEx.
     virtual OsVersion Version() = 0;
     // True when the calling thread's token (or else the process token) is LocalSystem.
-    virtual bool IsLocalSystem() = 0;
+    [[nodiscard]] virtual bool IsLocalSystem() = 0;
     // ShellExecuteExW: the only way to see a user decline the elevation prompt.
     virtual BOOL ExecuteWithShell(SHELLEXECUTEINFOW* info) = 0;
 };
@@ -37,6 +37,6 @@ IPlatform* SetPlatformForTesting(IPlatform* platform);
 
 // The Win32 answers, for fakes that change only one of them.
 OsVersion RealOsVersion();
-bool RealIsLocalSystem();
+[[nodiscard]] bool RealIsLocalSystem();
 
 }  // namespace pxLib

@@ -9,7 +9,7 @@
 namespace pxLib {
 
 // A REG_DWORD of exactly four bytes; a shorter one would leave part unread.
-inline bool ReadRegistryDword(HKEY key, const wchar_t* name, uint32_t& value) {
+[[nodiscard]] inline bool ReadRegistryDword(HKEY key, const wchar_t* name, uint32_t& value) {
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof(data);
@@ -19,6 +19,11 @@ inline bool ReadRegistryDword(HKEY key, const wchar_t* name, uint32_t& value) {
         return false;
     value = data;
     return true;
+}
+
+// An optional REG_DWORD: value keeps what it holds when there is none.
+inline void ReadOptionalRegistryDword(HKEY key, const wchar_t* name, uint32_t& value) {
+    static_cast<void>(ReadRegistryDword(key, name, value));
 }
 
 }  // namespace pxLib

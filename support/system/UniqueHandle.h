@@ -52,7 +52,7 @@ private:
 struct KernelHandleTraits {
     using Type = HANDLE;
     static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    [[nodiscard]] static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
@@ -60,7 +60,7 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 struct RegKeyTraits {
     using Type = HKEY;
     static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
+    [[nodiscard]] static bool IsValid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::RegCloseKey(h); }
 };
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
@@ -68,7 +68,7 @@ using UniqueRegKey = UniqueResource<RegKeyTraits>;
 struct LibraryTraits {
     using Type = HMODULE;
     static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
+    [[nodiscard]] static bool IsValid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::FreeLibrary(h); }
 };
 using UniqueLibrary = UniqueResource<LibraryTraits>;
@@ -76,7 +76,7 @@ using UniqueLibrary = UniqueResource<LibraryTraits>;
 struct EnvironmentBlockTraits {
     using Type = void*;
     static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
+    [[nodiscard]] static bool IsValid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::DestroyEnvironmentBlock(h); }
 };
 using UniqueEnvironmentBlock = UniqueResource<EnvironmentBlockTraits>;
@@ -84,7 +84,7 @@ using UniqueEnvironmentBlock = UniqueResource<EnvironmentBlockTraits>;
 struct LocalMemoryTraits {
     using Type = HLOCAL;
     static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
+    [[nodiscard]] static bool IsValid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::LocalFree(h); }
 };
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;

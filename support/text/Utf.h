@@ -14,7 +14,7 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // ASCII-only case folding, as the system's name comparisons use it.
 char16_t AsciiToLower(char16_t c);
 std::u16string AsciiLower(std::u16string_view text);
-bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
+[[nodiscard]] bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace pxLib
 

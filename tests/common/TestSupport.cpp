@@ -3,6 +3,7 @@
 #ifdef _WIN32
 
 #include "support/system/UniqueHandle.h"
+#include "support/text/WideUtf8.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -21,21 +22,11 @@ std::wstring NewGuidText() {
 }
 
 std::wstring Widen(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
+    return pxLib::Utf8ToWide(s);
 }
 
 std::string Narrow(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-    return s;
+    return pxLib::WideToUtf8(w);
 }
 
 std::wstring AsciiUpper(std::wstring text) {

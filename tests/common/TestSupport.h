@@ -1,6 +1,7 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #ifdef _WIN32
@@ -11,6 +12,10 @@
 #include "TestPaths.h"
 
 namespace qvdtest {
+
+// The plug-in's exit code before any installer ended (E_UNEXPECTED), which
+// hosts read through GetExitCode and qvdhost prints.
+constexpr uint32_t kExitCodeNotKnown = 0x8000FFFF;
 
 // A Unix path of the build as Windows programs under Wine see it (drive Z:).
 std::wstring WinePath(const std::string& unixPath);

@@ -136,37 +136,38 @@ TEST(StartupInfoEx, PutsTheMitigationPolicyOnSystemsThatTakeIt) {
         platform.version.major = row.major;
         platform.version.minor = row.minor;
         StartupInfoEx startup;
-        EXPECT_EQ(SetUpStartupInfoEx(startup), S_OK) << row.major << "." << row.minor;
-        EXPECT_EQ(startup.inUse, row.inUse) << row.major << "." << row.minor;
-        EXPECT_EQ(startup.initialised, row.inUse);
-        EXPECT_EQ(startup.info.StartupInfo.cb, sizeof(STARTUPINFOEXW));
+        EXPECT_EQ(startup.SetUp(), S_OK) << row.major << "." << row.minor;
+        EXPECT_EQ(startup.InUse(), row.inUse) << row.major << "." << row.minor;
+        EXPECT_EQ(startup.AttributeList().IsInitialised(), row.inUse);
+        EXPECT_EQ(startup.Info().StartupInfo.cb, sizeof(STARTUPINFOEXW));
+        EXPECT_EQ(startup.CreationFlag(), row.inUse ? DWORD{EXTENDED_STARTUPINFO_PRESENT} : 0u);
         if (row.inUse) {
-            EXPECT_EQ(startup.mitigationPolicy, row.policy) << row.major << "." << row.minor;
-            EXPECT_EQ(startup.mitigationPolicySize, row.size);
-            EXPECT_EQ(static_cast<void*>(startup.info.lpAttributeList),
-                      static_cast<void*>(startup.attributeList.data()));
+            EXPECT_EQ(startup.MitigationPolicy(), row.policy) << row.major << "." << row.minor;
+            EXPECT_EQ(startup.MitigationPolicySize(), row.size);
+            EXPECT_EQ(startup.Info().lpAttributeList, startup.AttributeList().get());
+            EXPECT_NE(startup.Info().lpAttributeList, nullptr);
         } else {
-            EXPECT_EQ(startup.info.lpAttributeList, nullptr);
+            EXPECT_EQ(startup.Info().lpAttributeList, nullptr);
         }
-        ReleaseStartupInfoEx(startup);
-        EXPECT_FALSE(startup.initialised);
-        EXPECT_TRUE(startup.attributeList.empty());
+        startup.reset();
+        EXPECT_FALSE(startup.AttributeList().IsInitialised());
+        EXPECT_TRUE(startup.AttributeList().empty());
     }
     pxLib::SetPlatformForTesting(previous);
 }
 
 TEST(StartupInfoEx, AProcessStartsWithTheListInPlace) {
     StartupInfoEx startup;
-    ASSERT_EQ(SetUpStartupInfoEx(startup), S_OK);
-    ASSERT_TRUE(startup.inUse) << "this Wine prefix reports Windows 10";
+    ASSERT_EQ(startup.SetUp(), S_OK);
+    ASSERT_TRUE(startup.InUse()) << "this Wine prefix reports Windows 10";
     TempDir dir;
     const std::wstring installer = PlaceInstaller(dir, L"maker", L"tool.exe", {"exit_code=7"});
     std::wstring line = L"\"" + installer + L"\"";
     pxLib::ProcessInformation process;
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
                                EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                               &startup.info.StartupInfo, process.put()));
-    ReleaseStartupInfoEx(startup);
+                               &startup.StartupInfo(), process.put()));
+    startup.reset();
     WaitForSingleObject(process.process(), 30000);
     DWORD code = 0;
     GetExitCodeProcess(process.process(), &code);

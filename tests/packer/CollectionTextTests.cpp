@@ -59,17 +59,17 @@ TEST(CollectionText, EveryKindComesBackToTheSameBytes) {
 TEST(CollectionText, OddStoredValuesPrintSoThatTheyReadBack) {
     auto c = pxLib::pxTavKeyValueCollection::Create();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    c->SetDouble(1, nan);
-    c->SetDouble(2, -0.0);
-    c->SetDouble(3, std::numeric_limits<double>::denorm_min());
-    c->SetDouble(4, 1e300);
-    c->SetString(5, std::u16string{u'a', 0xDC00, u'"', u'\\', 0x7F, 0xD83D, 0xDE00});
-    c->SetAnsiString(6, "\x01\x7f\xff");
-    c->SetVariant(7, pxLib::Variant::Scalar(pxLib::VariantType::Bool, 1));
-    c->SetVariant(8, pxLib::Variant::BstrBytes({'a', 0, 'b'}));
-    c->SetVariant(9, pxLib::Variant::Bstr(std::u16string{u'x', 0, u'y'}));
-    c->SetVariant(10, pxLib::Variant::R4(std::numeric_limits<float>::infinity()));
-    c->SetBinary(11, "", 0);
+    EXPECT_TRUE(c->SetDouble(1, nan));
+    EXPECT_TRUE(c->SetDouble(2, -0.0));
+    EXPECT_TRUE(c->SetDouble(3, std::numeric_limits<double>::denorm_min()));
+    EXPECT_TRUE(c->SetDouble(4, 1e300));
+    EXPECT_TRUE(c->SetString(5, std::u16string{u'a', 0xDC00, u'"', u'\\', 0x7F, 0xD83D, 0xDE00}));
+    EXPECT_TRUE(c->SetAnsiString(6, "\x01\x7f\xff"));
+    EXPECT_TRUE(c->SetVariant(7, pxLib::Variant::Scalar(pxLib::VariantType::Bool, 1)));
+    EXPECT_TRUE(c->SetVariant(8, pxLib::Variant::BstrBytes({'a', 0, 'b'})));
+    EXPECT_TRUE(c->SetVariant(9, pxLib::Variant::Bstr(std::u16string{u'x', 0, u'y'})));
+    EXPECT_TRUE(c->SetVariant(10, pxLib::Variant::R4(std::numeric_limits<float>::infinity())));
+    EXPECT_TRUE(c->SetBinary(11, "", 0));
     const Bytes saved = packertest::SavedCollection(*c);
     const std::string text = Dump(*c);
     pxLib::pxTavKeyValueCollection back;
@@ -133,7 +133,7 @@ TEST(CollectionText, RefusesMalformedDescriptions) {
     };
     for (const Bad& c : cases) {
         pxLib::pxTavKeyValueCollection collection;
-        collection.SetUInt32(99, 1);
+        EXPECT_TRUE(collection.SetUInt32(99, 1));
         qvdpack::TextError error;
         EXPECT_FALSE(qvdpack::ParseCollectionText(c.text, collection, error)) << c.text;
         EXPECT_EQ(error.line, c.line) << c.text;

@@ -30,8 +30,9 @@ Bytes UnsignedWith(const std::vector<ZOLT::PackageArchive>& archives) {
 }
 
 std::u16string TextOf(const CIRT_FileDataExtender& data) {
+    // No collection or no text: empty.
     std::u16string text;
-    if (data.GetCollection() != nullptr) data.GetCollection()->GetString(1002, text);
+    if (data.GetCollection() == nullptr || !data.GetCollection()->GetString(1002, text)) return {};
     return text;
 }
 
@@ -99,7 +100,7 @@ TEST(FileDataExtender, LoadsTheModuleFormWithItsFallbacks) {
          1},
         {"broken layout data, nothing anywhere",
          {brokenLayout, false, false},
-         HResult(0x8000FFFF),
+         ZOLT::kHrUnexpected,
          u"",
          1},
     };
@@ -158,7 +159,7 @@ TEST(FileDataExtender, LoadFromStorageReadsOnlyAFile) {
     ASSERT_EQ(data.LoadFromStorage(dir.file(u"good.dat")), 0);
     EXPECT_EQ(data.LoadFromStorage(dir.file(u"missing.dat")), HResult(0x80070490));
     EXPECT_EQ(data.GetCollection()->GetCount(), 0u);
-    EXPECT_EQ(data.LoadFromStorage(dir.file(u"bad.dat")), HResult(0x8000FFFF));
+    EXPECT_EQ(data.LoadFromStorage(dir.file(u"bad.dat")), ZOLT::kHrUnexpected);
     EXPECT_EQ(data.GetCollection()->GetCount(), 0u);
     EXPECT_EQ(data.LoadFromStorage(std::u16string()), HResult(0x80070490));
 }
@@ -178,11 +179,12 @@ TEST(FileDataExtender, SaveKeepsEntry20041OutOfTheFileAndRestoresIt) {
         pxLib::ValueKind kind;
     };
     const Filtered cases[] = {
-        {"UTF-16 text", [](auto& c) { c.SetString(20041, u"secret \u00e9"); },
+        {"UTF-16 text", [](auto& c) { EXPECT_TRUE(c.SetString(20041, u"secret \u00e9")); },
          pxLib::ValueKind::WString},
-        {"single-byte text", [](auto& c) { c.SetAnsiString(20041, "s\xe9"); },
+        {"single-byte text", [](auto& c) { EXPECT_TRUE(c.SetAnsiString(20041, "s\xe9")); },
          pxLib::ValueKind::String},
-        {"empty text", [](auto& c) { c.SetString(20041, u""); }, pxLib::ValueKind::WString},
+        {"empty text", [](auto& c) { EXPECT_TRUE(c.SetString(20041, u"")); },
+         pxLib::ValueKind::WString},
     };
     for (const Filtered& c : cases) {
         SCOPED_TRACE(c.label);
@@ -190,7 +192,7 @@ TEST(FileDataExtender, SaveKeepsEntry20041OutOfTheFileAndRestoresIt) {
         const std::u16string path = dir.file(u"cache/install.dat");
         CIRT_FileDataExtender data;
         auto* collection = data.EnsureCollection();
-        collection->SetUInt32(1001, 64);
+        EXPECT_TRUE(collection->SetUInt32(1001, 64));
         c.set(*collection);
         std::u16string before;
         ASSERT_TRUE(collection->GetString(20041, before));
@@ -212,10 +214,10 @@ TEST(FileDataExtender, AFailedSaveRestoresEntry20041Too) {
     packertest::ScratchDir dir;
     ASSERT_TRUE(packertest::MakeFolder(dir.file(u"taken")));
     CIRT_FileDataExtender data;
-    data.EnsureCollection()->SetString(20041, u"kept");
+    EXPECT_TRUE(data.EnsureCollection()->SetString(20041, u"kept"));
     // Without the filtered entry the collection is empty.
     EXPECT_EQ(data.SaveToStorage(dir.file(u"install.dat")), HResult(0x800700E8));
-    data.GetCollection()->SetUInt32(1, 1);
+    EXPECT_TRUE(data.GetCollection()->SetUInt32(1, 1));
     EXPECT_LT(data.SaveToStorage(dir.file(u"taken")), 0);
     std::u16string text;
     EXPECT_TRUE(data.GetCollection()->GetString(20041, text));
@@ -248,7 +250,7 @@ TEST(FileDataExtender, SaveReplacesALongerOldFileWhole) {
 
     CIRT_FileDataExtender data;
     ASSERT_EQ(data.LoadFromStorage(path), 0);
-    data.GetCollection()->SetString(1002, u"short");
+    EXPECT_TRUE(data.GetCollection()->SetString(1002, u"short"));
     ASSERT_EQ(data.SaveToStorage(path), 0);
     const Bytes expected = packertest::SavedCollection(*data.GetCollection());
     EXPECT_EQ(packertest::ReadBytes(path), expected);
@@ -281,7 +283,7 @@ TEST(FileDataExtender, ReadersSeeTheOldFileOrTheNewOneWhole) {
     std::vector<ZOLT::HRESULT> otherFailures;
     for (int i = 0; i < 200; ++i) {
         CIRT_FileDataExtender data;
-        data.EnsureCollection()->CopyFrom(i % 2 == 0 ? *shorter : *longer);
+        EXPECT_TRUE(data.EnsureCollection()->CopyFrom(i % 2 == 0 ? *shorter : *longer));
         const ZOLT::HRESULT hr = data.SaveToStorage(path);
         // A reader that holds the file without delete sharing blocks the swap.
         if (hr == 0)

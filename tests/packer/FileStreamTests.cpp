@@ -78,7 +78,8 @@ TEST(FileStream, CopiesAStreamInChunksFromItsStart) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{16384}, size_t{40000}}) {
         const Bytes content = Pattern(size);
         auto source = pxLib::MemoryStream::Create(content);
-        source->SetPosition(size / 2);  // the copy starts at 0 wherever the source stands
+        ASSERT_TRUE(
+            source->SetPosition(size / 2));  // the copy starts at 0 wherever the source stands
         const std::u16string path = dir.file(u"copy" + std::u16string(1, u'0' + size % 10));
         pxLib::RefPtr<ZOLT::IFileStream> file;
         ASSERT_EQ(

@@ -106,16 +106,16 @@ Bytes Unsigned(const Bytes& package) {
 TEST(PackerLogLines, OpenAndThePEHelper) {
     qvdtest::TempDir dir;
     ZOLT::CFilePackerEx packer;
-    packer.Open(std::u16string());
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(std::u16string())));
     const std::wstring missing = dir.file(L"missing.exe");
-    packer.Open(missing);
-    packer.Open(Place(dir, L"text.exe", Bytes(200, 'x')));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(missing)));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"text.exe", Bytes(200, 'x')))));
     Bytes badCertificate = packertest::BuildImage();
     packertest::PutU32(badCertificate, packertest::SecurityDirOffset() + 4, 0x7FFFFFFF);
-    packer.Open(Place(dir, L"cert.exe", badCertificate));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"cert.exe", badCertificate))));
     Bytes shortImage = packertest::BuildImage();
     shortImage.pop_back();
-    packer.Open(Place(dir, L"short.exe", shortImage));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"short.exe", shortImage))));
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::Open(70) : Invalid agrument"),
         Error(L"ZOLT::CFilePackerEx::Open(76) : Source file not found: " + missing),
@@ -141,10 +141,10 @@ TEST(PackerLogLines, BrokenPackages) {
     Bytes countBeyond = package;
     packertest::PutU32(countBeyond, 8, 0xFFFFFFFFu);
     ZOLT::CFilePackerEx packer;
-    packer.Open(Place(dir, L"corrupted.exe", Unsigned(corrupted)));
-    packer.Open(Place(dir, L"version6.exe", Unsigned(version6)));
-    packer.Open(Place(dir, L"longid.exe", Unsigned(longId)));
-    packer.Open(Place(dir, L"count.exe", Unsigned(countBeyond)));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"corrupted.exe", Unsigned(corrupted)))));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"version6.exe", Unsigned(version6)))));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"longid.exe", Unsigned(longId)))));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"count.exe", Unsigned(countBeyond)))));
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::CPackageHeader::Deserialize(181) : Package is corrupted"),
         Error(L"ZOLT::CFilePackerEx::ReadPackageHeader(965) : Failed to deserialize"),
@@ -189,15 +189,17 @@ TEST(PackerLogLines, AnArchiveRunningPastTheEnd) {
 TEST(PackerLogLines, LegacyRecords) {
     qvdtest::TempDir dir;
     ZOLT::CFilePackerEx packer;
-    packer.Open(
-        Place(dir, L"legacy.exe", Unsigned(packertest::LegacyPackage(1, {{u"seg0", {1}, 0}}))));
-    packer.Open(Place(dir, L"ten.exe", Unsigned(packertest::LegacyPackage(1, {{u"x", {1}, 10}}))));
+    EXPECT_EQ(packer.Open(Place(dir, L"legacy.exe",
+                                Unsigned(packertest::LegacyPackage(1, {{u"seg0", {1}, 0}})))),
+              ZOLT::kHrOk);
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(
+        Place(dir, L"ten.exe", Unsigned(packertest::LegacyPackage(1, {{u"x", {1}, 10}}))))));
     Bytes idTag = packertest::LegacyPackage(1, {{u"x", {1}, 1}});
     idTag[20] = 7;
-    packer.Open(Place(dir, L"idtag.exe", Unsigned(idTag)));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"idtag.exe", Unsigned(idTag)))));
     Bytes sizeTag = packertest::LegacyPackage(1, {{u"x", {1}, 1}});
     sizeTag[20 + 1 + 4 + 4] = 3;
-    packer.Open(Place(dir, L"sizetag.exe", Unsigned(sizeTag)));
+    EXPECT_TRUE(ZOLT::Failed(packer.Open(Place(dir, L"sizetag.exe", Unsigned(sizeTag)))));
     ExpectLines({
         Information(L"ZOLT::CFilePackerEx::CArchiveInfo::Deserialize_legacy(631) : Segment header "
                     L"seg0 Deserialized"),
@@ -213,10 +215,13 @@ TEST(PackerLogLines, LegacyRecords) {
 TEST(PackerLogLines, LookupsAndWriters) {
     ZOLT::CFilePackerEx packer;
     pxLib::RefPtr<pxLib::IByteStream> stream;
-    packer.HasArchive(u"FDELayoutData", ZOLT::kLayoutArchiveType);
-    packer.ExtractStream(u"FDELayoutData", ZOLT::kLayoutArchiveType, stream);
+    EXPECT_FALSE(packer.HasArchive(u"FDELayoutData", ZOLT::kLayoutArchiveType));
+    EXPECT_EQ(packer.ExtractStream(u"FDELayoutData", ZOLT::kLayoutArchiveType, stream),
+              ZOLT::kHrInvalidState);
     auto memory = pxLib::MemoryStream::Create();
-    ZOLT::CFilePackerEx::CArchiveInfo(u"", 1, ZOLT::kLayoutArchiveType).Serialize(memory.get());
+    EXPECT_EQ(
+        ZOLT::CFilePackerEx::CArchiveInfo(u"", 1, ZOLT::kLayoutArchiveType).Serialize(memory.get()),
+        ZOLT::kHrInvalidArg);
     ExpectLines({
         Error(L"ZOLT::CFilePackerEx::HasArchive(170) : Object is not initialized"),
         Error(L"ZOLT::CFilePackerEx::ExtractStream(504) : Object is not initialized"),
@@ -238,13 +243,14 @@ TEST(PackerLogLines, InstallLayoutData) {
     const std::wstring notAnImage = Place(dir, L"bin\\text.exe", Bytes(100, 'x'));
     const std::wstring beside = dir.file(L"bin\\install.dat");
     ZOLT::CIRT_FileDataExtender data;
-    data.Load(withLayout);
-    data.Load(without);  // nothing beside it: tried, then one folder up
+    EXPECT_EQ(data.Load(withLayout), ZOLT::kHrOk);
+    // Nothing beside it: tried, then one folder up; only the lines matter here.
+    static_cast<void>(data.Load(without));
     Place(dir, L"install.dat", packertest::SavedCollection(*layout));
-    data.Load(without);
-    data.Load(notAnImage);
-    data.Load(std::wstring());
-    data.SaveToStorage(std::wstring());
+    EXPECT_EQ(data.Load(without), ZOLT::kHrOk);
+    EXPECT_TRUE(ZOLT::Failed(data.Load(notAnImage)));
+    EXPECT_TRUE(ZOLT::Failed(data.Load(std::wstring())));
+    EXPECT_EQ(data.SaveToStorage(std::wstring()), ZOLT::kHrInvalidArg);
     ExpectLines({
         Information(L"FDE Data loaded from " + withLayout),
         Information(L"Data not found in Module " + without),

@@ -235,8 +235,8 @@ Bytes SavedCollection(pxLib::pxTavKeyValueCollection& collection) {
 pxLib::RefPtr<pxLib::pxTavKeyValueCollection> LayoutCollection(uint32_t kind,
                                                                const std::u16string& text) {
     auto collection = pxLib::pxTavKeyValueCollection::Create();
-    collection->SetUInt32(1001, kind);
-    collection->SetString(1002, text);
+    // None rather than a collection without the two values.
+    if (!collection->SetUInt32(1001, kind) || !collection->SetString(1002, text)) return nullptr;
     return collection;
 }
 

@@ -81,7 +81,7 @@ TEST_F(ComClass, CreateInstanceFollowsTheAggregationRules) {
     ASSERT_EQ(plugin->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
     EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
     identity->Release();
-    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
+    EXPECT_EQ(plugin->GetExitCode(), kExitCodeNotKnown);
     plugin->Release();
     EXPECT_EQ(outer.refs, 1u);
     EXPECT_EQ(inner->Release(), 0u);
@@ -102,8 +102,8 @@ TEST_F(ComClass, BothInterfacesAreOneObjectWithTheirSlotOrders) {
     using FromValueFn = HRESULT (*)(void*, const Json::Value&, qvd::IQVDJobSink*);
     using CancelFn = HRESULT (*)(void*);
     using StartFn = HRESULT (*)(void*, const wchar_t*, qvd::IQVDJobSink*);
-    EXPECT_EQ(reinterpret_cast<U32Fn>(table[3])(plugin), 0x8000FFFFu);  // GetExitCode
-    EXPECT_EQ(reinterpret_cast<U32Fn>(table[4])(plugin), 0u);           // GetDetail
+    EXPECT_EQ(reinterpret_cast<U32Fn>(table[3])(plugin), kExitCodeNotKnown);  // GetExitCode
+    EXPECT_EQ(reinterpret_cast<U32Fn>(table[4])(plugin), 0u);                 // GetDetail
     LONG state = -1;
     EXPECT_EQ(reinterpret_cast<StateFn>(table[5])(plugin, &state), S_OK);  // GetState
     EXPECT_EQ(state, 0);
@@ -117,7 +117,7 @@ TEST_F(ComClass, BothInterfacesAreOneObjectWithTheirSlotOrders) {
     EXPECT_EQ(reinterpret_cast<CancelFn>(table[7])(plugin), S_OK);  // CancelAndWait
     reinterpret_cast<StateFn>(table[5])(plugin, &state);
     EXPECT_EQ(state, qvd::QVD_STATE_FAILED);
-    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{ErrorCall(0x80047F21, 608),
+    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_NO_INSTALLER, 608),
                                                    StatusCall(qvd::QVD_STATUS_FAILED)}));
 }
 

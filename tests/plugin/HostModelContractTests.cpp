@@ -149,13 +149,13 @@ TEST_F(HostModel, NewObjectReportsItsInitialFieldsAndRefusesNullArguments) {
     int32_t state = -99;
     EXPECT_EQ(plugin->GetState(&state), S_OK);
     EXPECT_EQ(state, 0);
-    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
+    EXPECT_EQ(plugin->GetExitCode(), kExitCodeNotKnown);
     EXPECT_EQ(plugin->GetDetail(), 0u);
 
     RecordingSink sink;
     EXPECT_EQ(plugin->Start(L"{}", nullptr), E_INVALIDARG);
     EXPECT_EQ(plugin->Start(nullptr, &sink), E_INVALIDARG);
-    plugin->GetState(&state);
+    EXPECT_EQ(plugin->GetState(&state), S_OK);
     EXPECT_EQ(state, 0);
     EXPECT_EQ(plugin->GetState(nullptr), E_POINTER);
     // Nothing to join before a Start: returns after signalling.
@@ -172,8 +172,8 @@ TEST_F(HostModel, PluginInterfaceSlotsAreInTheirOrder) {
     using StateFn = HRESULT (*)(void*, int32_t*);
     using CancelFn = HRESULT (*)(void*);
     using StartFn = HRESULT (*)(void*, const wchar_t*, void*);
-    EXPECT_EQ(reinterpret_cast<U32Fn>(table[3])(plugin), 0x8000FFFFu);  // GetExitCode
-    EXPECT_EQ(reinterpret_cast<U32Fn>(table[4])(plugin), 0u);           // GetDetail
+    EXPECT_EQ(reinterpret_cast<U32Fn>(table[3])(plugin), kExitCodeNotKnown);  // GetExitCode
+    EXPECT_EQ(reinterpret_cast<U32Fn>(table[4])(plugin), 0u);                 // GetDetail
     int32_t state = -1;
     EXPECT_EQ(reinterpret_cast<StateFn>(table[5])(plugin, &state), S_OK);  // GetState
     EXPECT_EQ(state, 0);

@@ -49,9 +49,13 @@ protected:
         ZOLT::CIRT_FileDataExtender data;
         auto* values = data.EnsureCollection();
         ASSERT_NE(values, nullptr);
-        values->SetString(7, u"sample product");
-        if (withRule) values->SetUInt32(1001, 1);
-        if (!siteCode.empty()) values->SetString(1002, siteCode);
+        EXPECT_TRUE(values->SetString(7, u"sample product"));
+        if (withRule) {
+            EXPECT_TRUE(values->SetUInt32(1001, 1));
+        }
+        if (!siteCode.empty()) {
+            EXPECT_TRUE(values->SetString(1002, siteCode));
+        }
         ASSERT_EQ(data.SaveToStorage(cache + L"\\install.dat"), S_OK);
     }
 
@@ -86,26 +90,26 @@ protected:
 ScopedRegistryKey* InstalledCheck::product = nullptr;
 ScopedRegistryKey* InstalledCheck::map = nullptr;
 
-const std::vector<SinkCall> kFoundInstalled = {StatusCall(17)};
-const std::vector<SinkCall> kInstallerRan = {StatusCall(4)};
+const std::vector<SinkCall> kFoundInstalled = {StatusCall(qvd::QVD_STATUS_ALREADY_INSTALLED)};
+const std::vector<SinkCall> kInstallerRan = {StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)};
 
 TEST_F(InstalledCheck, TheSameOrANewerVersionWithItsProofEndsTheJobAtOnce) {
     const Outcome same = Run(ProductData());
-    EXPECT_EQ(same.state, 3);
+    EXPECT_EQ(same.state, qvd::QVD_STATE_INSTALLED);
     EXPECT_EQ(same.calls, kFoundInstalled) << Describe(same.calls);
     EXPECT_FALSE(same.installerRan);
 
     ASSERT_TRUE(product->SetString(L"Version", L"1.3"));
     const Outcome newer = Run(ProductData());
-    EXPECT_EQ(newer.state, 3);
+    EXPECT_EQ(newer.state, qvd::QVD_STATE_INSTALLED);
     EXPECT_EQ(newer.calls, kFoundInstalled) << Describe(newer.calls);
 
     // Another product id only makes it "not the same version"; a version that is
     // not older still counts.
     ASSERT_TRUE(product->SetString(L"PRODUCTID", L"OtherProduct"));
-    EXPECT_EQ(Run(ProductData()).state, 3);
+    EXPECT_EQ(Run(ProductData()).state, qvd::QVD_STATE_INSTALLED);
     ASSERT_TRUE(product->SetString(L"Version", L"1.2.3.4"));
-    EXPECT_EQ(Run(ProductData()).state, 3);
+    EXPECT_EQ(Run(ProductData()).state, qvd::QVD_STATE_INSTALLED);
 }
 
 // Reading install data creates the process object factory, which holds
@@ -113,7 +117,7 @@ TEST_F(InstalledCheck, TheSameOrANewerVersionWithItsProofEndsTheJobAtOnce) {
 // objects, so a host never unloads the module under it.
 TEST_F(InstalledCheck, TheObjectFactoryOfARunThatReadInstallDataKeepsTheModule) {
     const Outcome o = Run(ProductData());
-    ASSERT_EQ(o.state, 3) << Describe(o.calls);
+    ASSERT_EQ(o.state, qvd::QVD_STATE_INSTALLED) << Describe(o.calls);
     EXPECT_EQ(pxLib::LiveObjectCount(), 1u) << "every plug-in object is gone; the factory stays";
 }
 
@@ -143,7 +147,7 @@ TEST_F(InstalledCheck, AnythingMissingFromTheProofRunsTheInstaller) {
         c.change();
         const Outcome o = Run(ProductData());
         // The installer (exit 0) changes nothing, so the follow-up check agrees.
-        EXPECT_EQ(o.state, 6) << c.what;
+        EXPECT_EQ(o.state, qvd::QVD_STATE_NOT_INSTALLED) << c.what;
         EXPECT_EQ(o.calls, kInstallerRan) << c.what << ": " << Describe(o.calls);
         EXPECT_TRUE(o.installerRan) << c.what;
     }
@@ -155,7 +159,7 @@ TEST_F(InstalledCheck, AnInstallerThatCompletesTheProofEndsInstalled) {
                                {"started_marker=" + Narrow(dir.file(L"started")),
                                 "write_file=" + Narrow(cache + L"\\finalzed.dat")});
     const Outcome o = Run(ProductData());
-    EXPECT_EQ(o.state, 3);
+    EXPECT_EQ(o.state, qvd::QVD_STATE_INSTALLED);
     EXPECT_EQ(o.calls, kInstallerRan) << Describe(o.calls);
     EXPECT_TRUE(o.installerRan);
 }
@@ -166,13 +170,13 @@ TEST_F(InstalledCheck, ForcedOverinstallRunsTheInstallerAndTheFollowUpIgnoresThe
                                {"started_marker=" + Narrow(dir.file(L"started"))});
     const Outcome forced = Run(ProductData(", \"force_overinstall\": 1"));
     EXPECT_TRUE(forced.installerRan) << "verification must accept the package-carrying file";
-    EXPECT_EQ(forced.state, 3);
+    EXPECT_EQ(forced.state, qvd::QVD_STATE_INSTALLED);
     EXPECT_EQ(forced.calls, kInstallerRan) << Describe(forced.calls);
 
     for (const char* notForcing : {", \"force_overinstall\": 0", ", \"force_overinstall\": true"}) {
         const Outcome o = Run(ProductData(notForcing));
         EXPECT_FALSE(o.installerRan) << notForcing;
-        EXPECT_EQ(o.state, 3) << notForcing;
+        EXPECT_EQ(o.state, qvd::QVD_STATE_INSTALLED) << notForcing;
     }
 }
 
@@ -191,7 +195,7 @@ TEST_F(InstalledCheck, AnExceptionAfterTheInstallerEndedKeepsItsExitCode) {
     EXPECT_TRUE(FileExists(dir.file(L"started")));
     EXPECT_EQ(state, qvd::QVD_STATE_FAILED);
     EXPECT_EQ(calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED),
-                                            ErrorCall(0x80047F22, 1177)}))
+                                            ErrorCall(qvd::QVD_E_EXCEPTION, 1177)}))
         << Describe(calls);
     EXPECT_EQ(exitCode, 0u) << "the installer's exit code stays";
 }
@@ -235,7 +239,8 @@ TEST_F(InstalledCheck, TheSiteCodeMustMatchWhereTheLayoutDataAsksForOne) {
         WriteInstallData(c.storedCode, c.withRule);
         const Outcome o = Run(ProductData() + ", " + c.members);
         EXPECT_EQ(o.installerRan, !c.installed) << c.what;
-        EXPECT_EQ(o.state, c.installed ? 3 : 6) << c.what << ": " << Describe(o.calls);
+        EXPECT_EQ(o.state, c.installed ? qvd::QVD_STATE_INSTALLED : qvd::QVD_STATE_NOT_INSTALLED)
+            << c.what << ": " << Describe(o.calls);
     }
 }
 
@@ -267,7 +272,7 @@ TEST_F(InstalledCheck, TheLayoutDataIsFoundFromAModuleOrAFolderPath) {
         ZOLT::CIRT_FileDataExtender layout;
         auto* values = layout.EnsureCollection();
         ASSERT_NE(values, nullptr);
-        values->SetUInt32(1001, 64);
+        EXPECT_TRUE(values->SetUInt32(1001, 64));
         ASSERT_EQ(layout.SaveToStorage(pxLib::ToU16(payload.path + L"\\install.dat")), S_OK);
     }
     WriteInstallData(u"70000000", true);  // a site code that matches no distribution
@@ -292,7 +297,8 @@ TEST_F(InstalledCheck, TheLayoutDataIsFoundFromAModuleOrAFolderPath) {
             Run(ProductData() + ", " + partners +
                 ", \"environment\": {\"PAYLOAD_DESTINATION\": \"" + c.destination + "\"}");
         EXPECT_EQ(o.installerRan, !c.installed) << c.what;
-        EXPECT_EQ(o.state, c.installed ? 3 : 6) << c.what << ": " << Describe(o.calls);
+        EXPECT_EQ(o.state, c.installed ? qvd::QVD_STATE_INSTALLED : qvd::QVD_STATE_NOT_INSTALLED)
+            << c.what << ": " << Describe(o.calls);
     }
 }
 

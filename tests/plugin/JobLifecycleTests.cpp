@@ -46,8 +46,8 @@ TEST_F(JobLifecycle, TextThatIsNotJsonHasNoInstallerEntry) {
          {L"this is not json", L"", L"{\"file_array\": [", L"{\"file_array\": 7}"}) {
         const Run run = RunToEnd(text);
         EXPECT_EQ(run.state, qvd::QVD_STATE_FAILED);
-        EXPECT_EQ(run.exitCode, 0x8000FFFFu);
-        EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(0x80047F21, 608),
+        EXPECT_EQ(run.exitCode, kExitCodeNotKnown);
+        EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_NO_INSTALLER, 608),
                                                     StatusCall(qvd::QVD_STATUS_FAILED)}))
             << Describe(run.calls);
     }
@@ -58,7 +58,7 @@ TEST_F(JobLifecycle, AJsonTypeErrorEndsTheRunThroughItsCatchAll) {
         dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(dir.file(L"started"))});
     const Run run = RunToEnd(JobFor(installer, "\"product_data\": \"not an object\""));
     EXPECT_EQ(run.state, qvd::QVD_STATE_FAILED);
-    EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(0x80047F22, 1177)}))
+    EXPECT_EQ(run.calls, (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_EXCEPTION, 1177)}))
         << Describe(run.calls);
     EXPECT_FALSE(FileExists(dir.file(L"started")));
 }
@@ -77,7 +77,7 @@ TEST_F(JobLifecycle, AnInstallerThatFailsVerificationIsNeverStarted) {
         }
         const Run run = RunToEnd(JobFor(installer));
         EXPECT_EQ(run.state, qvd::QVD_STATE_LAUNCH_FAILED) << c.what;
-        EXPECT_EQ(run.exitCode, 0x8000FFFFu) << c.what;
+        EXPECT_EQ(run.exitCode, kExitCodeNotKnown) << c.what;
         EXPECT_EQ(run.calls, (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_FAILED)}))
             << c.what << ": " << Describe(run.calls);
         Sleep(200);
@@ -93,29 +93,33 @@ TEST_F(JobLifecycle, TheExitCodeDecidesTheStateAndTheReports) {
         std::vector<SinkCall> calls;
     } rows[] = {
         // Without install data the follow-up check cannot find the product.
-        {0, 6, {started}},
-        {0x80070642, 6, {started}},
-        {0x80170642, 6, {started}},
-        {0x80047C09, 6, {started}},
-        {0x80047C13, 6, {started}},
-        {0x80047C14, 6, {started}},
-        {0x80070669, 4, {started}},
-        {0x00047C03, 4, {started}},
-        {0x00047C04, 4, {started}},
-        {0x80070BC2, 5, {started}},
-        {0x00047C05, 5, {started}},
-        {0x8017000C, 7, {started}},
-        {0x80047C05, 7, {started}},
-        {0x80047C02, 7, {started}},
-        {0x00047C02, 7, {started}},
-        {0x80170002, 8, {started, ErrorCall(0x80170002, 1153)}},
-        {0x80070070, 8, {started, ErrorCall(0x80070070, 1153)}},
-        {0x80047C01, 8, {started, ErrorCall(0x80047C01, 1153)}},
-        {0x80047D70, -3, {started, ErrorCall(0x80047D70, 1163)}},
-        {0x80047D73, -3, {started, ErrorCall(0x80047D73, 1163)}},
-        {0x80047D74, -1, {started, ErrorCall(0x80047F23, 1170)}},
-        {5, -1, {started, ErrorCall(0x80047F23, 1170)}},
-        {0x80047C10, 10, {started, ErrorCall(0x80047F24, 1092), StatusCall(18)}},
+        {0, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80070642, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80170642, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80047C09, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80047C13, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80047C14, qvd::QVD_STATE_NOT_INSTALLED, {started}},
+        {0x80070669, qvd::QVD_STATE_REBOOTING, {started}},
+        {0x00047C03, qvd::QVD_STATE_REBOOTING, {started}},
+        {0x00047C04, qvd::QVD_STATE_REBOOTING, {started}},
+        {0x80070BC2, qvd::QVD_STATE_REBOOT_REQUIRED, {started}},
+        {0x00047C05, qvd::QVD_STATE_REBOOT_REQUIRED, {started}},
+        {0x8017000C, qvd::QVD_STATE_INSTALLER_UNREPORTED, {started}},
+        {0x80047C05, qvd::QVD_STATE_INSTALLER_UNREPORTED, {started}},
+        {0x80047C02, qvd::QVD_STATE_INSTALLER_UNREPORTED, {started}},
+        {0x00047C02, qvd::QVD_STATE_INSTALLER_UNREPORTED, {started}},
+        {0x80170002, qvd::QVD_STATE_INSTALLER_REPORTED, {started, ErrorCall(0x80170002, 1153)}},
+        {0x80070070, qvd::QVD_STATE_INSTALLER_REPORTED, {started, ErrorCall(0x80070070, 1153)}},
+        {0x80047C01, qvd::QVD_STATE_INSTALLER_REPORTED, {started, ErrorCall(0x80047C01, 1153)}},
+        {0x80047D70, qvd::QVD_STATE_INSTALLER_FAILED, {started, ErrorCall(0x80047D70, 1163)}},
+        {0x80047D73, qvd::QVD_STATE_INSTALLER_FAILED, {started, ErrorCall(0x80047D73, 1163)}},
+        {0x80047D74,
+         qvd::QVD_STATE_FAILED,
+         {started, ErrorCall(qvd::QVD_E_INSTALLER_FAILED, 1170)}},
+        {5, qvd::QVD_STATE_FAILED, {started, ErrorCall(qvd::QVD_E_INSTALLER_FAILED, 1170)}},
+        {0x80047C10,
+         qvd::QVD_STATE_INSTALLER_DECLINED,
+         {started, ErrorCall(qvd::QVD_E_DECLINED, 1092), StatusCall(qvd::QVD_STATUS_DECLINED)}},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -155,10 +159,11 @@ TEST_F(JobLifecycle, CancelEndsTheWaitButLeavesTheInstallerRunning) {
     // The installer waits for the release file, so only the cancel can end the wait.
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
     int32_t state = 0;
-    plugin->GetState(&state);
+    EXPECT_EQ(plugin->GetState(&state), S_OK);
     EXPECT_EQ(state, qvd::QVD_STATE_NOT_INSTALLED);
-    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
-    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
+    EXPECT_EQ(plugin->GetExitCode(), kExitCodeNotKnown);
+    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}))
+        << Describe(sink.Calls());
     plugin.reset();
     // Never terminated: released, it finishes its work on its own.
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
@@ -214,7 +219,8 @@ TEST_F(JobLifecycle, AnObjectTakesOneJobAndRefusesEveryOtherStart) {
     ASSERT_TRUE(WriteFileUtf8(release, "go"));
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_REBOOT_REQUIRED);
     EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
-    EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+    EXPECT_EQ(first.Calls(),
+              (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}));
     EXPECT_TRUE(second.Calls().empty());
 
     // After the job ended, a job that would run to its launch is refused too:
@@ -226,7 +232,8 @@ TEST_F(JobLifecycle, AnObjectTakesOneJobAndRefusesEveryOtherStart) {
     EXPECT_EQ(state, qvd::QVD_STATE_REBOOT_REQUIRED);
     EXPECT_EQ(plugin->GetExitCode(), 0x80070BC2u);
     EXPECT_TRUE(second.Calls().empty());
-    EXPECT_EQ(first.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+    EXPECT_EQ(first.Calls(),
+              (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}));
     Sleep(300);
     EXPECT_FALSE(FileExists(againMarker));
 }
@@ -244,7 +251,7 @@ TEST_F(JobLifecycle, CancelAndWaitBeforeStartEndsTheJobUnstarted) {
     ASSERT_EQ(plugin->Start(JobFor(installer).c_str(), &sink), S_OK);
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_NOT_INSTALLED);
     EXPECT_EQ(plugin->CancelAndWait(), S_OK);
-    EXPECT_EQ(plugin->GetExitCode(), 0x8000FFFFu);
+    EXPECT_EQ(plugin->GetExitCode(), kExitCodeNotKnown);
     EXPECT_TRUE(sink.Calls().empty()) << Describe(sink.Calls());
     Sleep(300);
     EXPECT_FALSE(FileExists(marker));
@@ -279,7 +286,8 @@ TEST_F(JobLifecycle, AnObjectReleasedDuringItsRunLivesUntilTheRunEnds) {
     while (dll.GetObjectCount() != before && GetTickCount64() < deadline) Sleep(20);
     EXPECT_EQ(dll.GetObjectCount(), before);
     EXPECT_EQ(dll.DllCanUnloadNow(), S_OK);
-    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(4)})) << Describe(sink.Calls());
+    EXPECT_EQ(sink.Calls(), (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}))
+        << Describe(sink.Calls());
 }
 
 TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
@@ -301,9 +309,10 @@ TEST_F(JobLifecycle, SixteenJobsRunAtOnceInOneProcess) {
         jobs.push_back(std::move(job));
     }
     for (auto& job : jobs) {
-        EXPECT_EQ(WaitForFinalState(job->plugin, 120000), 5);
+        EXPECT_EQ(WaitForFinalState(job->plugin, 120000), qvd::QVD_STATE_REBOOT_REQUIRED);
         EXPECT_EQ(job->plugin->GetExitCode(), 0x80070BC2u);
-        EXPECT_EQ(job->sink.Calls(), (std::vector<SinkCall>{StatusCall(4)}));
+        EXPECT_EQ(job->sink.Calls(),
+                  (std::vector<SinkCall>{StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}));
         EXPECT_EQ(job->plugin->CancelAndWait(), S_OK);
         job->plugin.reset();
     }

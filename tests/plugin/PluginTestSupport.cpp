@@ -2,6 +2,8 @@
 
 #include "support/system/UniqueHandle.h"
 
+#include <json/json.h>
+
 #include <memory>
 #include <sstream>
 
@@ -79,12 +81,7 @@ pxLib::ComPtr<qvd::IQVDPlugin> LoadedPlugin::CreatePlugin() {
 }
 
 std::string JsonString(const std::wstring& text) {
-    std::string out = "\"";
-    for (char c : Narrow(text)) {
-        if (c == '\\' || c == '"') out.push_back('\\');
-        out.push_back(c);
-    }
-    return out + "\"";
+    return Json::valueToQuotedString(Narrow(text).c_str());
 }
 
 std::wstring JobFor(const std::wstring& installerPath, const std::string& extraMembers) {
@@ -129,8 +126,9 @@ bool StartedJob::WaitForStatus(int32_t status, DWORD timeoutMs) const {
 }
 
 int32_t StartedJob::State() const {
+    // No object, or a state it does not give: 0.
     int32_t state = 0;
-    if (m_plugin) m_plugin->GetState(&state);
+    if (m_plugin && m_plugin->GetState(&state) != S_OK) return 0;
     return state;
 }
 
@@ -168,8 +166,9 @@ int32_t WaitForFinalState(qvd::IQVDPlugin* plugin, DWORD timeoutMs) {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     int32_t state = qvd::QVD_STATE_RUNNING;
     for (;;) {
-        plugin->GetState(&state);
-        if (state != qvd::QVD_STATE_RUNNING || GetTickCount64() > end) return state;
+        if (plugin->GetState(&state) != S_OK || state != qvd::QVD_STATE_RUNNING ||
+            GetTickCount64() > end)
+            return state;
         Sleep(10);
     }
 }

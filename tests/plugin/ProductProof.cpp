@@ -40,7 +40,9 @@ ProductProof::ProductProof(const TempDir& dir)
     ZOLT::CIRT_FileDataExtender data;
     auto* values = data.EnsureCollection();
     EXPECT_NE(values, nullptr);
-    if (values) values->SetString(kProductName, u"test product");
+    if (values) {
+        EXPECT_TRUE(values->SetString(kProductName, u"test product"));
+    }
     EXPECT_EQ(data.SaveToStorage(m_cache + L"\\install.dat"), S_OK);
 }
 

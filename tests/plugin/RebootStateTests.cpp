@@ -313,7 +313,7 @@ TEST_F(RebootState, AMachineRestartStillPendingStartsNothing) {
     EXPECT_EQ(o.state, qvd::QVD_STATE_REBOOT_REQUIRED);
     EXPECT_TRUE(o.calls.empty()) << Describe(o.calls);
     EXPECT_FALSE(o.installerRan);
-    EXPECT_EQ(o.exitCode, 0x8000FFFFu);
+    EXPECT_EQ(o.exitCode, kExitCodeNotKnown);
 }
 
 }  // namespace

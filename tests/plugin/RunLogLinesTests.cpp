@@ -27,7 +27,7 @@ TEST(RunLogLines, TheRunWritesItsFixedLinesExactly) {
         "\"product_data\": {\"silo\": " + JsonString(kSilo) + ", \"force_overinstall\": true}";
     ASSERT_EQ(plugin->Start(JobFor(installer, productData).c_str(), &sink), S_OK);
     EXPECT_EQ(WaitForFinalState(plugin), qvd::QVD_STATE_LAUNCH_FAILED);
-    plugin->CancelAndWait();
+    EXPECT_EQ(plugin->CancelAndWait(), S_OK);
     plugin.reset();
 
     const std::wstring log = debugLog.Text();

@@ -36,7 +36,8 @@ TEST_F(RunSequenceSeams, ALocalSystemHostWithoutAUsersTokenFailsBeforeLaunching)
         PlaceInstaller(dir, L"maker", L"setup.exe", {"started_marker=" + Narrow(marker)});
     std::vector<SinkCall> calls;
     EXPECT_EQ(Run(JobFor(installer), calls), qvd::QVD_STATE_LAUNCH_FAILED);
-    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F25, 959), StatusCall(-3)}))
+    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_LAUNCH_FAILED, 959),
+                                            StatusCall(qvd::QVD_STATUS_FAILED)}))
         << Describe(calls);
     EXPECT_TRUE(platform.verbs.empty());
     EXPECT_TRUE(sessions.creations.empty());
@@ -52,7 +53,8 @@ TEST_F(RunSequenceSeams, ADeclinedElevationEndsTheJobAsNotInstalled) {
     std::vector<SinkCall> calls;
     EXPECT_EQ(Run(JobFor(installer, "\"product_data\": {\"admin\": true}"), calls),
               qvd::QVD_STATE_NOT_INSTALLED);
-    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F24, 1028), StatusCall(18)}))
+    EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_DECLINED, 1028),
+                                            StatusCall(qvd::QVD_STATUS_DECLINED)}))
         << Describe(calls);
     EXPECT_EQ(platform.verbs, (std::vector<std::wstring>{L"runas"}));
 }
@@ -118,7 +120,7 @@ TEST_F(RunSequenceSeams, LaunchesAndWaitsThatFailEndTheJobAsTheyShould) {
          false,
          false,
          qvd::QVD_STATE_LAUNCH_FAILED,
-         {ErrorCall(0x80047F25, 1037), StatusCall(qvd::QVD_STATUS_FAILED)}},
+         {ErrorCall(qvd::QVD_E_LAUNCH_FAILED, 1037), StatusCall(qvd::QVD_STATUS_FAILED)}},
         {"a system-context launch that fails",
          L"maker-library",
          true,

@@ -15,7 +15,6 @@
 namespace qvdtest {
 namespace {
 
-constexpr uint32_t kExitCodeNotKnown = 0x8000FFFF;
 constexpr uint32_t kRestartNeeded = 0x80070BC2;
 constexpr uint32_t kInstallerDeclined = 0x80047C10;
 // What the run keeps as the waited installer's code when it could not read one.
@@ -95,7 +94,7 @@ TEST_F(RunningInstallers, TheJobsOwnInstallerAlreadyRunningIsWaitedForAndItsCode
          false,
          false,
          qvd::QVD_STATE_INSTALLER_DECLINED,
-         {kWaiting, ErrorCall(0x80047F24, 1092), StatusCall(qvd::QVD_STATUS_DECLINED)},
+         {kWaiting, ErrorCall(qvd::QVD_E_DECLINED, 1092), StatusCall(qvd::QVD_STATUS_DECLINED)},
          kInstallerDeclined},
     };
     int n = 0;

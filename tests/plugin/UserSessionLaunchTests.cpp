@@ -51,11 +51,16 @@ TEST_F(UserSessionLaunch, StartsTheQuotedFullCommandLineAndMapsTheExitCode) {
         int32_t state;
         std::vector<SinkCall> calls;
     } rows[] = {
-        {"0x80070BC2", qvd::QVD_STATE_REBOOT_REQUIRED, {StatusCall(4)}},
+        {"0x80070BC2",
+         qvd::QVD_STATE_REBOOT_REQUIRED,
+         {StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED)}},
         {"0x80047D71",
          qvd::QVD_STATE_INSTALLER_FAILED,
-         {StatusCall(4), ErrorCall(0x80047D71, 1163)}},
-        {"5", qvd::QVD_STATE_FAILED, {StatusCall(4), ErrorCall(0x80047F23, 1170)}},
+         {StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED), ErrorCall(0x80047D71, 1163)}},
+        {"5",
+         qvd::QVD_STATE_FAILED,
+         {StatusCall(qvd::QVD_STATUS_INSTALLER_STARTED),
+          ErrorCall(qvd::QVD_E_INSTALLER_FAILED, 1170)}},
     };
     for (const auto& row : rows) {
         sessions.queriedSessions.clear();
@@ -100,7 +105,8 @@ TEST_F(UserSessionLaunch, AFailedLaunchIsReportedAt979) {
         EXPECT_EQ(RunLinkedJob(JobFor(installer, kJobArguments), calls),
                   qvd::QVD_STATE_LAUNCH_FAILED)
             << row.what;
-        EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(0x80047F25, 979), StatusCall(-3)}))
+        EXPECT_EQ(calls, (std::vector<SinkCall>{ErrorCall(qvd::QVD_E_LAUNCH_FAILED, 979),
+                                                StatusCall(qvd::QVD_STATUS_FAILED)}))
             << row.what << " " << Describe(calls);
         EXPECT_EQ(sessions.creations.size(), row.attempts) << row.what;
     }

@@ -17,7 +17,6 @@ const std::wstring kProductKey = std::wstring(L"SOFTWARE\\Halvex\\") + QVD_SAMPL
 constexpr uint32_t kExitSuccess = 0;
 constexpr uint32_t kExitRestartNeeded = 0x80070BC2;
 constexpr uint32_t kExitInstallFailed = 0x80070643;
-constexpr uint32_t kExitNotRun = 0x8000FFFF;  // the exit code before any installer ran
 constexpr unsigned kUnknownExitCodeLine = 1170;
 
 enum class Installer : uint8_t { Version10, Version11, ChangedByte, OtherPublisher, Unsigned };
@@ -135,25 +134,25 @@ TEST_F(SampleProduct, JobAfterJobThroughTheRealInstaller) {
         {"install", Installer::Version10, "1.0.0.0", "", !forced, partner, qvd::QVD_STATE_INSTALLED,
          ran, kExitSuccess, L"1.0.0.0"},
         {"the same job again", Installer::Version10, "1.0.0.0", "", !forced, partner,
-         qvd::QVD_STATE_INSTALLED, foundInstalled, kExitNotRun, L"1.0.0.0"},
+         qvd::QVD_STATE_INSTALLED, foundInstalled, kExitCodeNotKnown, L"1.0.0.0"},
         // The installed data carries the site code of the sample's distribution only.
         {"another distribution's job", Installer::Version10, "1.0.0.0", "", !forced, otherPartner,
          qvd::QVD_STATE_NOT_INSTALLED, ran, kExitSuccess, L"1.0.0.0"},
         {"a newer version", Installer::Version11, "1.1.0.0", "", !forced, partner,
          qvd::QVD_STATE_INSTALLED, ran, kExitSuccess, L"1.1.0.0"},
         {"an older version once the newer is installed", Installer::Version10, "1.0.0.0", "",
-         !forced, partner, qvd::QVD_STATE_INSTALLED, foundInstalled, kExitNotRun, L"1.1.0.0"},
+         !forced, partner, qvd::QVD_STATE_INSTALLED, foundInstalled, kExitCodeNotKnown, L"1.1.0.0"},
         {"restart needed", Installer::Version11, "1.1.0.0", "/RESULT=restart", forced, partner,
          qvd::QVD_STATE_REBOOT_REQUIRED, ran, kExitRestartNeeded, L"1.1.0.0"},
         {"the installer fails", Installer::Version11, "1.1.0.0", "/RESULT=fail", forced, partner,
          qvd::QVD_STATE_FAILED, ranAndFailed, kExitInstallFailed, L"1.1.0.0"},
         {"a copy with one byte changed", Installer::ChangedByte, "1.1.0.0", "", forced, partner,
-         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
+         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitCodeNotKnown, L"1.1.0.0"},
         {"the unsigned build", Installer::Unsigned, "1.1.0.0", "", forced, partner,
-         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
+         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitCodeNotKnown, L"1.1.0.0"},
         // Validly signed, but not by the maker.
         {"signed by another publisher", Installer::OtherPublisher, "1.1.0.0", "", forced, partner,
-         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitNotRun, L"1.1.0.0"},
+         qvd::QVD_STATE_LAUNCH_FAILED, refused, kExitCodeNotKnown, L"1.1.0.0"},
     };
     for (const JobCase& c : walk) {
         const Outcome o = Run(Job(c));

@@ -12,11 +12,11 @@ int main() {
     const auto level = static_cast<pxLib::TrustLevel>(std::stoul(args[1]));
     pxLib::RefPtr<pxLib::CVerifyTrust> verifier(new pxLib::CVerifyTrust);
     verifier->SetProviderEnabled(false);
-    verifier->Create(false);
+    if (verifier->Create(false) != pxLib::ValidationError::VT_TRUSTED) return 1;
     // A disabled verifier's answer must not count as a verification.
     if (args.size() > 2) {
         verifier->SetEnabled(false);
-        verifier->VerifyParentProcess(level);
+        static_cast<void>(verifier->VerifyParentProcess(level));
         verifier->SetEnabled(true);
     }
     const uint32_t first = pxLib::ToUInt(verifier->VerifyParentProcess(level));

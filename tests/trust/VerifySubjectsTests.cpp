@@ -123,7 +123,9 @@ public:
         pxLib::RefPtr<pxLib::IRefObject> object;
         if (getFactory &&
             pxLib::ObjSucceeded(getFactory(&qvdmodule::CLSID_TestObject, factory.put_void())))
-            factory->CreateInstance(qvdmodule::IID_ITestObject, object.put_void());
+            // The object, or none, is the answer.
+            static_cast<void>(
+                factory->CreateInstance(qvdmodule::IID_ITestObject, object.put_void()));
         return object;
     }
 

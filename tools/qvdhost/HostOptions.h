@@ -48,6 +48,7 @@ constexpr const wchar_t* kUsage =
     L"not be run.\n";
 
 // False (with a message in error) when the arguments do not make a run.
-bool ParseHostOptions(int argc, wchar_t** argv, HostOptions& options, std::wstring& error);
+[[nodiscard]] bool ParseHostOptions(int argc, wchar_t** argv, HostOptions& options,
+                                    std::wstring& error);
 
 }  // namespace qvdhost

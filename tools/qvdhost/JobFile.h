@@ -5,6 +5,6 @@
 
 namespace qvdhost {
 
-bool ReadJobFile(const std::wstring& path, std::wstring& text, std::wstring& error);
+[[nodiscard]] bool ReadJobFile(const std::wstring& path, std::wstring& text, std::wstring& error);
 
 }  // namespace qvdhost

@@ -11,7 +11,7 @@ namespace qvdhost {
 class VersionResource {
 public:
     // False when the file has no readable version resource.
-    bool Load(const std::wstring& path);
+    [[nodiscard]] bool Load(const std::wstring& path);
 
     // Four dotted numbers from the fixed part.
     std::wstring FileVersion() const;
@@ -26,6 +26,6 @@ private:
 };
 
 // The file a module was loaded from; false when it cannot be read.
-bool ModulePath(HMODULE module, std::wstring& path);
+[[nodiscard]] bool ModulePath(HMODULE module, std::wstring& path);
 
 }  // namespace qvdhost

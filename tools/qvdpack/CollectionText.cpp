@@ -14,7 +14,10 @@ bool ParseCollectionText(std::string_view text, pxLib::pxTavKeyValueCollection& 
     collection.Clear();
     collection.SetOptionA(true);
     collection.SetCloneObjects(false);
-    collection.SetCacheSize(false);
+    if (!collection.SetCacheSize(false)) {
+        error = {0, "the collection's options cannot be set"};
+        return false;
+    }
     if (text.size() > kMaxTextBytes) {
         error = {0, "the description is larger than 16 MiB"};
         return false;

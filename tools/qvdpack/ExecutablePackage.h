@@ -21,6 +21,7 @@ bool AddPackage(const std::u16string& input, const std::u16string& output,
                 const std::vector<ZOLT::PackageArchive>& archives, std::string& error);
 
 // The headers, the certificate table and the package records of path as text.
-bool DescribePackage(const std::u16string& path, std::string& text, std::string& error);
+[[nodiscard]] bool DescribePackage(const std::u16string& path, std::string& text,
+                                   std::string& error);
 
 }  // namespace qvdpack

@@ -122,7 +122,7 @@ TEST(ProcessObjectFactory, CreatesInstancesThroughTheRegisteredCreator) {
     EXPECT_EQ(factory->CreateInstance(kClassB, pxLib::IID_IProcessObjectFactory, &out),
               pxLib::OBJ_E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
-    factory->Unregister(kClassB);
+    EXPECT_EQ(factory->Unregister(kClassB), OBJ_OK);
 }
 
 TEST(ProcessObjectFactory, UnknownClassesAndMissingOutPointersGiveInvalidArg) {
@@ -135,7 +135,7 @@ TEST(ProcessObjectFactory, UnknownClassesAndMissingOutPointersGiveInvalidArg) {
     const int before = g_created;
     EXPECT_EQ(factory->CreateInstance(kClassC, pxLib::IID_IRefObject, nullptr), OBJ_E_INVALIDARG);
     EXPECT_EQ(g_created, before);  // nothing was made
-    factory->Unregister(kClassC);
+    EXPECT_EQ(factory->Unregister(kClassC), OBJ_OK);
 
     EXPECT_EQ(factory->Register(kClassC, pxLib::ObjectCreator{nullptr}), OBJ_E_INVALIDARG);
     EXPECT_EQ(factory->Register(kClassC, static_cast<pxLib::IClassProvider*>(nullptr)),

@@ -58,7 +58,7 @@ TEST(IndexValueCollection, StoredIndexesPickTheSlotsOfAPresizedCollection) {
 
 TEST(IndexValueCollection, AnIndexOutsideTheCountFailsTheLoad) {
     pxTavIndexValueCollection collection;
-    collection.SetUInt8(0, 1);
+    EXPECT_TRUE(collection.SetUInt8(0, 1));
     EXPECT_FALSE(Load(collection, std::string(kEmptyHeader) + "03 01000000  03 01000000 01 00"));
     EXPECT_EQ(collection.GetCount(), 0u);
     EXPECT_FALSE(Load(collection, std::string(kEmptyHeader) + "03 FFFFFFFF  03 00000000 01 00"));
@@ -67,9 +67,9 @@ TEST(IndexValueCollection, AnIndexOutsideTheCountFailsTheLoad) {
 
 TEST(IndexValueCollection, RemoveAndResizeShiftAndPad) {
     pxTavIndexValueCollection collection;
-    collection.SetUInt16(0, 10);
-    collection.SetUInt16(1, 11);
-    collection.SetUInt16(2, 12);
+    EXPECT_TRUE(collection.SetUInt16(0, 10));
+    EXPECT_TRUE(collection.SetUInt16(1, 11));
+    EXPECT_TRUE(collection.SetUInt16(2, 12));
     ASSERT_TRUE(collection.Remove(0));
     uint16_t value;
     ASSERT_TRUE(collection.GetUInt16(0, value));

@@ -74,16 +74,16 @@ TEST(KeyValueCollection, EntriesAreSavedInAscendingKeyOrderWithEachKindsTag) {
 // A collection holding every kind, nested collections and objects included.
 RefPtr<pxTavKeyValueCollection> EveryKind() {
     auto inner = pxTavIndexValueCollection::Create();
-    inner->SetString(0, u"first");
-    inner->SetUInt64(1, 42);
-    inner->SetEmpty(2);
+    EXPECT_TRUE(inner->SetString(0, u"first"));
+    EXPECT_TRUE(inner->SetUInt64(1, 42));
+    EXPECT_TRUE(inner->SetEmpty(2));
     inner->SetCloneObjects(true);
 
     auto nested = pxTavKeyValueCollection::Create();
     nested->SetOptionA(false);
-    nested->SetCacheSize(true);
-    nested->SetInt32(1, -7);
-    nested->SetObject(2, static_cast<pxLib::IPersistObject*>(inner.get()));
+    EXPECT_TRUE(nested->SetCacheSize(true));
+    EXPECT_TRUE(nested->SetInt32(1, -7));
+    EXPECT_TRUE(nested->SetObject(2, static_cast<pxLib::IPersistObject*>(inner.get())));
 
     auto narrow = pxLib::CStringImpl::Create();
     narrow->SetNarrow("narrow");
@@ -101,35 +101,37 @@ RefPtr<pxTavKeyValueCollection> EveryKind() {
     decimal.lo64 = 123456789;
 
     auto c = pxTavKeyValueCollection::Create();
-    c->SetEmpty(0);
-    c->SetBool(1, true);
-    c->SetInt8(2, -128);
-    c->SetUInt8(3, 255);
-    c->SetInt16(4, -32768);
-    c->SetUInt16(5, 65535);
-    c->SetInt32(6, std::numeric_limits<int32_t>::min());
-    c->SetUInt32(7, 0xFFFFFFFF);
-    c->SetInt64(8, std::numeric_limits<int64_t>::min());
-    c->SetUInt64(9, 0xFFFFFFFFFFFFFFFFull);
-    c->SetDouble(10, -0.0);
-    c->SetDouble(110, std::numeric_limits<double>::quiet_NaN());
-    c->SetGuid(11, guid);
-    c->SetRecord16(12, record);
-    c->SetAnsiString(13, "ansi");
-    c->SetAnsiString(113, "");
-    c->SetString(14, u"wide \u20ac");
-    c->SetString(114, u"");
-    c->SetBinary(15, "\x01\x00\x02", 3);
-    c->SetBinary(115, nullptr, 0);
-    c->SetVariant(16, Variant::VariantArray({Variant::Bstr(u"b"), Variant::Decimal(decimal),
-                                             Variant::ByteArray({7}), Variant::R8(0.5)}));
-    c->SetVariant(116, Variant());
-    c->SetObject(17, static_cast<pxLib::IPersistObject*>(nested.get()));
-    c->SetObject(117, static_cast<pxLib::IPersistObject*>(narrow.get()));
-    c->SetObject(217, static_cast<pxLib::IPersistObject*>(wide.get()));
-    c->SetObject(317, static_cast<pxLib::IPersistObject*>(none.get()));
-    c->SetObject(417, static_cast<pxLib::IPersistObject*>(memory.get()));
-    c->SetObject(517, static_cast<pxLib::IPersistObject*>(pxTavKeyValueCollection::Create().get()));
+    EXPECT_TRUE(c->SetEmpty(0));
+    EXPECT_TRUE(c->SetBool(1, true));
+    EXPECT_TRUE(c->SetInt8(2, -128));
+    EXPECT_TRUE(c->SetUInt8(3, 255));
+    EXPECT_TRUE(c->SetInt16(4, -32768));
+    EXPECT_TRUE(c->SetUInt16(5, 65535));
+    EXPECT_TRUE(c->SetInt32(6, std::numeric_limits<int32_t>::min()));
+    EXPECT_TRUE(c->SetUInt32(7, 0xFFFFFFFF));
+    EXPECT_TRUE(c->SetInt64(8, std::numeric_limits<int64_t>::min()));
+    EXPECT_TRUE(c->SetUInt64(9, 0xFFFFFFFFFFFFFFFFull));
+    EXPECT_TRUE(c->SetDouble(10, -0.0));
+    EXPECT_TRUE(c->SetDouble(110, std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_TRUE(c->SetGuid(11, guid));
+    EXPECT_TRUE(c->SetRecord16(12, record));
+    EXPECT_TRUE(c->SetAnsiString(13, "ansi"));
+    EXPECT_TRUE(c->SetAnsiString(113, ""));
+    EXPECT_TRUE(c->SetString(14, u"wide \u20ac"));
+    EXPECT_TRUE(c->SetString(114, u""));
+    EXPECT_TRUE(c->SetBinary(15, "\x01\x00\x02", 3));
+    EXPECT_TRUE(c->SetBinary(115, nullptr, 0));
+    EXPECT_TRUE(
+        c->SetVariant(16, Variant::VariantArray({Variant::Bstr(u"b"), Variant::Decimal(decimal),
+                                                 Variant::ByteArray({7}), Variant::R8(0.5)})));
+    EXPECT_TRUE(c->SetVariant(116, Variant()));
+    EXPECT_TRUE(c->SetObject(17, static_cast<pxLib::IPersistObject*>(nested.get())));
+    EXPECT_TRUE(c->SetObject(117, static_cast<pxLib::IPersistObject*>(narrow.get())));
+    EXPECT_TRUE(c->SetObject(217, static_cast<pxLib::IPersistObject*>(wide.get())));
+    EXPECT_TRUE(c->SetObject(317, static_cast<pxLib::IPersistObject*>(none.get())));
+    EXPECT_TRUE(c->SetObject(417, static_cast<pxLib::IPersistObject*>(memory.get())));
+    EXPECT_TRUE(c->SetObject(
+        517, static_cast<pxLib::IPersistObject*>(pxTavKeyValueCollection::Create().get())));
     return c;
 }
 
@@ -203,7 +205,7 @@ TEST(KeyValueCollection, SizeCachingSavesAVersionTwoHeaderAndRemembersTheSize) {
     auto counting = new qvdtest::CountingObject;
     RefPtr<pxLib::IPersistObject> hold(counting);
     pxTavKeyValueCollection collection;
-    collection.SetCacheSize(true);
+    EXPECT_TRUE(collection.SetCacheSize(true));
     ASSERT_TRUE(collection.SetObject(3, counting));
 
     const std::vector<uint8_t> bytes = Saved(collection);
@@ -233,21 +235,23 @@ TEST(KeyValueCollection, SizeCachingSavesAVersionTwoHeaderAndRemembersTheSize) {
     pxTavKeyValueCollection loaded;
     pxLib::RefPtr<pxLib::IProcessObjectFactory> factory;
     ASSERT_EQ(pxLib::GetProcessObjectFactory(factory), pxLib::OBJ_OK);
-    factory->Register(qvdtest::CLSID_CountingObject, [](const pxLib::Guid& iid, void** out) {
-        auto* object = new qvdtest::CountingObject;
-        RefPtr<pxLib::IPersistObject> keep(object);
-        return object->QueryInterface(iid, out);
-    });
+    ASSERT_EQ(factory->Register(qvdtest::CLSID_CountingObject,
+                                [](const pxLib::Guid& iid, void** out) {
+                                    auto* object = new qvdtest::CountingObject;
+                                    RefPtr<pxLib::IPersistObject> keep(object);
+                                    return object->QueryInterface(iid, out);
+                                }),
+              pxLib::OBJ_OK);
     ASSERT_TRUE(LoadFrom(loaded, again));
     EXPECT_TRUE(loaded.GetCacheSize());
     EXPECT_EQ(loaded.GetCachedSize(), 0u);
-    factory->Unregister(qvdtest::CLSID_CountingObject);
+    EXPECT_EQ(factory->Unregister(qvdtest::CLSID_CountingObject), pxLib::OBJ_OK);
 }
 
 TEST(KeyValueCollection, DirtyFollowsChangesSavesAndLoads) {
     pxTavKeyValueCollection collection;
     EXPECT_FALSE(collection.IsDirty());
-    collection.SetInt32(1, 1);
+    EXPECT_TRUE(collection.SetInt32(1, 1));
     EXPECT_TRUE(collection.IsDirty());
     const std::vector<uint8_t> bytes = Saved(collection);
     EXPECT_FALSE(collection.IsDirty());
@@ -258,16 +262,16 @@ TEST(KeyValueCollection, DirtyFollowsChangesSavesAndLoads) {
     EXPECT_FALSE(collection.IsDirty());
     collection.SetOptionA(false);
     EXPECT_TRUE(collection.IsDirty());
-    collection.SetDirty(false);
+    EXPECT_TRUE(collection.SetDirty(false));
     EXPECT_FALSE(collection.IsDirty());
 }
 
 TEST(KeyValueCollection, ValueKindsSizesAndStringsAsTheRestOfTheSystemAsksForThem) {
     pxTavKeyValueCollection collection;
-    collection.SetAnsiString(20041, "C:\\x");
-    collection.SetString(1002, u"abc");
-    collection.SetUInt32(1001, 5);
-    collection.SetVariant(4, Variant::I4(1));
+    EXPECT_TRUE(collection.SetAnsiString(20041, "C:\\x"));
+    EXPECT_TRUE(collection.SetString(1002, u"abc"));
+    EXPECT_TRUE(collection.SetUInt32(1001, 5));
+    EXPECT_TRUE(collection.SetVariant(4, Variant::I4(1)));
     EXPECT_EQ(collection.GetValueKind(20041), pxLib::ValueKind::String);
     EXPECT_EQ(collection.GetValueSize(20041), 5u);
     EXPECT_EQ(collection.GetValueSize(1002), 8u);
@@ -298,8 +302,8 @@ TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
     RefPtr<pxLib::IPersistObject> hold(counting);
     counting->value = 3;
     pxTavKeyValueCollection source;
-    source.SetObject(1, counting);
-    source.SetString(2, u"s");
+    EXPECT_TRUE(source.SetObject(1, counting));
+    EXPECT_TRUE(source.SetString(2, u"s"));
     source.SetOptionA(false);
 
     RefPtr<pxLib::IRefObject> object;
@@ -321,7 +325,7 @@ TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
     ASSERT_EQ(pxLib::QueryInto(object.get(), qvdtest::CLSID_CountingObject, copy), pxLib::OBJ_OK);
     EXPECT_EQ(copy->value, 3u);
 
-    source.SetObject(3, new qvdtest::PlainObject);  // no clone interface
+    EXPECT_TRUE(source.SetObject(3, new qvdtest::PlainObject));  // no clone interface
     pxTavKeyValueCollection failed;
     EXPECT_FALSE(failed.CopyFrom(source));
 }
@@ -329,7 +333,7 @@ TEST(KeyValueCollection, CopiesShareObjectsUnlessTheyAreToBeCloned) {
 TEST(KeyValueCollection, SavesThatCannotBeMadeFail) {
     {
         pxTavKeyValueCollection collection;
-        collection.SetObject(1, new qvdtest::PlainObject);  // cannot persist
+        EXPECT_TRUE(collection.SetObject(1, new qvdtest::PlainObject));  // cannot persist
         auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
         EXPECT_TRUE(collection.IsDirty());
@@ -338,24 +342,26 @@ TEST(KeyValueCollection, SavesThatCannotBeMadeFail) {
     }
     {
         pxTavKeyValueCollection collection;
-        collection.SetUInt8(0x100000000ull, 1);  // keys of 2^32 and above stay in memory
+        EXPECT_TRUE(
+            collection.SetUInt8(0x100000000ull, 1));  // keys of 2^32 and above stay in memory
         auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
         EXPECT_TRUE(stream->Data().empty());
     }
     {
         pxTavKeyValueCollection collection;
-        collection.SetVariant(1, Variant::ByteArray({}));
+        EXPECT_TRUE(collection.SetVariant(1, Variant::ByteArray({})));
         auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection.Save(stream.get()));
     }
     {
         // A collection inside itself would nest without end.
         auto collection = pxTavKeyValueCollection::Create();
-        collection->SetObject(1, static_cast<pxLib::IPersistObject*>(collection.get()));
+        EXPECT_TRUE(
+            collection->SetObject(1, static_cast<pxLib::IPersistObject*>(collection.get())));
         auto stream = pxLib::MemoryStream::Create();
         EXPECT_FALSE(collection->Save(stream.get()));
-        collection->Remove(1);  // breaks the cycle of references
+        EXPECT_TRUE(collection->Remove(1));  // breaks the cycle of references
     }
 }
 
@@ -390,8 +396,8 @@ TEST(KeyValueCollection, RefusedLoadsLeaveTheCollectionEmpty) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         pxTavKeyValueCollection collection;
-        collection.SetCacheSize(true);
-        collection.SetInt32(99, 1);
+        EXPECT_TRUE(collection.SetCacheSize(true));
+        EXPECT_TRUE(collection.SetInt32(99, 1));
         uint64_t size;
         ASSERT_TRUE(collection.GetSizeMax(size));
         EXPECT_FALSE(LoadFrom(collection, qvdtest::FromHex(c.bytes)));
@@ -417,9 +423,9 @@ TEST(KeyValueCollection, LoadsThatTheFormatAllows) {
 
 TEST(KeyValueCollection, LoadingReadsOnlyItsOwnBytesAndLeavesTheStreamBehindThem) {
     pxTavKeyValueCollection first;
-    first.SetString(1, u"one");
+    EXPECT_TRUE(first.SetString(1, u"one"));
     pxTavKeyValueCollection second;
-    second.SetUInt16(2, 2);
+    EXPECT_TRUE(second.SetUInt16(2, 2));
     auto stream = pxLib::MemoryStream::Create();
     ASSERT_TRUE(first.Save(stream.get()));
     ASSERT_TRUE(second.Save(stream.get()));

@@ -139,7 +139,7 @@ TEST_F(RegistryKeyTest, VolatileCreateReplacesANonVolatileKeyOfThatName) {
     RegistryKey key;
     ASSERT_TRUE(key.Create(HKEY_CURRENT_USER, Path(L"target").c_str(), KEY_ALL_ACCESS,
                            REG_OPTION_VOLATILE));
-    key.Close();
+    EXPECT_TRUE(key.Close());
 
     EXPECT_TRUE(IsVolatile(HKEY_CURRENT_USER, Path(L"target")));
     EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(L"target\\__volatile_test")));
@@ -165,7 +165,7 @@ TEST_F(RegistryKeyTest, VolatileCreateOpensAVolatileKeyUnchanged) {
     DWORD value = 0;
     EXPECT_TRUE(key.QueryDWORD(L"kept", value));
     EXPECT_EQ(value, 7u);
-    key.Close();
+    EXPECT_TRUE(key.Close());
     EXPECT_TRUE(IsVolatile(HKEY_CURRENT_USER, Path(L"target")));
     EXPECT_TRUE(RawExists(HKEY_CURRENT_USER, Path(L"target\\child")));
     EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(L"target\\__volatile_test")));
@@ -175,7 +175,7 @@ TEST_F(RegistryKeyTest, VolatileCreateMakesAMissingKeyVolatile) {
     RegistryKey key;
     ASSERT_TRUE(
         key.Create(HKEY_CURRENT_USER, Path(L"fresh").c_str(), KEY_ALL_ACCESS, REG_OPTION_VOLATILE));
-    key.Close();
+    EXPECT_TRUE(key.Close());
     EXPECT_TRUE(IsVolatile(HKEY_CURRENT_USER, Path(L"fresh")));
 }
 
@@ -203,7 +203,7 @@ TEST_F(RegistryKeyTest, OnlyFromWindows60OnIsAVolatileCreateGuaranteed) {
         RegistryKey key;
         ASSERT_TRUE(
             key.Create(HKEY_CURRENT_USER, Path(name).c_str(), KEY_ALL_ACCESS, REG_OPTION_VOLATILE));
-        key.Close();
+        EXPECT_TRUE(key.Close());
         EXPECT_EQ(IsVolatile(HKEY_CURRENT_USER, Path(name)), row.replaced);
         EXPECT_EQ(RawExists(HKEY_CURRENT_USER, Path(name + L"\\child")), !row.replaced);
         EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, Path(name + L"\\__volatile_test")));
@@ -534,7 +534,7 @@ TEST_F(RegistryViewTest, VolatileReplacementDeletesOnlyInItsOwnView) {
     RegistryKey key;
     ASSERT_TRUE(key.Create(HKEY_LOCAL_MACHINE, Path(L"marker").c_str(),
                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, REG_OPTION_VOLATILE));
-    key.Close();
+    EXPECT_TRUE(key.Close());
     EXPECT_TRUE(IsVolatile(HKEY_LOCAL_MACHINE, Path(L"marker"), KEY_WOW64_32KEY));
     EXPECT_FALSE(RawExists(HKEY_LOCAL_MACHINE, Path(L"marker\\old"), KEY_WOW64_32KEY));
     EXPECT_TRUE(RawExists(HKEY_LOCAL_MACHINE, Path(L"marker\\other-view"), KEY_WOW64_64KEY));

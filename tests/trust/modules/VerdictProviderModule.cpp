@@ -15,10 +15,11 @@ using qvdmodule::OBJRESULT;
 
 DWORD ConfigValue(const wchar_t* name, DWORD fallback) {
     pxLib::RegistryKey key;
-    DWORD value = fallback;
-    if (key.Open(HKEY_CURRENT_USER, qvdmodule::kVerdictProviderKey, KEY_READ))
-        key.QueryDWORD(name, value);
-    return value;
+    DWORD value = 0;
+    if (key.Open(HKEY_CURRENT_USER, qvdmodule::kVerdictProviderKey, KEY_READ) &&
+        key.QueryDWORD(name, value))
+        return value;
+    return fallback;
 }
 
 std::wstring FileNameOf(HANDLE file) {

@@ -31,7 +31,7 @@ public:
     explicit Lexer(std::string_view text) : m_text(text) {}
 
     // False at the end of the text or on an error (then failed is set).
-    bool Next(Line& line, TextError& error, bool& failed) {
+    [[nodiscard]] bool Next(Line& line, TextError& error, bool& failed) {
         failed = false;
         while (m_pos <= m_text.size() && !m_done) {
             size_t end = m_text.find('\n', m_pos);
@@ -53,7 +53,7 @@ public:
     }
 
 private:
-    bool Split(std::string_view raw, Line& line, TextError& error) {
+    [[nodiscard]] bool Split(std::string_view raw, Line& line, TextError& error) {
         size_t i = 0;
         while (i < raw.size()) {
             const char c = raw[i];

@@ -94,7 +94,8 @@ private:
             } else if (name == "cloneObjects") {
                 collection.SetCloneObjects(value);
             } else if (name == "cacheSize") {
-                collection.SetCacheSize(value);
+                if (!collection.SetCacheSize(value))
+                    return Fail(line.number, "the cacheSize option cannot be set");
             } else {
                 return Fail(line.number, "unknown option " + name);
             }

@@ -161,6 +161,11 @@ public:
 private:
     static std::string Bool(bool value) { return value ? "true" : "false"; }
 
+    // A value whose kind was just read and that still cannot be read.
+    bool Unreadable(uint64_t id) {
+        return Fail("value at " + std::to_string(id) + " cannot be read");
+    }
+
     bool Fail(std::string message) {
         m_error = std::move(message);
         return false;
@@ -174,104 +179,104 @@ private:
                 break;
             case pxLib::ValueKind::Bool: {
                 bool v = false;
-                c.GetBool(id, v);
+                if (!c.GetBool(id, v)) return Unreadable(id);
                 line += "bool " + Bool(v);
                 break;
             }
             case pxLib::ValueKind::Int8: {
                 int8_t v = 0;
-                c.GetInt8(id, v);
+                if (!c.GetInt8(id, v)) return Unreadable(id);
                 line += "int8 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::UInt8: {
                 uint8_t v = 0;
-                c.GetUInt8(id, v);
+                if (!c.GetUInt8(id, v)) return Unreadable(id);
                 line += "uint8 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::Int16: {
                 int16_t v = 0;
-                c.GetInt16(id, v);
+                if (!c.GetInt16(id, v)) return Unreadable(id);
                 line += "int16 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::UInt16: {
                 uint16_t v = 0;
-                c.GetUInt16(id, v);
+                if (!c.GetUInt16(id, v)) return Unreadable(id);
                 line += "uint16 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::Int32: {
                 int32_t v = 0;
-                c.GetInt32(id, v);
+                if (!c.GetInt32(id, v)) return Unreadable(id);
                 line += "int32 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::UInt32: {
                 uint32_t v = 0;
-                c.GetUInt32(id, v);
+                if (!c.GetUInt32(id, v)) return Unreadable(id);
                 line += "uint32 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::Int64: {
                 int64_t v = 0;
-                c.GetInt64(id, v);
+                if (!c.GetInt64(id, v)) return Unreadable(id);
                 line += "int64 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::UInt64: {
                 uint64_t v = 0;
-                c.GetUInt64(id, v);
+                if (!c.GetUInt64(id, v)) return Unreadable(id);
                 line += "uint64 " + std::to_string(v);
                 break;
             }
             case pxLib::ValueKind::Double: {
                 double v = 0;
-                c.GetDouble(id, v);
+                if (!c.GetDouble(id, v)) return Unreadable(id);
                 line += "double " + DoubleText(v);
                 break;
             }
             case pxLib::ValueKind::Guid: {
                 pxLib::Guid v{};
-                c.GetGuid(id, v);
+                if (!c.GetGuid(id, v)) return Unreadable(id);
                 line += "guid " + GuidText(v);
                 break;
             }
             case pxLib::ValueKind::Record16: {
                 pxLib::Record16 v{};
-                c.GetRecord16(id, v);
+                if (!c.GetRecord16(id, v)) return Unreadable(id);
                 line += "record16 " + Hex(v.bytes, 16);
                 break;
             }
             case pxLib::ValueKind::String: {
                 std::string v;
-                c.GetAnsiString(id, v);
+                if (!c.GetAnsiString(id, v)) return Unreadable(id);
                 line += "ansi " + QuoteNarrow(v);
                 break;
             }
             case pxLib::ValueKind::WString: {
                 std::u16string v;
-                c.GetString(id, v);
+                if (!c.GetString(id, v)) return Unreadable(id);
                 line += "string " + QuoteWide(v);
                 break;
             }
             case pxLib::ValueKind::Binary: {
                 std::vector<uint8_t> v;
-                c.GetBinary(id, v);
+                if (!c.GetBinary(id, v)) return Unreadable(id);
                 line += "binary " + Hex(v.data(), v.size());
                 break;
             }
             case pxLib::ValueKind::Variant: {
                 Variant v;
-                c.GetVariant(id, v);
+                if (!c.GetVariant(id, v)) return Unreadable(id);
                 line += "variant ";
                 out += line;
                 return VariantText(v, indent, out);
             }
             case pxLib::ValueKind::Object: {
                 RefPtr<pxLib::IRefObject> object;
-                c.GetObject(id, object);
+                if (!c.GetObject(id, object)) return Unreadable(id);
                 out += line;
                 return Object(object.get(), indent, out);
             }
@@ -378,22 +383,17 @@ private:
                            classId == pxLib::CLSID_CStringImpl ||
                            classId == pxLib::CLSID_CMemoryImpl;
         if (!known) return Fail("an object of class " + GuidText(classId) + " has no text form");
-        // The four classes answer their class id with the object itself, which
-        // stays alive through persist; the reference the query adds is given back.
-        void* self = nullptr;
-        if (!pxLib::ObjSucceeded(object->QueryInterface(classId, &self)) || self == nullptr)
-            return Fail("an object that does not answer its class id");
-        persist->Release();
-
         if (classId == pxLib::CLSID_pxTavKeyValueCollection) {
-            auto* nested = static_cast<pxLib::pxTavKeyValueCollection*>(self);
+            const auto nested = AsClass<pxLib::pxTavKeyValueCollection>(object, classId);
+            if (!nested) return NotItsClass();
             out += "collection {\n";
             if (!Block(*nested, nested->GetKeys(), indent + "    ", out)) return false;
             out += indent + "}\n";
             return true;
         }
         if (classId == pxLib::CLSID_pxTavIndexValueCollection) {
-            auto* nested = static_cast<pxLib::pxTavIndexValueCollection*>(self);
+            const auto nested = AsClass<pxLib::pxTavIndexValueCollection>(object, classId);
+            if (!nested) return NotItsClass();
             std::vector<uint64_t> ids(static_cast<size_t>(nested->GetCount()));
             for (size_t i = 0; i < ids.size(); ++i) ids[i] = i;
             out += "list {\n";
@@ -402,7 +402,8 @@ private:
             return true;
         }
         if (classId == pxLib::CLSID_CStringImpl) {
-            const auto* text = static_cast<pxLib::CStringImpl*>(self);
+            const auto text = AsClass<pxLib::CStringImpl>(object, classId);
+            if (!text) return NotItsClass();
             switch (text->GetStringType()) {
                 case pxLib::CStringImpl::StringType::Narrow:
                     out += "stringobject ansi " + QuoteNarrow(text->GetNarrow()) + "\n";
@@ -415,10 +416,21 @@ private:
                     return true;
             }
         }
-        const auto* memory = static_cast<pxLib::CMemoryImpl*>(self);
+        const auto memory = AsClass<pxLib::CMemoryImpl>(object, classId);
+        if (!memory) return NotItsClass();
         out += "memoryobject " + Hex(memory->GetBytes().data(), memory->GetBytes().size()) + "\n";
         return true;
     }
+
+    // The four classes answer their class id with the object itself.
+    template <class T>
+    static RefPtr<T> AsClass(pxLib::IRefObject* object, const pxLib::Guid& classId) {
+        void* self = nullptr;
+        if (!pxLib::ObjSucceeded(object->QueryInterface(classId, &self)) || self == nullptr)
+            return nullptr;
+        return RefPtr<T>::Attach(static_cast<T*>(self));
+    }
+    bool NotItsClass() { return Fail("an object that does not answer its class id"); }
 
     std::string& m_error;
 };
