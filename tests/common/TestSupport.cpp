@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 
+#include "support/system/SearchOwners.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/WideUtf8.h"
 
@@ -76,8 +77,8 @@ namespace {
 // lost path can never turn into the current folder.
 void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    const pxLib::UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (find) {
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -89,8 +90,7 @@ void RemoveTree(const std::wstring& folder) {
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(path.c_str());
             }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &entry));
     }
     RemoveDirectoryW(folder.c_str());
 }

@@ -8,6 +8,7 @@
 #include "packer/FileDataExtender.h"
 #include "packer/FilePackerEx.h"
 #include "support/isolation/IsolationSettings.h"
+#include "support/system/SearchOwners.h"
 #include "support/text/Utf.h"
 
 #include <gtest/gtest.h>
@@ -57,10 +58,10 @@ const auto* const kSetup = ::testing::AddGlobalTestEnvironment(new LogSetup);
 // Everything logged so far.
 std::wstring LogText() {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((LogSetup::folder + L"\\*.log").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return {};
+    const pxLib::UniqueFindHandle find(
+        FindFirstFileW((LogSetup::folder + L"\\*.log").c_str(), &entry));
+    if (!find) return {};
     const std::wstring path = LogSetup::folder + L"\\" + entry.cFileName;
-    FindClose(find);
     const std::string bytes = qvdtest::ReadFileUtf8(path);
     if (bytes.size() < 2) return {};
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);

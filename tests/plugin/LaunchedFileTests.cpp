@@ -4,6 +4,7 @@
 // read otherwise, nor a name the launcher would resolve elsewhere can put
 // another program in its place.
 #include "InProcessPlugin.h"
+#include "support/system/SearchOwners.h"
 #include "support/system/UniqueHandle.h"
 #include "trust/TrustProvider.h"
 
@@ -24,11 +25,10 @@ std::string UnixPathOf(const std::wstring& path) {
     const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!unixName) return {};
-    char* name = unixName(path.c_str());
+    // The name comes from the process heap, for the caller to free.
+    const pxLib::UniqueProcessHeapBlock name(unixName(path.c_str()));
     if (!name) return {};
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
+    return static_cast<const char*>(name.get());
 }
 
 // Starts a Unix program. Wine gives no handle to wait on for it: callers

@@ -3,6 +3,7 @@
 // temporary tree, with or without an "isolate.ini" above it, and compares
 // what the copy reports.
 #include "support/isolation/IsolationSettings.h"
+#include "support/system/SearchOwners.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -18,6 +19,7 @@
 #include "support/logging/TraceRecorder.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
+#include "support/system/SearchOwners.h"
 
 namespace {
 
@@ -36,25 +38,11 @@ std::wstring Extended(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    ~FindHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) FindClose(m_handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 void RemoveTree(const std::wstring& extendedPath) {
     WIN32_FIND_DATAW data;
     {
-        FindHandle find(FindFirstFileW((extendedPath + L"\\*").c_str(), &data));
-        if (find.get() != INVALID_HANDLE_VALUE) {
+        const pxLib::UniqueFindHandle find(FindFirstFileW((extendedPath + L"\\*").c_str(), &data));
+        if (find) {
             do {
                 const std::wstring name = data.cFileName;
                 if (name == L"." || name == L"..") continue;

@@ -4,6 +4,7 @@
 // child program with its own silo.
 #include "common/ChildRun.h"
 #include "common/TestSupport.h"
+#include "support/system/SearchOwners.h"
 #include "support/system/UniqueHandle.h"
 #include "support/text/Utf.h"
 
@@ -189,11 +190,10 @@ std::vector<std::string> Ours(const std::vector<std::string>& strings) {
 std::vector<std::wstring> LogFilesIn(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*.log").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    const pxLib::UniqueFindHandle search(FindFirstFileW((folder + L"\\*.log").c_str(), &found));
+    if (!search) return names;
     do names.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
+    while (FindNextFileW(search.get(), &found));
     return names;
 }
 
