@@ -13,7 +13,8 @@ namespace qvd::job {
 // it, so that a link, a relative path, a trimmed name or a variable's text
 // cannot lead the launch to another file (ERROR_FILE_INVALID when it could).
 // Otherwise the failure, logged.
-HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath, pxLib::UniqueHandle& held,
-                                    std::wstring& launchPath);
+[[nodiscard]] HRESULT VerifyInstallerBeforeLaunch(const std::wstring& installerPath,
+                                                  pxLib::UniqueHandle& held,
+                                                  std::wstring& launchPath);
 
 }  // namespace qvd::job

@@ -22,8 +22,8 @@ public:
     [[nodiscard]] bool waitForProcess(const std::wstring& path, uint32_t& exitCode);
 
 private:
-    bool waitWhileRunning(const std::wstring& directory, const std::wstring& fileName,
-                          uint32_t& exitCode);
+    [[nodiscard]] bool waitWhileRunning(const std::wstring& directory, const std::wstring& fileName,
+                                        uint32_t& exitCode);
     void waitForEnd(HANDLE process, uint32_t& exitCode);
     [[nodiscard]] bool cancelled() const;
 

@@ -25,8 +25,9 @@ std::wstring ReadShellName();
 // Walks processes to the first whose "ExecutablePath" contains shellName
 // (both lower-cased) and whose "SessionId" is sessionId; its "ProcessId" goes
 // to processId. E_FAIL when none matched, or the failing call's HRESULT.
-HRESULT FindShellInProcessList(IEnumWbemClassObject* processes, const std::wstring& shellName,
-                               DWORD sessionId, DWORD& processId);
+[[nodiscard]] HRESULT FindShellInProcessList(IEnumWbemClassObject* processes,
+                                             const std::wstring& shellName, DWORD sessionId,
+                                             DWORD& processId);
 
 // The three above together.
 [[nodiscard]] HRESULT FindShellProcessInSession(DWORD sessionId, DWORD& processId);

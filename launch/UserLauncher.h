@@ -44,8 +44,8 @@ public:
     DWORD ProcessId() const { return m_processInfo.processId(); }
 
 private:
-    HRESULT CreateWithRetries(const std::wstring& commandLine, STARTUPINFOW& startup,
-                              DWORD creationFlags);
+    [[nodiscard]] HRESULT CreateWithRetries(const std::wstring& commandLine, STARTUPINFOW& startup,
+                                            DWORD creationFlags);
 
     // Destroyed in reverse: the process handles, the environment, the tokens.
     pxLib::UniqueHandle m_userToken;

@@ -98,8 +98,8 @@ public:
     [[nodiscard]] bool HasArchive(const std::u16string& id, const pxLib::Guid& type) const;
     // The package's stream, moved to the first record with this id and type.
     // The caller must not read beyond the record's size.
-    HRESULT ExtractStream(const std::u16string& id, const pxLib::Guid& type,
-                          pxLib::RefPtr<pxLib::IByteStream>& stream);
+    [[nodiscard]] HRESULT ExtractStream(const std::u16string& id, const pxLib::Guid& type,
+                                        pxLib::RefPtr<pxLib::IByteStream>& stream);
     // The first record with this id and type, or null.
     const CArchiveInfo* FindArchive(const std::u16string& id, const pxLib::Guid& type) const;
 

@@ -30,8 +30,9 @@ enum class FileDisposition : uint8_t { OpenExisting, OpenAlways, CreateAlways };
 // Opens path with read sharing and the sequential-scan hint. With OpenAlways a
 // missing folder is created and the open retried; with another disposition a
 // missing folder is 0x80070057. Other failures are the system error.
-HRESULT CreateFileStream(const std::u16string& path, FileAccess access, FileDisposition disposition,
-                         pxLib::RefPtr<IFileStream>& stream);
+[[nodiscard]] HRESULT CreateFileStream(const std::u16string& path, FileAccess access,
+                                       FileDisposition disposition,
+                                       pxLib::RefPtr<IFileStream>& stream);
 
 // Copies source from its start into file at file's position, in chunks of
 // 16384 bytes, then flushes the file buffers.

@@ -28,11 +28,12 @@ public:
     // VT_TRUSTED (an entry satisfies the level), VT_NOT_TRUSTED (an entry does
     // not; conflict tells whether it names another publisher), VT_ERROR (not
     // cached) or VT_INVALID_ARG.
-    ValidationError Lookup(std::u16string_view path, TrustLevel level, bool variant,
-                           uint32_t driverPolicy, bool& systemComponent, bool& conflict);
+    [[nodiscard]] ValidationError Lookup(std::u16string_view path, TrustLevel level, bool variant,
+                                         uint32_t driverPolicy, bool& systemComponent,
+                                         bool& conflict);
     // VT_TRUSTED, VT_INVALID_ARG or VT_INTERNAL_ERROR.
-    ValidationError Add(std::u16string_view path, TrustLevel level, bool variant,
-                        bool systemComponent, uint32_t driverPolicy);
+    [[nodiscard]] ValidationError Add(std::u16string_view path, TrustLevel level, bool variant,
+                                      bool systemComponent, uint32_t driverPolicy);
     // Erases the first entry of the path, whatever its variant: VT_TRUSTED, or
     // VT_INVALID_ARG when there is none.
     [[nodiscard]] ValidationError Remove(std::u16string_view path);

@@ -21,7 +21,8 @@ private:
 };
 
 // The signer checks on a certificate context; null gives VT_INVALID_ARG.
-ValidationError CheckSigner(PCCERT_CONTEXT certificate, TrustLevel level, TrustMode mode,
-                            bool& systemComponent, bool& driverVerification);
+[[nodiscard]] ValidationError CheckSigner(PCCERT_CONTEXT certificate, TrustLevel level,
+                                          TrustMode mode, bool& systemComponent,
+                                          bool& driverVerification);
 
 }  // namespace pxLib

@@ -30,7 +30,8 @@ const char* SubjectAttributeOid(SubjectAttribute attribute);
 // them, so that a value with a zero inside is not taken for its first part.
 // False (value empty) when the attribute is absent or empty, or count does
 // not fit the buffer.
-bool AttributeValueOf(const char16_t* buffer, size_t capacity, size_t count, std::u16string& value);
+[[nodiscard]] bool AttributeValueOf(const char16_t* buffer, size_t capacity, size_t count,
+                                    std::u16string& value);
 
 constexpr std::string_view kCodeSigningUsage = "1.3.6.1.5.5.7.3.3";
 constexpr std::string_view kSystemComponentUsage = "1.3.6.1.4.1.311.10.3.6";
@@ -53,8 +54,8 @@ public:
 
 // The code-signing usage, and the two usages the caller is told about (both
 // cleared unless the certificate is usable for code signing).
-ValidationError UsageCheck(ISignerCertificate& certificate, bool& systemComponent,
-                           bool& driverVerification);
+[[nodiscard]] ValidationError UsageCheck(ISignerCertificate& certificate, bool& systemComponent,
+                                         bool& driverVerification);
 // The fallback when the usage check fails: the subject marker in the subject.
 [[nodiscard]] ValidationError SubjectMarkerCheck(ISignerCertificate& certificate,
                                                  const TrustIdentity& identity);
@@ -66,8 +67,8 @@ ValidationError UsageCheck(ISignerCertificate& certificate, bool& systemComponen
                                                 const TrustIdentity& identity);
 
 // All of it for one level. certificate may be null (VT_INVALID_ARG).
-ValidationError SignerChecks(ISignerCertificate* certificate, TrustLevel level, TrustMode mode,
-                             const TrustIdentity& identity, bool& systemComponent,
-                             bool& driverVerification);
+[[nodiscard]] ValidationError SignerChecks(ISignerCertificate* certificate, TrustLevel level,
+                                           TrustMode mode, const TrustIdentity& identity,
+                                           bool& systemComponent, bool& driverVerification);
 
 }  // namespace pxLib

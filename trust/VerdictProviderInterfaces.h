@@ -48,8 +48,8 @@ public:
     [[nodiscard]] virtual OBJRESULT GetAttribute(const char16_t* name,
                                                  IVerdictAttribute** attribute) = 0;
     // The values of the given names for the set's file.
-    virtual OBJRESULT GetValues(const char16_t* const* names, uint32_t count,
-                                IVerdictValueList** values) = 0;
+    [[nodiscard]] virtual OBJRESULT GetValues(const char16_t* const* names, uint32_t count,
+                                              IVerdictValueList** values) = 0;
 
 protected:
     ~IVerdictAttributeSet() = default;
@@ -59,8 +59,8 @@ class IVerdictRoot : public IRefObject {
 public:
     // The attribute set named name; for a file when file is an open handle of
     // it, else the set's description.
-    virtual OBJRESULT GetAttributeSet(const char16_t* name, void* file,
-                                      IVerdictAttributeSet** set) = 0;
+    [[nodiscard]] virtual OBJRESULT GetAttributeSet(const char16_t* name, void* file,
+                                                    IVerdictAttributeSet** set) = 0;
 
 protected:
     ~IVerdictRoot() = default;

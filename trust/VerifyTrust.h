@@ -40,10 +40,10 @@ public:
     [[nodiscard]] bool GetEnabled() override { return m_bEnabled; }
     void SetRevocationCheck(bool check) override { m_bRevocationCheck = check; }
     [[nodiscard]] bool GetRevocationCheck() override { return m_bRevocationCheck; }
-    ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
-                               bool* systemComponent) override;
-    ValidationError VerifyFile(const char* path, TrustLevel level, bool variant,
-                               bool* systemComponent) override;
+    [[nodiscard]] ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
+                                             bool* systemComponent) override;
+    [[nodiscard]] ValidationError VerifyFile(const char* path, TrustLevel level, bool variant,
+                                             bool* systemComponent) override;
     [[nodiscard]] ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
                                              bool variant) override;
     [[nodiscard]] ValidationError VerifyFile(const char* path, TrustLevel level,
@@ -78,8 +78,8 @@ private:
     };
     [[nodiscard]] ValidationError Verify(const CoreRequest& request);
     [[nodiscard]] ValidationError VerifyCore(const CoreRequest& request);
-    ValidationError VerifyNarrow(const char* path, TrustLevel level, bool variant,
-                                 bool* systemComponent, bool driverPolicy);
+    [[nodiscard]] ValidationError VerifyNarrow(const char* path, TrustLevel level, bool variant,
+                                               bool* systemComponent, bool driverPolicy);
     [[nodiscard]] ValidationError VerifyPath(const std::wstring& path, TrustLevel level);
 
     RefCount m_refs;

@@ -57,12 +57,14 @@ public:
     [[nodiscard]] virtual bool GetEnabled() = 0;                              // 15
     virtual void SetRevocationCheck(bool check) = 0;                          // 16
     [[nodiscard]] virtual bool GetRevocationCheck() = 0;                      // 17
-    virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level, bool variant,
-                                       bool* systemComponent) = 0;  // 18
-    virtual ValidationError VerifyFile(const char* path, TrustLevel level, bool variant,
-                                       bool* systemComponent) = 0;  // 19
-    virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
-                                       bool variant) = 0;  // 20
+    [[nodiscard]] virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
+                                                     bool variant,
+                                                     bool* systemComponent) = 0;  // 18
+    [[nodiscard]] virtual ValidationError VerifyFile(const char* path, TrustLevel level,
+                                                     bool variant,
+                                                     bool* systemComponent) = 0;  // 19
+    [[nodiscard]] virtual ValidationError VerifyFile(const wchar_t* path, TrustLevel level,
+                                                     bool variant) = 0;  // 20
     [[nodiscard]] virtual ValidationError VerifyFile(const char* path, TrustLevel level,
                                                      bool variant) = 0;  // 21
     // Level 4 under the driver policy.
@@ -115,8 +117,8 @@ constexpr Guid IID_IVerifyHeldFile = {
 
 class IVerifyHeldFile : public IRefObject {
 public:
-    virtual ValidationError VerifyHeldFile(const wchar_t* path, TrustLevel level,
-                                           HANDLE heldFile) = 0;
+    [[nodiscard]] virtual ValidationError VerifyHeldFile(const wchar_t* path, TrustLevel level,
+                                                         HANDLE heldFile) = 0;
 
 protected:
     ~IVerifyHeldFile() = default;

@@ -164,12 +164,12 @@ public:
 
     // A variable-size element whose size bytes are produced in place through a
     // region of this archive (a nested object saving itself).
-    bool WriteRegionElement(Tag tag, uint32_t size,
-                            const std::function<bool(IByteStream& region)>& fill);
+    [[nodiscard]] bool WriteRegionElement(Tag tag, uint32_t size,
+                                          const std::function<bool(IByteStream& region)>& fill);
     // The reverse: the payload of the next element, expected to carry tag, is
     // handed over as a region.
-    bool ReadRegionElement(Tag tag,
-                           const std::function<bool(IByteStream& region, uint32_t size)>& consume);
+    [[nodiscard]] bool ReadRegionElement(
+        Tag tag, const std::function<bool(IByteStream& region, uint32_t size)>& consume);
 
 protected:
     explicit CArchive(Mode mode) : m_eMode(mode) {}

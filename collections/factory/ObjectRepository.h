@@ -25,9 +25,10 @@ public:
     [[nodiscard]] virtual bool FindModule(const Guid& classId, std::u16string& modulePath) = 0;
     // Loads modulePath and yields its provider of classId; the two arguments
     // are those given to the kind-3 registration, passed on unchanged.
-    virtual OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
-                                         uint32_t loadFlags, uint32_t options,
-                                         RefPtr<IClassProvider>& provider) = 0;
+    [[nodiscard]] virtual OBJRESULT LoadModuleProvider(const std::u16string& modulePath,
+                                                       const Guid& classId, uint32_t loadFlags,
+                                                       uint32_t options,
+                                                       RefPtr<IClassProvider>& provider) = 0;
 };
 
 // The process's repository: the settings store and the product's registry in

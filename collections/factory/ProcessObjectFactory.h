@@ -32,8 +32,8 @@ typedef OBJRESULT (*ObjectCreator)(const Guid& iid, void** out);
 class IProcessObjectFactory : public IRefObject {
 public:
     // Kind 3: a class provided by a module file (how repository classes come in).
-    virtual OBJRESULT Register(const Guid& classId, const std::u16string& modulePath,
-                               uint32_t loadFlags, uint32_t options) = 0;
+    [[nodiscard]] virtual OBJRESULT Register(const Guid& classId, const std::u16string& modulePath,
+                                             uint32_t loadFlags, uint32_t options) = 0;
     // Kind 2: a provider object.
     [[nodiscard]] virtual OBJRESULT Register(const Guid& classId, IClassProvider* provider) = 0;
     // Kind 1: a creator function.
@@ -44,8 +44,8 @@ public:
                                                    void** out) = 0;
     // Registered here or known to the object repository.
     [[nodiscard]] virtual bool IsRegistered(const Guid& classId) = 0;
-    virtual OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
-                                             uint32_t options) = 0;
+    [[nodiscard]] virtual OBJRESULT RegisterFromRepository(const Guid& classId, uint32_t loadFlags,
+                                                           uint32_t options) = 0;
     // Registered here only.
     [[nodiscard]] virtual bool IsRegisteredLocally(const Guid& classId) = 0;
 

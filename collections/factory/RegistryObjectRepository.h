@@ -36,9 +36,10 @@ void SetModuleTrustHook(IModuleTrustHook* hook);
 class RegistryObjectRepository final : public IObjectRepository {
 public:
     [[nodiscard]] bool FindModule(const Guid& classId, std::u16string& modulePath) override;
-    OBJRESULT LoadModuleProvider(const std::u16string& modulePath, const Guid& classId,
-                                 uint32_t loadFlags, uint32_t options,
-                                 RefPtr<IClassProvider>& provider) override;
+    [[nodiscard]] OBJRESULT LoadModuleProvider(const std::u16string& modulePath,
+                                               const Guid& classId, uint32_t loadFlags,
+                                               uint32_t options,
+                                               RefPtr<IClassProvider>& provider) override;
     // Forgets what was read; the next lookup reads both sources again.
     void Forget();
 

@@ -17,12 +17,13 @@ public:
     // The name of the index-th subkey of key into name[0..capacity) with its
     // terminator. OBJ_OK, OBJ_E_INVALIDARG past the last one or for a missing
     // key, or the failure.
-    virtual OBJRESULT EnumSubKey(const char16_t* key, uint32_t index, char16_t* name,
-                                 uint32_t capacity) = 0;
+    [[nodiscard]] virtual OBJRESULT EnumSubKey(const char16_t* key, uint32_t index, char16_t* name,
+                                               uint32_t capacity) = 0;
     // The string value of key into value[0..capacity) with its terminator;
     // *length receives its length without it. OBJ_E_INVALIDARG when missing.
-    virtual OBJRESULT ReadString(const char16_t* key, const char16_t* valueName, char16_t* value,
-                                 uint32_t capacity, uint32_t* length) = 0;
+    [[nodiscard]] virtual OBJRESULT ReadString(const char16_t* key, const char16_t* valueName,
+                                               char16_t* value, uint32_t capacity,
+                                               uint32_t* length) = 0;
 
 protected:
     ~ISettingsStore() = default;

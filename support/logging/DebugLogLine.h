@@ -21,9 +21,9 @@ struct LogStamp {
 
 // Builds the line into out. False (out unchanged) when the message cannot be
 // formatted: the line is then dropped.
-bool BuildLogLine(const DebugLogSettings& settings, LogType type, const LogStamp& stamp,
-                  std::u16string_view format, const LogArg* args, size_t count,
-                  std::u16string& out);
+[[nodiscard]] bool BuildLogLine(const DebugLogSettings& settings, LogType type,
+                                const LogStamp& stamp, std::u16string_view format,
+                                const LogArg* args, size_t count, std::u16string& out);
 
 // <directory without trailing backslashes>\<name>[-0x%04X].log
 std::u16string LogFilePath(const DebugLogSettings& settings, uint32_t processId);

@@ -19,8 +19,8 @@ void ProductRegistryLocation(std::u16string& root, uint32_t& registryView);
 // Reads HKEY_LOCAL_MACHINE\<root>\Plexor\Debug: "DebugOutput" with its
 // "Modules", and "CrashHandler". Missing keys and values keep the defaults.
 // False when listing "Modules" failed for another reason than its end.
-bool ReadDebugOptions(const std::u16string& root, uint32_t registryView,
-                      pxTavDebugOptions& options);
+[[nodiscard]] bool ReadDebugOptions(const std::u16string& root, uint32_t registryView,
+                                    pxTavDebugOptions& options);
 
 LogStamp CurrentStamp();
 std::u16string ExecutablePath();

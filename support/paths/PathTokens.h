@@ -27,12 +27,12 @@ constexpr size_t kMaxExpandedPathChars = 32767;
 // Inputs shorter than 3 characters are returned unchanged with success. Any
 // other result is cleaned (CleanPathBackslashes); on failure it is the input so
 // cleaned. May throw std::bad_alloc, or whatever the resolver throws.
-bool ExpandPathTokens(const std::u16string& input, const PathNameResolver& resolve,
-                      std::u16string& output);
+[[nodiscard]] bool ExpandPathTokens(const std::u16string& input, const PathNameResolver& resolve,
+                                    std::u16string& output);
 
 // A path that names one file whatever the current folder and drive: "X:\..."
 // or "\\server\..." (the "\\?\" forms included), with no percent sign left.
-bool IsCompleteAbsolutePath(std::u16string_view path);
+[[nodiscard]] bool IsCompleteAbsolutePath(std::u16string_view path);
 
 // Collapses every run of backslashes to one, except that a path starting with
 // two or more keeps exactly two there (the prefix of a UNC path).

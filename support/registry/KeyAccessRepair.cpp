@@ -74,9 +74,11 @@ bool IsPluginKey(HKEY root, const std::vector<std::wstring>& components) {
 void GrantFullControl(HKEY root, const std::wstring& path, REGSAM access) {
     const ZOLT::RightsRequest request = ZOLT::FullControlRequest();
     try {
-        CRightsChecker::GrantRightsToProcessUser(root, path, access, request);
-        CRightsChecker::GrantRights(root, path, access, request, ZOLT::AdministratorsSid().Get());
-        CRightsChecker::GrantRights(root, path, access, request, ZOLT::LocalSystemSid().Get());
+        static_cast<void>(CRightsChecker::GrantRightsToProcessUser(root, path, access, request));
+        static_cast<void>(CRightsChecker::GrantRights(root, path, access, request,
+                                                      ZOLT::AdministratorsSid().Get()));
+        static_cast<void>(
+            CRightsChecker::GrantRights(root, path, access, request, ZOLT::LocalSystemSid().Get()));
     } catch (const CRightsChecker::Exception& e) {
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::RightsNotGranted, path, e.Code());
     }

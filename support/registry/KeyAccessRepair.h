@@ -16,14 +16,14 @@ namespace pxLib {
 // Opens (with create, creates) root\path with access plus KEY_ALL_ACCESS; on
 // ERROR_ACCESS_DENIED grants full control to the three and tries once more.
 // S_OK when the key opens; otherwise the last error as an HRESULT.
-HRESULT RepairKeyAccess(HKEY root, const std::wstring& path, REGSAM access, bool create,
-                        DWORD options);
+[[nodiscard]] HRESULT RepairKeyAccess(HKEY root, const std::wstring& path, REGSAM access,
+                                      bool create, DWORD options);
 
 // Repairs each key along path from the plug-in's own key downward ("/" is
 // taken for "\"). A key that still refuses access has its DACL reset to
 // inherited entries (a key named "Wow6432Node" never is) and the full path is
 // repaired once more. S_OK when every key opens.
-HRESULT RepairKeyPathAccess(HKEY root, const std::wstring& path, REGSAM access, bool create,
-                            DWORD options);
+[[nodiscard]] HRESULT RepairKeyPathAccess(HKEY root, const std::wstring& path, REGSAM access,
+                                          bool create, DWORD options);
 
 }  // namespace pxLib

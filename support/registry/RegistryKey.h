@@ -18,8 +18,8 @@ public:
     RegistryKey& operator=(const RegistryKey&) = delete;
 
     // Opens root\subkey; with createIfMissing a missing key is made by Create.
-    bool Open(HKEY root, const wchar_t* subkey, REGSAM access, bool createIfMissing = false,
-              DWORD options = 0);
+    [[nodiscard]] bool Open(HKEY root, const wchar_t* subkey, REGSAM access,
+                            bool createIfMissing = false, DWORD options = 0);
     // Creates or opens root\subkey. With REG_OPTION_VOLATILE, from Windows 6.0
     // on, the key held afterwards is volatile even when a non-volatile one of
     // that name existed (that one is deleted with everything beneath it).

@@ -35,7 +35,8 @@ bool SecuredKey::OpenSecured(HKEY root, const std::wstring& path, REGSAM access)
     if (Open(root, path.c_str(), access)) return true;
     if (LastError() == ERROR_FILE_NOT_FOUND) return false;
     Trace(kTraceSource, TraceLevel::Warning, TraceEvent::OpenRepairing, path, LastError());
-    RepairKeyPathAccess(root, path, access, false, 0);
+    // Whether the repair worked shows in the open that follows.
+    static_cast<void>(RepairKeyPathAccess(root, path, access, false, 0));
     return Open(root, path.c_str(), access);
 }
 
@@ -48,7 +49,7 @@ bool SecuredKey::OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM
         return false;
     }
     Trace(kTraceSource, TraceLevel::Warning, TraceEvent::OpenRepairing, path, LastError());
-    RepairKeyPathAccess(root, path, access, create, options);
+    static_cast<void>(RepairKeyPathAccess(root, path, access, create, options));
     return Open(root, path.c_str(), access, create, options);
 }
 

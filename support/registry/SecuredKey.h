@@ -16,8 +16,8 @@ public:
     // Opens root\path; an absent key is not repaired.
     [[nodiscard]] bool OpenSecured(HKEY root, const std::wstring& path, REGSAM access);
     // Opens, with create creating, root\path with the given options.
-    bool OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM access, bool create,
-                             DWORD options);
+    [[nodiscard]] bool OpenOrCreateSecured(HKEY root, const std::wstring& path, REGSAM access,
+                                           bool create, DWORD options);
     // Creates or opens HKEY_CURRENT_USER\path, non-volatile, in the 32-bit view.
     [[nodiscard]] bool CreateUserKey(const std::wstring& path);
     // Deletes the subkey name with everything beneath it; keys beneath that

@@ -46,10 +46,11 @@ public:
     // KEY_WOW64_32KEY). A key that cannot be read gives E_FAIL; a failed read
     // or write of its security information the error as an HRESULT, which is
     // also left as the thread's last error.
-    static HRESULT GrantRights(HKEY root, const std::wstring& path, REGSAM viewAccess,
-                               const RightsRequest& request, PSID sid);
-    static HRESULT GrantRightsToProcessUser(HKEY root, const std::wstring& path, REGSAM viewAccess,
-                                            const RightsRequest& request);
+    [[nodiscard]] static HRESULT GrantRights(HKEY root, const std::wstring& path, REGSAM viewAccess,
+                                             const RightsRequest& request, PSID sid);
+    [[nodiscard]] static HRESULT GrantRightsToProcessUser(HKEY root, const std::wstring& path,
+                                                          REGSAM viewAccess,
+                                                          const RightsRequest& request);
 
     // Replaces the DACL of the key named objectName (see RegistryObjectName)
     // with an empty, auto-inherited one, so that only inherited entries stay.

@@ -11,6 +11,6 @@ namespace pxLib {
 // True when path, opened for its attributes only and with any sharing, is
 // the held file. False otherwise, with the thread's last error: the open's or
 // the query's, or ERROR_FILE_INVALID when path names another file.
-bool PathNamesHeldFile(const std::wstring& path, HANDLE held);
+[[nodiscard]] bool PathNamesHeldFile(const std::wstring& path, HANDLE held);
 
 }  // namespace pxLib

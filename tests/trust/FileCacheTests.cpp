@@ -109,18 +109,18 @@ TEST(FileCache, AddingAgainRaisesOnlyWeakLevelsAndKeepsTheSystemComponentMark) {
     };
     for (const auto& c : cases) {
         FileCache cache;
-        cache.Add(u"C:\\f", Level(c.first), false, false, 0);
+        EXPECT_EQ(cache.Add(u"C:\\f", Level(c.first), false, false, 0), T);
         EXPECT_EQ(cache.Add(u"C:\\f", Level(c.second), false, false, 0), T);
         EXPECT_EQ(cache.Count(), 1u);
         EXPECT_EQ(CachedLevel(cache, u"C:\\f"), c.afterwards) << c.first << " then " << c.second;
     }
     FileCache cache;
-    cache.Add(u"C:\\f", Level(4), false, true, 0);
-    cache.Add(u"C:\\f", Level(4), false, false, 0);
+    EXPECT_EQ(cache.Add(u"C:\\f", Level(4), false, true, 0), T);
+    EXPECT_EQ(cache.Add(u"C:\\f", Level(4), false, false, 0), T);
     EXPECT_TRUE(Lookup(cache, u"C:\\f", Level(4)).systemComponent);
     FileCache marked;
-    marked.Add(u"C:\\f", Level(4), false, false, 0);
-    marked.Add(u"C:\\f", Level(4), false, true, 0);
+    EXPECT_EQ(marked.Add(u"C:\\f", Level(4), false, false, 0), T);
+    EXPECT_EQ(marked.Add(u"C:\\f", Level(4), false, true, 0), T);
     EXPECT_TRUE(Lookup(marked, u"C:\\f", Level(4)).systemComponent);
 }
 
@@ -149,10 +149,10 @@ TEST(FileCache, InvalidRequests) {
 TEST(FileCache, TheLimitDropsTheLeastRecentlyUsed) {
     FileCache cache;
     EXPECT_EQ(cache.Limit(), FileCache::kDefaultLimit);
-    for (int i = 0; i < 100; ++i) cache.Add(PathOf(i), Level(3), false, false, 0);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(cache.Add(PathOf(i), Level(3), false, false, 0), T);
     // A hit moves file 0 to the newest end; the 101st file then drops file 1.
     EXPECT_EQ(Lookup(cache, PathOf(0), Level(3)).result, T);
-    cache.Add(PathOf(100), Level(3), false, false, 0);
+    EXPECT_EQ(cache.Add(PathOf(100), Level(3), false, false, 0), T);
     EXPECT_EQ(cache.Count(), 100u);
     EXPECT_EQ(Lookup(cache, PathOf(0), Level(3)).result, T);
     EXPECT_EQ(Lookup(cache, PathOf(1), Level(3)).result, NotCached);
@@ -166,7 +166,7 @@ TEST(FileCache, TheLimitDropsTheLeastRecentlyUsed) {
     // Limit 0 drops everything, then grows without bound and without reordering.
     cache.SetLimit(0);
     EXPECT_EQ(cache.Count(), 0u);
-    for (int i = 0; i < 250; ++i) cache.Add(PathOf(i), Level(3), false, false, 0);
+    for (int i = 0; i < 250; ++i) EXPECT_EQ(cache.Add(PathOf(i), Level(3), false, false, 0), T);
     EXPECT_EQ(cache.Count(), 250u);
     EXPECT_EQ(Lookup(cache, PathOf(0), Level(3)).result, T);
     cache.SetLimit(249);
@@ -187,7 +187,7 @@ TEST(FileCache, ManyThreadsAtOnce) {
             for (int i = 0; i < 2000; ++i) {
                 const std::u16string path = PathOf(t * 1000 + i % 100);
                 bool system = false, conflict = false;
-                cache.Add(path, Level(3), false, false, 0);
+                if (cache.Add(path, Level(3), false, false, 0) != T) ++wrong;
                 const ValidationError r = cache.Lookup(path, Level(4), false, 0, system, conflict);
                 // Either dropped meanwhile by another thread's adds, or a conflict.
                 if (!(r == NotCached || (r == N && conflict))) ++wrong;

@@ -20,7 +20,8 @@ public:
     // False (with a message) when the options cannot be written; what was
     // written by then is put back at once. logFile names the file the
     // plug-in will write.
-    bool SwitchOn(const std::wstring& silo, std::wstring& logFile, std::wstring& error);
+    [[nodiscard]] bool SwitchOn(const std::wstring& silo, std::wstring& logFile,
+                                std::wstring& error);
     // Every value as it was, and the keys this created removed again.
     void Restore();
 
@@ -31,7 +32,7 @@ private:
         DWORD type = 0;
         std::vector<BYTE> data;
     };
-    bool Save(HKEY key, const wchar_t* name);
+    [[nodiscard]] bool Save(HKEY key, const wchar_t* name);
 
     REGSAM m_view = KEY_WOW64_64KEY;
     std::wstring m_optionsKey;
@@ -40,6 +41,6 @@ private:
 };
 
 // The silo of a job text ("product_data": {"silo": ...}); false without one.
-bool JobSilo(const std::wstring& jobText, std::wstring& silo);
+[[nodiscard]] bool JobSilo(const std::wstring& jobText, std::wstring& silo);
 
 }  // namespace qvdhost

@@ -96,7 +96,8 @@ int RunWithDebugLog(const HostOptions& options, const std::wstring& jobText) {
              L"back as they were\n",
              exitCode);
     std::vector<std::wstring> lines;
-    ReadLogLines(logFile, lines);
+    // None when the job ended before it logged.
+    static_cast<void>(ReadLogLines(logFile, lines));
     HostReport(false).LogLines(logFile, lines);
     return 2;
 }

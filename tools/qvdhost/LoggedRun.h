@@ -15,6 +15,6 @@ int RunWithDebugLog(const HostOptions& options, const std::wstring& jobText);
 
 // The lines of a debug log file (UTF-16 with a byte-order mark); false when
 // there is no such file.
-bool ReadLogLines(const std::wstring& path, std::vector<std::wstring>& lines);
+[[nodiscard]] bool ReadLogLines(const std::wstring& path, std::vector<std::wstring>& lines);
 
 }  // namespace qvdhost

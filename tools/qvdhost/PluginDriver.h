@@ -15,7 +15,7 @@ struct JobOutcome {
 };
 
 // False (with a message) when the plug-in could not be loaded or the job not started.
-bool RunJob(const HostOptions& options, const std::wstring& jobText, JobOutcome& outcome,
-            HostReport& report, std::wstring& error);
+[[nodiscard]] bool RunJob(const HostOptions& options, const std::wstring& jobText,
+                          JobOutcome& outcome, HostReport& report, std::wstring& error);
 
 }  // namespace qvdhost

@@ -20,12 +20,13 @@ struct TextError {
 
 // Fills collection (cleared first) from UTF-8 text. On failure the collection
 // is empty and error says where and why.
-bool ParseCollectionText(std::string_view text, pxLib::pxTavKeyValueCollection& collection,
-                         TextError& error);
+[[nodiscard]] bool ParseCollectionText(std::string_view text,
+                                       pxLib::pxTavKeyValueCollection& collection,
+                                       TextError& error);
 
 // The text form of collection. False (with a reason) for a value that has no
 // text form, such as a nested object of another class.
-bool DumpCollectionText(const pxLib::pxTavKeyValueCollection& collection, std::string& text,
-                        std::string& error);
+[[nodiscard]] bool DumpCollectionText(const pxLib::pxTavKeyValueCollection& collection,
+                                      std::string& text, std::string& error);
 
 }  // namespace qvdpack

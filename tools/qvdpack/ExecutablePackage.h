@@ -17,8 +17,9 @@ namespace qvdpack {
 // Refused: files whose certificate table does not start at the end of the
 // last section, files with other data behind the image or the table, and
 // tables with more than one certificate entry. output may equal input.
-bool AddPackage(const std::u16string& input, const std::u16string& output,
-                const std::vector<ZOLT::PackageArchive>& archives, std::string& error);
+[[nodiscard]] bool AddPackage(const std::u16string& input, const std::u16string& output,
+                              const std::vector<ZOLT::PackageArchive>& archives,
+                              std::string& error);
 
 // The headers, the certificate table and the package records of path as text.
 [[nodiscard]] bool DescribePackage(const std::u16string& path, std::string& text,

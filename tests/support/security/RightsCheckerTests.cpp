@@ -123,8 +123,8 @@ TEST(RegistryObjectName, NamesTheFourRootsAndRefusesOthers) {
             EXPECT_EQ(e.Code(), static_cast<uint32_t>(CRightsChecker::ErrorCode::UnknownRootKey));
         }
     }
-    EXPECT_THROW(CRightsChecker::GrantRightsToProcessUser(HKEY_CURRENT_CONFIG, L"Software", 0,
-                                                          ZOLT::FullControlRequest()),
+    EXPECT_THROW(static_cast<void>(CRightsChecker::GrantRightsToProcessUser(
+                     HKEY_CURRENT_CONFIG, L"Software", 0, ZOLT::FullControlRequest())),
                  CRightsChecker::Exception);
 }
 

@@ -6,7 +6,7 @@
 namespace qvdpack::text {
 
 // Raises std::bad_alloc when memory runs out; the caller clears the collection on failure.
-bool ParseCollection(std::string_view text, pxLib::pxTavKeyValueCollection& collection,
-                     TextError& error);
+[[nodiscard]] bool ParseCollection(std::string_view text,
+                                   pxLib::pxTavKeyValueCollection& collection, TextError& error);
 
 }  // namespace qvdpack::text

@@ -9,7 +9,7 @@ namespace qvdpack::text {
 
 // Appends the text of collection to text. Raises std::bad_alloc when memory
 // runs out; false (with a reason) for a value that has no text form.
-bool PrintCollection(pxLib::pxTavKeyValueCollection& collection, std::string& text,
-                     std::string& error);
+[[nodiscard]] bool PrintCollection(pxLib::pxTavKeyValueCollection& collection, std::string& text,
+                                   std::string& error);
 
 }  // namespace qvdpack::text
