@@ -1,0 +1,159 @@
+// One fault case in a process of its own, so that a crash or a hang shows as
+// this process dying or not ending:
+//   fault_host imports
+//   fault_host count <scenario>
+//   fault_host case <scenario> <function> <site rva, hex> <transient|persistent> [<defect>]
+// Prints what it found, one line each, and ends with a "verdict" line.
+#include "FaultHooks.h"
+#include "FaultScenarios.h"
+#include "support/system/UniqueHandle.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace qvdfault {
+namespace {
+
+// The factory, once made, lives as long as the process: one object stays.
+constexpr uint32_t kFactoryStays = 1;
+
+// Wine hands out the lowest free handle slot first: a leaked handle shows as
+// this slot climbing.
+uintptr_t LowestFreeHandleSlot() {
+    const pxLib::UniqueHandle probe(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return reinterpret_cast<uintptr_t>(probe.get());
+}
+
+[[noreturn]] void EndWith(const char* verdict, const std::string& detail) {
+    printf("verdict %s %s\n", verdict, detail.c_str());
+    fflush(stdout);
+    // A worker that hangs may hold locks an orderly exit would wait for.
+    TerminateProcess(GetCurrentProcess(), 0);
+    ExitProcess(0);
+}
+
+// A fault anywhere ends the process at once, with its code and where it was,
+// instead of waiting for a debugger.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(record.ExceptionAddress), &module);
+    printf("crashed 0x%08lX at %s+0x%llx\n", record.ExceptionCode,
+           module == GetModuleHandleW(nullptr) ? "host" : "module",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(record.ExceptionAddress) -
+                                           reinterpret_cast<uintptr_t>(module)));
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+bool LoadAndHook(qvdtest::LoadedPlugin& dll, bool printSkipped) {
+    if (!dll.module()) {
+        printf("error the plug-in did not load\n");
+        return false;
+    }
+    std::vector<SkippedImport> skipped;
+    if (!HookImports(dll.module(), skipped)) {
+        printf("error an import slot could not be written\n");
+        return false;
+    }
+    if (printSkipped)
+        for (const SkippedImport& s : skipped)
+            printf("skipped %s %s: %s\n", s.module.c_str(), s.function.c_str(), s.reason.c_str());
+    return true;
+}
+
+int Count(const ScenarioSpec& spec) {
+    qvdtest::LoadedPlugin dll;
+    if (!LoadAndHook(dll, false)) return 2;
+    ResetCounts();
+    const ScenarioRun run = RunScenario(spec, dll);
+    const std::vector<CallSite> sites = CountedSites();
+    if (!run.ended) EndWith("hang", "the clean run did not end");
+    for (const CallSite& site : sites)
+        printf("site %s %x %llu\n", site.function.c_str(), site.rva,
+               static_cast<unsigned long long>(site.calls));
+    const std::string notClean = NotClean(spec, run);
+    if (!notClean.empty()) EndWith("not-clean", notClean);
+    EndWith("ok", "");
+}
+
+InjectorDefect ParseDefect(const char* text) {
+    const struct {
+        const char* name;
+        InjectorDefect defect;
+    } defects[] = {{"crash", InjectorDefect::Crash},
+                   {"hang", InjectorDefect::Hang},
+                   {"success-value", InjectorDefect::SuccessValue},
+                   {"leak", InjectorDefect::Leak},
+                   {"stay-failing", InjectorDefect::StayFailing}};
+    for (const auto& d : defects)
+        if (std::strcmp(d.name, text) == 0) return d.defect;
+    return InjectorDefect::None;
+}
+
+// The case once, judged; the clean run after it; then, only when handles
+// seem to have stayed behind, both again to tell a leak from a first use.
+int Case(const ScenarioSpec& spec, const std::string& function, uint32_t rva, FaultMode mode,
+         InjectorDefect defect) {
+    qvdtest::LoadedPlugin dll;
+    if (!LoadAndHook(dll, false)) return 2;
+    std::string leak;
+    uintptr_t before = LowestFreeHandleSlot();
+    for (int round = 1; round <= 2; ++round) {
+        if (!ArmFault(function, rva, 1, mode, defect)) EndWith("error", "unknown function");
+        const ScenarioRun run = RunScenario(spec, dll);
+        const bool fired = FaultFired();
+        DisarmFault();
+        if (!run.ended) EndWith("hang", "state 2 for 30 s");
+        if (round == 1) printf("fired %s\n", fired ? "yes" : "no");
+        const std::string falseSuccess = FalseSuccess(spec, run);
+        if (!falseSuccess.empty()) EndWith("false-success", falseSuccess);
+        const ScenarioRun clean = RunScenario(spec, dll);
+        if (!clean.ended) EndWith("hang", "the clean run after the case: state 2 for 30 s");
+        const std::string notClean = NotClean(spec, clean);
+        if (!notClean.empty()) EndWith("no-recovery", notClean);
+        if (std::max(run.objectsLeft, clean.objectsLeft) > kFactoryStays)
+            leak = "objects left after Release: " +
+                   std::to_string(std::max(run.objectsLeft, clean.objectsLeft));
+        const uintptr_t after = LowestFreeHandleSlot();
+        if (after <= before) break;
+        if (round == 2) leak = "the lowest free handle slot climbs with every run";
+        before = after;
+    }
+    if (!leak.empty()) EndWith("leak", leak);
+    EndWith("ok", "");
+}
+
+int Imports() {
+    qvdtest::LoadedPlugin dll;
+    return LoadAndHook(dll, true) ? 0 : 2;
+}
+
+}  // namespace
+}  // namespace qvdfault
+
+int main(int argc, char** argv) {
+    using namespace qvdfault;
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(ReportCrash);
+    if (argc >= 2 && std::strcmp(argv[1], "imports") == 0) return Imports();
+    const ScenarioSpec* spec = argc >= 3 ? FindScenario(argv[2]) : nullptr;
+    if (spec && std::strcmp(argv[1], "count") == 0) return Count(*spec);
+    if (spec && argc >= 6 && std::strcmp(argv[1], "case") == 0) {
+        const auto rva = static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 16));
+        const FaultMode mode =
+            std::strcmp(argv[5], "persistent") == 0 ? FaultMode::Persistent : FaultMode::Transient;
+        return Case(*spec, argv[3], rva, mode, argc >= 7 ? ParseDefect(argv[6]) : InjectorDefect::None);
+    }
+    fprintf(stderr,
+            "usage: fault_host imports | count <scenario> | case <scenario> <function> <rva> "
+            "<transient|persistent> [defect]\n");
+    return 2;
+}
