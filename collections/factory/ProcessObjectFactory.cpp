@@ -3,11 +3,12 @@
 #include "collections/factory/ObjectRepository.h"
 #include "collections/factory/RegistrationRequests.h"
 #include "support/system/LiveObjects.h"
+#include "support/system/SharedLock.h"
 
 #include <map>
 #include <mutex>
 #include <new>
-#include <shared_mutex>
+#include <shared_mutex>  // std::shared_lock
 
 namespace pxLib {
 namespace {
@@ -84,13 +85,13 @@ private:
     RefPtr<IClassProvider> FindProvider(const Guid& classId);
 
     RefCount m_refs;
-    std::shared_mutex m_lock;
+    SharedLock m_lock;
     std::map<Guid, ClassEntry> m_entries;
 };
 
 OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationRequest& request) {
     try {
-        std::unique_lock<std::shared_mutex> lock(m_lock);
+        std::unique_lock<SharedLock> lock(m_lock);
         auto found = m_entries.find(classId);
         if (found == m_entries.end()) {
             OBJRESULT result = request.Prepare();
@@ -132,7 +133,7 @@ OBJRESULT ProcessObjectFactory::Register(const Guid& classId, RegistrationReques
 }
 
 OBJRESULT ProcessObjectFactory::Unregister(const Guid& classId) {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
+    std::unique_lock<SharedLock> lock(m_lock);
     auto found = m_entries.find(classId);
     if (found == m_entries.end()) {
         Trace(kTraceSource, TraceLevel::Warning, TraceEvent::UnregisterUnknown, classId);
@@ -146,7 +147,7 @@ OBJRESULT ProcessObjectFactory::Unregister(const Guid& classId) {
 }
 
 RefPtr<IClassProvider> ProcessObjectFactory::FindProvider(const Guid& classId) {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
+    std::shared_lock<SharedLock> lock(m_lock);
     auto found = m_entries.find(classId);
     return found == m_entries.end() ? RefPtr<IClassProvider>() : found->second.provider;
 }
@@ -200,7 +201,7 @@ OBJRESULT ProcessObjectFactory::RegisterFromRepository(const Guid& classId, uint
 }
 
 bool ProcessObjectFactory::IsRegisteredLocally(const Guid& classId) {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
+    std::shared_lock<SharedLock> lock(m_lock);
     return m_entries.count(classId) != 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "collections/archive/DummyArchive.h"
 #include "collections/archive/TavStreamArchive.h"
+#include "support/system/ThreadSlot.h"
 
 #include <new>
 
@@ -16,16 +17,20 @@ enum class TraceEvent : uint16_t {
     LoadNestedTooDeep = 3,
 };
 
-thread_local uint32_t t_nesting = 0;
+// This thread's nesting depth. A depth that cannot be stored counts as too
+// deep: the object fails instead of nesting unguarded.
+ThreadSlot g_nesting;
 
 // Counts one level of nesting for as long as it lives.
 class NestingGuard {
 public:
-    NestingGuard() : m_entered(t_nesting < kMaxObjectNesting) {
-        if (m_entered) ++t_nesting;
+    NestingGuard() {
+        const uintptr_t depth = g_nesting.Get();
+        m_entered = depth < kMaxObjectNesting && g_nesting.Set(depth + 1);
     }
     ~NestingGuard() {
-        if (m_entered) --t_nesting;
+        // Setting a value this thread has set before cannot fail.
+        if (m_entered) static_cast<void>(g_nesting.Set(g_nesting.Get() - 1));
     }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;

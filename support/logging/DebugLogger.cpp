@@ -1,13 +1,14 @@
 #include "support/logging/DebugLogger.h"
 
 #include "support/logging/DebugLogLine.h"
+#include "support/system/ThreadSlot.h"
 
 namespace pxLib {
 namespace {
 
 // Set while this thread loads the options: a line logged meanwhile (by the
 // isolation settings, say) finds the log still off instead of loading again.
-thread_local bool t_bLoading = false;
+ThreadSlot g_loading;
 
 }  // namespace
 
@@ -22,8 +23,10 @@ namespace {
 }  // namespace
 
 void DebugOutputLogger::LoadOptions() {
-    if (m_optionsLoaded.load(std::memory_order_acquire) || t_bLoading) return;
-    t_bLoading = true;
+    if (m_optionsLoaded.load(std::memory_order_acquire) || g_loading.Get() != 0) return;
+    // Unguarded, a line logged while loading would load again: without the
+    // mark the log stays off for this line, and the next one tries again.
+    if (!g_loading.Set(1)) return;
     // Asked before taking our lock: the isolation settings take their own.
     std::u16string root;
     uint32_t registryView = 0;
@@ -47,7 +50,7 @@ void DebugOutputLogger::LoadOptions() {
             m_optionsLoaded.store(true, std::memory_order_release);
         }
     }
-    t_bLoading = false;
+    static_cast<void>(g_loading.Set(0));
 }
 
 bool DebugOutputLogger::IsEnabled(LogType type) {

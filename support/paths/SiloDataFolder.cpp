@@ -9,6 +9,7 @@
 #include "support/logging/Trace.h"
 #include "support/paths/BuiltInFolderPaths.h"
 #include "support/paths/PathExpansion.h"
+#include "support/system/ThreadSlot.h"
 #include "support/text/Utf.h"
 
 namespace pxLib {
@@ -30,14 +31,21 @@ constexpr size_t kMaxAppFolderChars = 49;
 // Set while this thread works out a silo data folder. "%APPDATAEXTENSION%"
 // may lead back to a silo data folder, which would expand it again without
 // end; the nested request fails instead, so the default name is used.
-thread_local bool t_resolvingSiloDataFolder = false;
+// A mark that cannot be stored fails the request the same way.
+ThreadSlot g_resolving;
 
 class ResolvingSiloDataFolder {
 public:
-    ResolvingSiloDataFolder() { t_resolvingSiloDataFolder = true; }
-    ~ResolvingSiloDataFolder() { t_resolvingSiloDataFolder = false; }
+    ResolvingSiloDataFolder() : m_marked(g_resolving.Set(1)) {}
+    ~ResolvingSiloDataFolder() {
+        if (m_marked) static_cast<void>(g_resolving.Set(0));
+    }
+    bool Marked() const { return m_marked; }
     ResolvingSiloDataFolder(const ResolvingSiloDataFolder&) = delete;
     ResolvingSiloDataFolder& operator=(const ResolvingSiloDataFolder&) = delete;
+
+private:
+    bool m_marked;
 };
 
 std::wstring AppFolderName() {
@@ -68,11 +76,12 @@ bool BuildSiloDataFolder(int csidl, std::u16string& path) {
 }  // namespace
 
 bool SiloDataFolder(int csidl, std::u16string& path) {
-    if (t_resolvingSiloDataFolder) {
+    if (g_resolving.Get() != 0) {
         Trace(kTraceSource, TraceLevel::Error, TraceEvent::Reentered, static_cast<uint32_t>(csidl));
         return false;
     }
     const ResolvingSiloDataFolder guard;
+    if (!guard.Marked()) return false;
     return GuardedAllocation(u"pxPathExpansion", __LINE__, false,
                              [&] { return BuildSiloDataFolder(csidl, path); });
 }
