@@ -102,20 +102,21 @@ R FromBits(uint64_t bits) {
 // success value instead of failing.
 bool ApplyDefect() {
     switch (State().defect) {
-    case InjectorDefect::Crash:
-        *static_cast<volatile int*>(nullptr) = 0;
-        break;
-    case InjectorDefect::Hang:
-        Sleep(INFINITE);
-        break;
-    case InjectorDefect::Leak:
-        static_cast<void>(pxLib::UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr)).release());
-        break;
-    case InjectorDefect::SuccessValue:
-        return true;
-    case InjectorDefect::None:
-    case InjectorDefect::StayFailing:
-        break;
+        case InjectorDefect::Crash:
+            *static_cast<volatile int*>(nullptr) = 0;
+            break;
+        case InjectorDefect::Hang:
+            Sleep(INFINITE);
+            break;
+        case InjectorDefect::Leak:
+            static_cast<void>(
+                pxLib::UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr)).release());
+            break;
+        case InjectorDefect::SuccessValue:
+            return true;
+        case InjectorDefect::None:
+        case InjectorDefect::StayFailing:
+            break;
     }
     return false;
 }
@@ -167,11 +168,10 @@ struct Wrapper<Index, R (*)(A...), Out> {
 constexpr uint64_t kInvalidBits = ~uint64_t{0};
 constexpr int kBase = __COUNTER__ + 1;
 
-#define QVD_HOOK_OUT(fn, value, error, errnoValue, Out)                                        \
-    HookEntry {                                                                                 \
-        #fn,                                                                                    \
-            reinterpret_cast<void*>(&Wrapper<__COUNTER__ - kBase, decltype(&fn), Out>::Call), \
-            {static_cast<uint64_t>(value), static_cast<DWORD>(error), errnoValue}, nullptr      \
+#define QVD_HOOK_OUT(fn, value, error, errnoValue, Out)                                           \
+    HookEntry {                                                                                   \
+#fn, reinterpret_cast < void*>(&Wrapper <__COUNTER__ - kBase, decltype(&fn), Out>::Call), \
+            {static_cast < uint64_t>(value), static_cast < DWORD>(error), errnoValue }, nullptr   \
     }
 #define QVD_HOOK(fn, value, error) QVD_HOOK_OUT(fn, value, error, 0, LeavesNothing)
 #define QVD_HOOK_CRT(fn, value, errnoValue) \
@@ -219,6 +219,8 @@ HookEntry g_entries[] = {
     QVD_HOOK(LocalAlloc, 0, ERROR_NOT_ENOUGH_MEMORY),
     QVD_HOOK(MoveFileExW, FALSE, ERROR_ACCESS_DENIED),
     QVD_HOOK(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION),
+    QVD_HOOK(WideCharToMultiByte, 0, ERROR_NO_UNICODE_TRANSLATION),
+    QVD_HOOK(InitOnceExecuteOnce, FALSE, ERROR_NOT_ENOUGH_MEMORY),
     QVD_HOOK(OpenEventA, 0, ERROR_FILE_NOT_FOUND),
     QVD_HOOK(OpenProcess, 0, ERROR_ACCESS_DENIED),
     QVD_HOOK(Process32FirstW, FALSE, ERROR_NO_MORE_FILES),
@@ -354,32 +356,112 @@ const char* SkipReason(const char* name) {
         std::vector<const char*> names;
     } groups[] = {
         {"cannot fail",
-         {"GetLastError", "SetLastError", "GetCurrentProcess", "GetCurrentProcessId",
-          "GetCurrentThread", "GetCurrentThreadId", "GetCommandLineW", "GetProcessHeap",
-          "GetSystemInfo", "GetLocalTime", "GetSystemTimeAsFileTime", "GetTickCount64",
-          "QueryPerformanceCounter", "QueryPerformanceFrequency", "EncodePointer",
-          "DecodePointer", "IsDebuggerPresent", "IsDBCSLeadByteEx", "lstrlenW", "GetLengthSid",
-          "GetSidLengthRequired", "GetSidSubAuthority", "MapGenericMask", "SysStringLen",
-          "VariantInit", "CharLowerBuffW", "InitializeCriticalSection",
-          "EnterCriticalSection", "LeaveCriticalSection", "Sleep", "OutputDebugStringA",
-          "OutputDebugStringW", "TlsGetValue", "GetThreadPriority", "memchr", "memcmp",
-          "memcpy", "memmove", "memset", "strchr", "strcmp", "strcoll", "strlen", "strncmp",
-          "strncpy", "strxfrm", "wcslen", "wcscoll", "wcsxfrm", "towlower", "towupper",
-          "iswctype", "localeconv", "strerror", "_errno", "___lc_codepage_func",
-          "___mb_cur_max_func", "__iob_func", "_fileno", "_lock", "_unlock", "_ultoa",
-          "strftime", "wcsftime", "getc", "getwc", "ungetc", "ungetwc", "putc", "putwc",
-          "fputwc", "fgetpos", "fsetpos", "_fstat64", "signal"}},
+         {"GetLastError",
+          "SetLastError",
+          "GetCurrentProcess",
+          "GetCurrentProcessId",
+          "GetCurrentThread",
+          "GetCurrentThreadId",
+          "GetCommandLineW",
+          "GetProcessHeap",
+          "GetSystemInfo",
+          "GetLocalTime",
+          "GetSystemTimeAsFileTime",
+          "GetTickCount64",
+          "QueryPerformanceCounter",
+          "QueryPerformanceFrequency",
+          "EncodePointer",
+          "DecodePointer",
+          "IsDebuggerPresent",
+          "IsDBCSLeadByteEx",
+          "lstrlenW",
+          "GetLengthSid",
+          "GetSidLengthRequired",
+          "GetSidSubAuthority",
+          "MapGenericMask",
+          "SysStringLen",
+          "VariantInit",
+          "CharLowerBuffW",
+          "InitializeCriticalSection",
+          "EnterCriticalSection",
+          "LeaveCriticalSection",
+          "AcquireSRWLockExclusive",
+          "AcquireSRWLockShared",
+          "ReleaseSRWLockExclusive",
+          "ReleaseSRWLockShared",
+          "Sleep",
+          "OutputDebugStringA",
+          "OutputDebugStringW",
+          "TlsGetValue",
+          "GetThreadPriority",
+          "memchr",
+          "memcmp",
+          "memcpy",
+          "memmove",
+          "memset",
+          "strchr",
+          "strcmp",
+          "strcoll",
+          "strlen",
+          "strncmp",
+          "strncpy",
+          "strxfrm",
+          "wcslen",
+          "wcscoll",
+          "wcsxfrm",
+          "towlower",
+          "towupper",
+          "iswctype",
+          "localeconv",
+          "strerror",
+          "_errno",
+          "___lc_codepage_func",
+          "___mb_cur_max_func",
+          "__iob_func",
+          "_fileno",
+          "_lock",
+          "_unlock",
+          "_ultoa",
+          "strftime",
+          "wcsftime",
+          "getc",
+          "getwc",
+          "ungetc",
+          "ungetwc",
+          "putc",
+          "putwc",
+          "fputwc",
+          "fgetpos",
+          "fsetpos",
+          "_fstat64",
+          "signal"}},
         {"an answer, not a failure (FALSE or not acquired is a result)",
          {"EqualSid", "IsValidSid", "TryEnterCriticalSection"}},
         {"fails only on the caller's error (a handle that is not open, a count above the "
          "maximum)",
          {"SetEvent", "ResetEvent", "ReleaseSemaphore", "DisableThreadLibraryCalls"}},
         {"releases: a failure that kept the resource would be a leak of the injector's making",
-         {"CloseHandle", "RegCloseKey", "HeapFree", "LocalFree", "free", "FreeLibrary",
-          "DeleteCriticalSection", "TlsFree", "CertCloseStore", "CertFreeCertificateContext",
-          "CryptMsgClose", "CryptCATAdminReleaseCatalogContext", "CryptCATAdminReleaseContext",
-          "SysFreeString", "VariantClear", "CoUninitialize", "DestroyEnvironmentBlock",
-          "UnregisterTraceGuids", "RemoveVectoredExceptionHandler", "fclose", "_close",
+         {"CloseHandle",
+          "RegCloseKey",
+          "HeapFree",
+          "LocalFree",
+          "free",
+          "FreeLibrary",
+          "DeleteCriticalSection",
+          "TlsFree",
+          "CertCloseStore",
+          "CertFreeCertificateContext",
+          "CryptMsgClose",
+          "CryptCATAdminReleaseCatalogContext",
+          "CryptCATAdminReleaseContext",
+          "SysFreeString",
+          "VariantClear",
+          "CoUninitialize",
+          "DestroyEnvironmentBlock",
+          "UnregisterTraceGuids",
+          "RemoveVectoredExceptionHandler",
+          "fclose",
+          "_close",
           "_endthreadex"}},
         {"variadic: a wrapper cannot forward its arguments",
          {"TraceMessage", "printf", "fprintf", "fwprintf", "vfprintf", "swprintf_s"}},
@@ -428,9 +510,8 @@ bool HookImports(HMODULE module, std::vector<SkippedImport>& skipped) {
                                    "imported by ordinal"});
                 continue;
             }
-            const char* name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
-                                   base + names->u1.AddressOfData)
-                                   ->Name;
+            const char* name =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
             size_t index = 0;
             if (!FindEntry(name, &index)) {
                 skipped.push_back({dll, name, SkipReason(name)});

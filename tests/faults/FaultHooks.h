@@ -28,9 +28,9 @@ enum class InjectorDefect : uint8_t {
 
 // What a failing call of one function returns and leaves as last error.
 struct FailureSpec {
-    uint64_t value;    // the return value's bits
-    DWORD lastError;   // kNoLastError: the function sets none
-    int errnoValue;    // C runtime functions: errno as they leave it, else 0
+    uint64_t value;   // the return value's bits
+    DWORD lastError;  // kNoLastError: the function sets none
+    int errnoValue;   // C runtime functions: errno as they leave it, else 0
 };
 constexpr DWORD kNoLastError = 0xFFFFFFFF;
 

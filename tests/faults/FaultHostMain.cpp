@@ -40,9 +40,9 @@ uintptr_t LowestFreeHandleSlot() {
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<LPCWSTR>(record.ExceptionAddress), &module);
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        static_cast<LPCWSTR>(record.ExceptionAddress), &module);
     printf("crashed 0x%08lX at %s+0x%llx\n", record.ExceptionCode,
            module == GetModuleHandleW(nullptr) ? "host" : "module",
            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(record.ExceptionAddress) -
@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
         const auto rva = static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 16));
         const FaultMode mode =
             std::strcmp(argv[5], "persistent") == 0 ? FaultMode::Persistent : FaultMode::Transient;
-        return Case(*spec, argv[3], rva, mode, argc >= 7 ? ParseDefect(argv[6]) : InjectorDefect::None);
+        return Case(*spec, argv[3], rva, mode,
+                    argc >= 7 ? ParseDefect(argv[6]) : InjectorDefect::None);
     }
     fprintf(stderr,
             "usage: fault_host imports | count <scenario> | case <scenario> <function> <rva> "

@@ -16,11 +16,16 @@ constexpr DWORD kHangMs = 30000;
 constexpr DWORD kMarkerMs = 10000;
 
 const int32_t kDescribedStates[] = {
-    qvd::QVD_STATE_INSTALLED,           qvd::QVD_STATE_REBOOTING,
-    qvd::QVD_STATE_REBOOT_REQUIRED,     qvd::QVD_STATE_NOT_INSTALLED,
-    qvd::QVD_STATE_INSTALLER_UNREPORTED, qvd::QVD_STATE_INSTALLER_REPORTED,
-    qvd::QVD_STATE_INSTALLER_DECLINED,  qvd::QVD_STATE_FAILED,
-    qvd::QVD_STATE_LAUNCH_FAILED,       qvd::QVD_STATE_INSTALLER_FAILED,
+    qvd::QVD_STATE_INSTALLED,
+    qvd::QVD_STATE_REBOOTING,
+    qvd::QVD_STATE_REBOOT_REQUIRED,
+    qvd::QVD_STATE_NOT_INSTALLED,
+    qvd::QVD_STATE_INSTALLER_UNREPORTED,
+    qvd::QVD_STATE_INSTALLER_REPORTED,
+    qvd::QVD_STATE_INSTALLER_DECLINED,
+    qvd::QVD_STATE_FAILED,
+    qvd::QVD_STATE_LAUNCH_FAILED,
+    qvd::QVD_STATE_INSTALLER_FAILED,
 };
 constexpr uint32_t kNothingRanExitCode = 0x8000FFFF;
 
@@ -76,9 +81,11 @@ ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll) {
     const std::wstring marker = dir.file(L"started"), release = dir.file(L"release");
     std::vector<std::string> behaviour = {"started_marker=" + qvdtest::Narrow(marker),
                                           std::string("exit_code=") + spec.exitCode};
-    if (spec.writesProof) behaviour.push_back("write_file=" + qvdtest::Narrow(product.FinalMarker()));
+    if (spec.writesProof)
+        behaviour.push_back("write_file=" + qvdtest::Narrow(product.FinalMarker()));
     if (spec.cancelled) behaviour.push_back("wait_for_file=" + qvdtest::Narrow(release));
-    const std::wstring installer = qvdtest::PlaceInstaller(dir, spec.fixture, L"setup.exe", behaviour);
+    const std::wstring installer =
+        qvdtest::PlaceInstaller(dir, spec.fixture, L"setup.exe", behaviour);
     std::string members = product.ProductData();
     if (spec.jobId) members += ", " + JobIds().NewMember();
     const std::wstring job = qvdtest::JobFor(installer, members);
@@ -105,9 +112,9 @@ ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll) {
         }
     }
     run.calls = sink.Calls();
-    run.installerStarted = qvdtest::FileExists(marker) ||
-                           (Reported(run, qvd::QVD_STATUS_INSTALLER_STARTED) &&
-                            qvdtest::WaitForFile(marker, kMarkerMs));
+    run.installerStarted =
+        qvdtest::FileExists(marker) || (Reported(run, qvd::QVD_STATUS_INSTALLER_STARTED) &&
+                                        qvdtest::WaitForFile(marker, kMarkerMs));
     // A cancelled installer is let go, and every started one is waited for, so
     // that the folder can go.
     qvdtest::WriteFileUtf8(release, "go");

@@ -29,8 +29,8 @@ struct ScenarioSpec {
     bool cancelled;        // the host cancels once the installer runs
     bool jobId;            // the job carries an id of its own
     int32_t cleanState;
-    bool cleanStarts;      // a clean run starts the installer
-    int32_t cleanStatus;   // a status a clean run reports (0: none required)
+    bool cleanStarts;     // a clean run starts the installer
+    int32_t cleanStatus;  // a status a clean run reports (0: none required)
 };
 
 const std::vector<ScenarioSpec>& Scenarios();

@@ -150,8 +150,7 @@ struct Case {
 std::string Arguments(const Case& c) {
     char rva[16];
     snprintf(rva, sizeof(rva), "%x", c.site.rva);
-    std::string arguments =
-        "case " + c.scenario + " " + c.site.function + " " + rva + " " + c.mode;
+    std::string arguments = "case " + c.scenario + " " + c.site.function + " " + rva + " " + c.mode;
     if (*c.defect) arguments += std::string(" ") + c.defect;
     return arguments;
 }
@@ -218,7 +217,8 @@ int Sweep(bool bounded, bool allowKnown, const std::vector<std::string>& modes,
                                              site.function) != std::end(kOnceFatal);
             if (bounded && !first && !onceFatal) continue;
             for (const std::string& mode : modes)
-                cases.push_back({scenario, site, mode == "persistent" ? "persistent" : "transient"});
+                cases.push_back(
+                    {scenario, site, mode == "persistent" ? "persistent" : "transient"});
         }
     }
     printf("%zu cases\n", cases.size());
@@ -262,9 +262,9 @@ int SelfTest() {
     for (const auto& row : rows) {
         const HostResult result = RunHost(Arguments(row.c));
         const bool pass = result.verdict == row.expected;
-        printf("%s %s: %s %s (expected %s)\n", pass ? "fires" : "MISSED",
-               Arguments(row.c).c_str(), kVerdictNames[static_cast<size_t>(result.verdict)],
-               result.detail.c_str(), kVerdictNames[static_cast<size_t>(row.expected)]);
+        printf("%s %s: %s %s (expected %s)\n", pass ? "fires" : "MISSED", Arguments(row.c).c_str(),
+               kVerdictNames[static_cast<size_t>(result.verdict)], result.detail.c_str(),
+               kVerdictNames[static_cast<size_t>(row.expected)]);
         if (!pass) {
             ++failures;
             for (const std::string& line : result.lines) printf("  %s\n", line.c_str());
