@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace qvdfault {
 namespace {
@@ -20,11 +21,31 @@ namespace {
 // The factory, once made, lives as long as the process: one object stays.
 constexpr uint32_t kFactoryStays = 1;
 
-// Wine hands out the lowest free handle slot first: a leaked handle shows as
-// this slot climbing.
-uintptr_t LowestFreeHandleSlot() {
-    const pxLib::UniqueHandle probe(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    return reinterpret_cast<uintptr_t>(probe.get());
+// Wine hands out the lowest free handle slot first (and reads 0 from
+// GetProcessHandleCount): filling every free slot below the first long run of
+// consecutive ones tells how many slots are in use.
+size_t HandlesInUse() {
+    constexpr size_t kTailRun = 32, kMaxProbes = 8192;
+    constexpr uintptr_t kSlotStep = 4;
+    std::vector<pxLib::UniqueHandle> probes;
+    uintptr_t runStart = 0, last = 0;
+    size_t run = 0;
+    while (run < kTailRun && probes.size() < kMaxProbes) {
+        probes.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!probes.back()) break;
+        const auto value = reinterpret_cast<uintptr_t>(probes.back().get());
+        if (run != 0 && value == last + kSlotStep) {
+            ++run;
+        } else {
+            run = 1;
+            runStart = value;
+        }
+        last = value;
+    }
+    size_t holes = 0;
+    for (const pxLib::UniqueHandle& probe : probes)
+        if (reinterpret_cast<uintptr_t>(probe.get()) < runStart) ++holes;
+    return runStart / kSlotStep - holes;
 }
 
 [[noreturn]] void EndWith(const char* verdict, const std::string& detail) {
@@ -97,36 +118,38 @@ InjectorDefect ParseDefect(const char* text) {
     return InjectorDefect::None;
 }
 
-// The case once, judged; the clean run after it; then, only when handles
-// seem to have stayed behind, both again to tell a leak from a first use.
+// The case twice, each time judged and followed by a clean run: handles the
+// first round leaves are the ones a first use keeps; a second round that
+// leaves more is a leak.
 int Case(const ScenarioSpec& spec, const std::string& function, uint32_t rva, FaultMode mode,
          InjectorDefect defect) {
     qvdtest::LoadedPlugin dll;
     if (!LoadAndHook(dll, false)) return 2;
-    std::string leak;
-    uintptr_t before = LowestFreeHandleSlot();
-    for (int round = 1; round <= 2; ++round) {
+    size_t handlesAfterRound[2] = {};
+    uint32_t objectsLeft = 0;
+    for (int round = 0; round < 2; ++round) {
         if (!ArmFault(function, rva, 1, mode, defect)) EndWith("error", "unknown function");
         const ScenarioRun run = RunScenario(spec, dll);
         const bool fired = FaultFired();
         DisarmFault();
         if (!run.ended) EndWith("hang", "state 2 for 30 s");
-        if (round == 1) printf("fired %s\n", fired ? "yes" : "no");
+        if (round == 0) printf("fired %s\n", fired ? "yes" : "no");
         const std::string falseSuccess = FalseSuccess(spec, run);
         if (!falseSuccess.empty()) EndWith("false-success", falseSuccess);
         const ScenarioRun clean = RunScenario(spec, dll);
         if (!clean.ended) EndWith("hang", "the clean run after the case: state 2 for 30 s");
         const std::string notClean = NotClean(spec, clean);
         if (!notClean.empty()) EndWith("no-recovery", notClean);
-        if (std::max(run.objectsLeft, clean.objectsLeft) > kFactoryStays)
-            leak = "objects left after Release: " +
-                   std::to_string(std::max(run.objectsLeft, clean.objectsLeft));
-        const uintptr_t after = LowestFreeHandleSlot();
-        if (after <= before) break;
-        if (round == 2) leak = "the lowest free handle slot climbs with every run";
-        before = after;
+        objectsLeft = std::max({objectsLeft, run.objectsLeft, clean.objectsLeft});
+        handlesAfterRound[round] = HandlesInUse();
     }
-    if (!leak.empty()) EndWith("leak", leak);
+    if (objectsLeft > kFactoryStays)
+        EndWith("leak", "objects left after Release: " + std::to_string(objectsLeft));
+    if (handlesAfterRound[1] > handlesAfterRound[0])
+        EndWith("leak", "handles in use: " + std::to_string(handlesAfterRound[0]) +
+                            " after the "
+                            "first round, " +
+                            std::to_string(handlesAfterRound[1]) + " after the second");
     EndWith("ok", "");
 }
 
