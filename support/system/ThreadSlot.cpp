@@ -48,21 +48,21 @@ bool ThreadSlot::Set(uintptr_t value) const {
 #else
 
 namespace {
-thread_local const ThreadSlot* t_creating = nullptr;
+pthread_mutex_t g_settingUp = PTHREAD_MUTEX_INITIALIZER;
 }  // namespace
 
 ThreadSlot::~ThreadSlot() {
-    if (m_ready) pthread_key_delete(m_key);
+    if (m_ready.load()) pthread_key_delete(m_key);
 }
 
+// A key that cannot be created is tried again on the next use.
 bool ThreadSlot::Ready() const {
-    // pthread_once takes no argument: the slot being set up is handed over here.
-    t_creating = this;
-    pthread_once(&m_once, [] {
-        const ThreadSlot* slot = t_creating;
-        slot->m_ready = pthread_key_create(&slot->m_key, nullptr) == 0;
-    });
-    return m_ready;
+    if (m_ready.load(std::memory_order_acquire)) return true;
+    pthread_mutex_lock(&g_settingUp);
+    if (!m_ready.load(std::memory_order_relaxed) && pthread_key_create(&m_key, nullptr) == 0)
+        m_ready.store(true, std::memory_order_release);
+    pthread_mutex_unlock(&g_settingUp);
+    return m_ready.load(std::memory_order_acquire);
 }
 
 uintptr_t ThreadSlot::Get() const {

@@ -2,7 +2,8 @@
 // On Windows a Win32 TLS slot: its index is taken on first use through a
 // one-time initialisation that can be tried again, and TlsGetValue and
 // TlsSetValue neither allocate nor abort, where the toolchain's emulated
-// thread_local allocates on a thread's first use and aborts when that fails.
+// per-thread variables allocate on a thread's first use and abort when that
+// fails.
 // Both calls keep the thread's last error.
 #pragma once
 
@@ -12,6 +13,8 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+
+#include <atomic>
 #endif
 
 namespace pxLib {
@@ -34,9 +37,8 @@ private:
     mutable INIT_ONCE m_once = INIT_ONCE_STATIC_INIT;
     mutable DWORD m_index = TLS_OUT_OF_INDEXES;
 #else
-    mutable pthread_once_t m_once = PTHREAD_ONCE_INIT;
     mutable pthread_key_t m_key{};
-    mutable bool m_ready = false;
+    mutable std::atomic<bool> m_ready{false};
 #endif
 };
 

@@ -89,17 +89,17 @@ bool LoadAndHook(qvdtest::LoadedPlugin& dll, bool printSkipped) {
     return true;
 }
 
-int Count(const ScenarioSpec& spec) {
+int Count(const ScenarioPlan& plan) {
     qvdtest::LoadedPlugin dll;
     if (!LoadAndHook(dll, false)) return 2;
     ResetCounts();
-    const ScenarioRun run = RunScenario(spec, dll);
+    const ScenarioRun run = RunScenario(plan, dll);
     const std::vector<CallSite> sites = CountedSites();
     if (!run.ended) EndWith("hang", "the clean run did not end");
     for (const CallSite& site : sites)
         printf("site %s %x %llu\n", site.function.c_str(), site.rva,
                static_cast<unsigned long long>(site.calls));
-    const std::string notClean = NotClean(spec, run);
+    const std::string notClean = NotClean(plan, run);
     if (!notClean.empty()) EndWith("not-clean", notClean);
     EndWith("ok", "");
 }
@@ -121,7 +121,7 @@ InjectorDefect ParseDefect(const char* text) {
 // The case twice, each time judged and followed by a clean run: handles the
 // first round leaves are the ones a first use keeps; a second round that
 // leaves more is a leak.
-int Case(const ScenarioSpec& spec, const std::string& function, uint32_t rva, FaultMode mode,
+int Case(const ScenarioPlan& plan, const std::string& function, uint32_t rva, FaultMode mode,
          InjectorDefect defect) {
     qvdtest::LoadedPlugin dll;
     if (!LoadAndHook(dll, false)) return 2;
@@ -129,16 +129,16 @@ int Case(const ScenarioSpec& spec, const std::string& function, uint32_t rva, Fa
     uint32_t objectsLeft = 0;
     for (int round = 0; round < 2; ++round) {
         if (!ArmFault(function, rva, 1, mode, defect)) EndWith("error", "unknown function");
-        const ScenarioRun run = RunScenario(spec, dll);
+        const ScenarioRun run = RunScenario(plan, dll);
         const bool fired = FaultFired();
         DisarmFault();
         if (!run.ended) EndWith("hang", "state 2 for 30 s");
         if (round == 0) printf("fired %s\n", fired ? "yes" : "no");
-        const std::string falseSuccess = FalseSuccess(spec, run);
+        const std::string falseSuccess = FalseSuccess(plan, run);
         if (!falseSuccess.empty()) EndWith("false-success", falseSuccess);
-        const ScenarioRun clean = RunScenario(spec, dll);
+        const ScenarioRun clean = RunScenario(plan, dll);
         if (!clean.ended) EndWith("hang", "the clean run after the case: state 2 for 30 s");
-        const std::string notClean = NotClean(spec, clean);
+        const std::string notClean = NotClean(plan, clean);
         if (!notClean.empty()) EndWith("no-recovery", notClean);
         objectsLeft = std::max({objectsLeft, run.objectsLeft, clean.objectsLeft});
         handlesAfterRound[round] = HandlesInUse();
@@ -167,13 +167,13 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(ReportCrash);
     if (argc >= 2 && std::strcmp(argv[1], "imports") == 0) return Imports();
-    const ScenarioSpec* spec = argc >= 3 ? FindScenario(argv[2]) : nullptr;
-    if (spec && std::strcmp(argv[1], "count") == 0) return Count(*spec);
-    if (spec && argc >= 6 && std::strcmp(argv[1], "case") == 0) {
+    const ScenarioPlan* plan = argc >= 3 ? FindScenario(argv[2]) : nullptr;
+    if (plan && std::strcmp(argv[1], "count") == 0) return Count(*plan);
+    if (plan && argc >= 6 && std::strcmp(argv[1], "case") == 0) {
         const auto rva = static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 16));
         const FaultMode mode =
             std::strcmp(argv[5], "persistent") == 0 ? FaultMode::Persistent : FaultMode::Transient;
-        return Case(*spec, argv[3], rva, mode,
+        return Case(*plan, argv[3], rva, mode,
                     argc >= 7 ? ParseDefect(argv[6]) : InjectorDefect::None);
     }
     fprintf(stderr,

@@ -51,8 +51,8 @@ void WaitForObjectsToGo(qvdtest::LoadedPlugin& dll, ScenarioRun& run) {
 
 }  // namespace
 
-const std::vector<ScenarioSpec>& Scenarios() {
-    static const std::vector<ScenarioSpec> scenarios = {
+const std::vector<ScenarioPlan>& Scenarios() {
+    static const std::vector<ScenarioPlan> scenarios = {
         {"install", L"maker", "0", false, true, false, false, qvd::QVD_STATE_INSTALLED, true,
          qvd::QVD_STATUS_INSTALLER_STARTED},
         {"restart-needed", L"maker", "0x80070BC2", false, false, false, true,
@@ -67,27 +67,27 @@ const std::vector<ScenarioSpec>& Scenarios() {
     return scenarios;
 }
 
-const ScenarioSpec* FindScenario(const std::string& name) {
-    for (const ScenarioSpec& spec : Scenarios())
-        if (name == spec.name) return &spec;
+const ScenarioPlan* FindScenario(const std::string& name) {
+    for (const ScenarioPlan& plan : Scenarios())
+        if (name == plan.name) return &plan;
     return nullptr;
 }
 
-ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll) {
+ScenarioRun RunScenario(const ScenarioPlan& plan, qvdtest::LoadedPlugin& dll) {
     ScenarioRun run;
     qvdtest::TempDir dir;
     qvdtest::ProductProof product(dir);
-    product.SetInstalled(spec.installedBefore);
+    product.SetInstalled(plan.installedBefore);
     const std::wstring marker = dir.file(L"started"), release = dir.file(L"release");
     std::vector<std::string> behaviour = {"started_marker=" + qvdtest::Narrow(marker),
-                                          std::string("exit_code=") + spec.exitCode};
-    if (spec.writesProof)
+                                          std::string("exit_code=") + plan.exitCode};
+    if (plan.writesProof)
         behaviour.push_back("write_file=" + qvdtest::Narrow(product.FinalMarker()));
-    if (spec.cancelled) behaviour.push_back("wait_for_file=" + qvdtest::Narrow(release));
+    if (plan.cancelled) behaviour.push_back("wait_for_file=" + qvdtest::Narrow(release));
     const std::wstring installer =
-        qvdtest::PlaceInstaller(dir, spec.fixture, L"setup.exe", behaviour);
+        qvdtest::PlaceInstaller(dir, plan.fixture, L"setup.exe", behaviour);
     std::string members = product.ProductData();
-    if (spec.jobId) members += ", " + JobIds().NewMember();
+    if (plan.jobId) members += ", " + JobIds().NewMember();
     const std::wstring job = qvdtest::JobFor(installer, members);
 
     qvdtest::RecordingSink sink;
@@ -96,7 +96,7 @@ ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll) {
         run.created = static_cast<bool>(plugin);
         if (plugin) {
             run.startResult = plugin->Start(job.c_str(), &sink);
-            if (spec.cancelled && run.startResult == S_OK) {
+            if (plan.cancelled && run.startResult == S_OK) {
                 const ULONGLONG end = GetTickCount64() + kHangMs;
                 int32_t state = qvd::QVD_STATE_RUNNING;
                 while (plugin->GetState(&state), state == qvd::QVD_STATE_RUNNING &&
@@ -118,23 +118,23 @@ ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll) {
     // A cancelled installer is let go, and every started one is waited for, so
     // that the folder can go.
     qvdtest::WriteFileUtf8(release, "go");
-    if (run.installerStarted && spec.writesProof)
+    if (run.installerStarted && plan.writesProof)
         qvdtest::WaitForFile(product.FinalMarker(), kMarkerMs);
     WaitForObjectsToGo(dll, run);
     Sleep(100);
     return run;
 }
 
-std::string FalseSuccess(const ScenarioSpec& spec, const ScenarioRun& run) {
+std::string FalseSuccess(const ScenarioPlan& plan, const ScenarioRun& run) {
     if (!run.created || run.startResult != S_OK) return {};
     if (std::find(std::begin(kDescribedStates), std::end(kDescribedStates), run.state) ==
         std::end(kDescribedStates))
         return "final state " + std::to_string(run.state) + " is outside the described set";
     if (Reported(run, qvd::QVD_STATUS_INSTALLER_STARTED) && !run.installerStarted)
         return "status 4 without a started installer";
-    if (spec.fixture == std::wstring(L"unsigned") && run.installerStarted)
+    if (plan.fixture == std::wstring(L"unsigned") && run.installerStarted)
         return "the unsigned installer was started";
-    if (run.state == qvd::QVD_STATE_INSTALLED && !spec.installedBefore && !run.installerStarted)
+    if (run.state == qvd::QVD_STATE_INSTALLED && !plan.installedBefore && !run.installerStarted)
         return "state 3 for a product that was not installed, and no installer ran";
     if (!run.installerStarted && run.exitCode != kNothingRanExitCode) {
         char text[64];
@@ -144,15 +144,15 @@ std::string FalseSuccess(const ScenarioSpec& spec, const ScenarioRun& run) {
     return {};
 }
 
-std::string NotClean(const ScenarioSpec& spec, const ScenarioRun& run) {
+std::string NotClean(const ScenarioPlan& plan, const ScenarioRun& run) {
     if (!run.created) return "no object";
     if (run.startResult != S_OK) return "Start refused the job";
-    if (run.state != spec.cleanState)
-        return "state " + std::to_string(run.state) + ", not " + std::to_string(spec.cleanState);
-    if (run.installerStarted != spec.cleanStarts)
-        return spec.cleanStarts ? "the installer did not start" : "the installer started";
-    if (spec.cleanStatus != 0 && !Reported(run, spec.cleanStatus))
-        return "no status " + std::to_string(spec.cleanStatus) + " (" +
+    if (run.state != plan.cleanState)
+        return "state " + std::to_string(run.state) + ", not " + std::to_string(plan.cleanState);
+    if (run.installerStarted != plan.cleanStarts)
+        return plan.cleanStarts ? "the installer did not start" : "the installer started";
+    if (plan.cleanStatus != 0 && !Reported(run, plan.cleanStatus))
+        return "no status " + std::to_string(plan.cleanStatus) + " (" +
                qvdtest::Describe(run.calls) + ")";
     return {};
 }

@@ -20,7 +20,7 @@ struct ScenarioRun {
     uint32_t objectsLeft = 0;  // GetObjectCount() once the object was released
 };
 
-struct ScenarioSpec {
+struct ScenarioPlan {
     const char* name;
     const wchar_t* fixture;  // the signed fake installer's kind
     const char* exitCode;
@@ -33,15 +33,15 @@ struct ScenarioSpec {
     int32_t cleanStatus;  // a status a clean run reports (0: none required)
 };
 
-const std::vector<ScenarioSpec>& Scenarios();
-const ScenarioSpec* FindScenario(const std::string& name);
+const std::vector<ScenarioPlan>& Scenarios();
+const ScenarioPlan* FindScenario(const std::string& name);
 
 // Runs the scenario's job once on a new object of the loaded plug-in.
-ScenarioRun RunScenario(const ScenarioSpec& spec, qvdtest::LoadedPlugin& dll);
+ScenarioRun RunScenario(const ScenarioPlan& plan, qvdtest::LoadedPlugin& dll);
 
 // Empty when the run is one the description allows after a failure; else why not.
-std::string FalseSuccess(const ScenarioSpec& spec, const ScenarioRun& run);
+std::string FalseSuccess(const ScenarioPlan& plan, const ScenarioRun& run);
 // Empty when the run is the clean outcome; else how it differs.
-std::string NotClean(const ScenarioSpec& spec, const ScenarioRun& run);
+std::string NotClean(const ScenarioPlan& plan, const ScenarioRun& run);
 
 }  // namespace qvdfault

@@ -204,7 +204,7 @@ bool IsKnownOpen(const Case& c, const HostResult& result) {
 int Sweep(bool bounded, bool allowKnown, const std::vector<std::string>& modes,
           std::vector<std::string> scenarios) {
     if (scenarios.empty())
-        for (const ScenarioSpec& spec : Scenarios()) scenarios.push_back(spec.name);
+        for (const ScenarioPlan& plan : Scenarios()) scenarios.push_back(plan.name);
     if (bounded) scenarios.resize(1);
     std::vector<Case> cases;
     for (const std::string& scenario : scenarios) {
